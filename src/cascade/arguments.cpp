@@ -1,0 +1,132 @@
+#include "cascade/arguments.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+namespace cascade {
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::size_t skip_digits(std::string_view text, std::size_t at) {
+  while (at < text.size() && is_digit(text[at])) ++at;
+  return at;
+}
+
+/// [+-] (digits [. [digits]] | . digits) [(e|E) [+-] digits]
+bool is_decimal_number(std::string_view text) {
+  std::size_t at = 0;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+  const std::size_t integer_end = skip_digits(text, at);
+  bool has_digits = integer_end > at;
+  at = integer_end;
+  if (at < text.size() && text[at] == '.') {
+    const std::size_t fraction_end = skip_digits(text, at + 1);
+    has_digits = has_digits || fraction_end > at + 1;
+    at = fraction_end;
+  }
+  if (!has_digits) return false;
+  if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+    ++at;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    const std::size_t exponent_end = skip_digits(text, at);
+    if (exponent_end == at) return false;
+    at = exponent_end;
+  }
+  return at == text.size();
+}
+
+/// [+] digits, within [low, 2^31 - 1].
+std::optional<std::int32_t> parse_whole(std::string_view text, std::int64_t low) {
+  std::size_t at = (!text.empty() && text[0] == '+') ? 1 : 0;
+  if (at == text.size() || skip_digits(text, at) != text.size()) return std::nullopt;
+  std::int64_t value = 0;
+  for (; at < text.size(); ++at) {
+    value = value * 10 + (text[at] - '0');
+    if (value > max_value_count) return std::nullopt;
+  }
+  if (value < low) return std::nullopt;
+  return static_cast<std::int32_t>(value);
+}
+
+parsed_command refuse(std::string message) {
+  parsed_command refused;
+  refused.what = parsed_command::error;
+  refused.message = "cascade: " + std::move(message);
+  return refused;
+}
+
+std::string quoted(std::string_view text) {
+  std::string result(1, '\'');
+  result.append(text);
+  result.push_back('\'');
+  return result;
+}
+
+}  // namespace
+
+parsed_command parse_arguments(std::span<const char* const> words) {
+  run_parameters parameters;
+  std::vector<std::string_view> positional;
+  bool options_ended = false;
+
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::string_view word = words[i];
+    if (options_ended || !word.starts_with("--")) {
+      positional.push_back(word);
+      continue;
+    }
+    if (word == "--") {
+      options_ended = true;
+    } else if (word == "--help") {
+      return {parsed_command::help, {}, {}};
+    } else if (word == "--version") {
+      return {parsed_command::version, {}, {}};
+    } else if (word == "--seed" || word.starts_with("--seed=")) {
+      std::string_view value;
+      if (word == "--seed") {
+        if (i + 1 == words.size()) return refuse("--seed needs a value, a whole number from 0 to 2147483647");
+        value = words[++i];
+      } else {
+        value = word.substr(7);
+      }
+      const auto seed_time = parse_whole(value, 0);
+      if (!seed_time) return refuse("--seed must be a whole number from 0 to 2147483647, got " + quoted(value));
+      parameters.seed_time = seed_time;
+    } else {
+      return refuse("unknown option " + quoted(word) + " (see cascade --help)");
+    }
+  }
+
+  if (positional.size() < 3) return {parsed_command::usage, {}, {}};
+
+  const std::string lambda_text(positional[0]);
+  if (!is_decimal_number(lambda_text)) {
+    return refuse("lambda must be a finite decimal number, got " + quoted(lambda_text));
+  }
+  // Converted as atof converts. Underflow to a tiny or zero lambda is harmless;
+  // overflow gives infinity and is refused.
+  parameters.lambda = std::strtod(lambda_text.c_str(), nullptr);
+  if (!std::isfinite(parameters.lambda)) {
+    return refuse("lambda must be a finite decimal number, got " + quoted(lambda_text));
+  }
+
+  const auto step_number = parse_whole(positional[1], 1);
+  if (!step_number) {
+    return refuse("step_number must be a whole number of at least 1, got " + quoted(positional[1]));
+  }
+  const auto n0 = parse_whole(positional[2], 1);
+  if (!n0) return refuse("n0 must be a whole number of at least 1, got " + quoted(positional[2]));
+
+  if (*step_number > 30 || (std::int64_t{*n0} << *step_number) > max_value_count) {
+    return refuse("n0 * 2^step_number must be at most 2147483647, got " + std::to_string(*n0) + " * 2^" +
+                  std::to_string(*step_number));
+  }
+  parameters.step_number = *step_number;
+  parameters.n0 = *n0;
+  return {parsed_command::run, parameters, {}};
+}
+
+}  // namespace cascade

@@ -1,0 +1,40 @@
+// arguments.h: the command line, read into a run or refused with a reason.
+//
+// Grammar: `cascade [--seed T] [--help] [--version] [--] lambda step_number n0`.
+// Only words that begin with "--" are options (so "-0.5" is a lambda), they
+// may stand anywhere before a lone "--", and words after the third positional
+// one are ignored. Nothing here exits or prints.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace cascade {
+
+/// The largest number of values a run may produce.
+inline constexpr std::int64_t max_value_count = 2147483647;
+
+struct run_parameters {
+  double lambda = 0.0;
+  std::int32_t step_number = 0;
+  std::int32_t n0 = 0;
+  /// --seed T: run as a clock-seeded start at Unix second T would.
+  std::optional<std::int32_t> seed_time;
+
+  /// N = n0 * 2^step_number; parse_arguments keeps it within max_value_count.
+  std::int32_t value_count() const { return n0 << step_number; }
+};
+
+struct parsed_command {
+  enum kind { run, usage, help, version, error };
+  kind what = error;
+  run_parameters parameters;  ///< meaningful for `run`
+  std::string message;        ///< for `error`: one line, no newline
+};
+
+/// Reads the words after the program name.
+parsed_command parse_arguments(std::span<const char* const> words);
+
+}  // namespace cascade

@@ -1,0 +1,70 @@
+// The cascade command: reads the command line and hands the run over.
+#include <cstdio>
+#include <span>
+
+#include "cascade/arguments.h"
+#include "cascade/exit_status.h"
+#include "cascade/run.h"
+
+#ifndef CASCADE_VERSION
+#define CASCADE_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr const char* usage_line = "Command lambda step_number n0\n";
+
+constexpr const char* help_text =
+    "Usage: cascade [--seed T] lambda step_number n0\n"
+    "\n"
+    "Writes a random series of N = n0 * 2^step_number values whose magnitudes\n"
+    "follow a dyadic multiplicative cascade with log-normal weights. Starting\n"
+    "from n0 cells of weight 1, every step splits each cell in two and multiplies\n"
+    "each child by exp(sigma * z - sigma^2), z standard normal and\n"
+    "sigma = |lambda| / sqrt(step_number); each final weight is then multiplied\n"
+    "by one more standard normal deviate.\n"
+    "\n"
+    "Arguments:\n"
+    "  lambda        log-scale spread of the cascade, a finite decimal number\n"
+    "  step_number   number of doubling steps, a whole number of at least 1\n"
+    "  n0            number of initial cells, a whole number of at least 1\n"
+    "                (N may be at most 2147483647)\n"
+    "\n"
+    "Options:\n"
+    "  --seed T      seed with Unix second T (0 to 2147483647) instead of the\n"
+    "                clock; the run equals a clock-seeded start at second T\n"
+    "  --help        show this help and exit\n"
+    "  --version     show the version and exit\n"
+    "  --            end of options (every later word is an argument)\n"
+    "\n"
+    "Output: the N values on standard output, one a line with 15 decimals, in\n"
+    "cascade order (the descendants of one cell stay together); the line\n"
+    "'N = <N>, mean = <mean>, SD = <population SD>' on standard error.\n"
+    "\n"
+    "Exit status: 0 success; 1 the run failed (no memory, output could not be\n"
+    "written); 2 the command line was refused.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using cascade::parsed_command;
+  const parsed_command command =
+      cascade::parse_arguments(std::span<const char* const>(argv + 1, argc > 0 ? argc - 1 : 0));
+  switch (command.what) {
+    case parsed_command::usage:
+      std::fputs(usage_line, stderr);
+      return cascade::exit_usage;
+    case parsed_command::help:
+      std::fputs(help_text, stdout);
+      return std::fflush(stdout) == 0 ? cascade::exit_success : cascade::exit_failure;
+    case parsed_command::version:
+      std::fputs("cascade " CASCADE_VERSION "\n", stdout);
+      return std::fflush(stdout) == 0 ? cascade::exit_success : cascade::exit_failure;
+    case parsed_command::error:
+      std::fprintf(stderr, "%s\n", command.message.c_str());
+      return cascade::exit_usage;
+    case parsed_command::run:
+      break;
+  }
+  return cascade::run_cascade(command.parameters);
+}

@@ -1,0 +1,106 @@
+#include "cascade/arguments.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using cascade::parse_arguments;
+using cascade::parsed_command;
+
+parsed_command parse(const std::vector<const char*>& words) { return parse_arguments(words); }
+
+struct accepted_case {
+  std::vector<const char*> words;
+  double lambda;
+  std::int32_t step_number;
+  std::int32_t n0;
+  std::optional<std::int32_t> seed_time;
+};
+
+TEST(ParseArguments, AcceptsRuns) {
+  const std::vector<accepted_case> cases = {
+      {{"0.5", "2", "3"}, 0.5, 2, 3, std::nullopt},
+      {{"-0.5", "2", "3"}, -0.5, 2, 3, std::nullopt},  // one dash: a number, not an option
+      {{"+.5e1", "+7", "007"}, 5.0, 7, 7, std::nullopt},
+      {{"5.", "1", "1"}, 5.0, 1, 1, std::nullopt},
+      {{"1e-400", "1", "1"}, 0.0, 1, 1, std::nullopt},  // underflow is a harmless zero
+      {{"0.3", "3", "1", "extra", "--"}, 0.3, 3, 1, std::nullopt},
+      {{"--seed", "1000", "0.5", "2", "3"}, 0.5, 2, 3, 1000},
+      {{"0.5", "2", "3", "--seed=0"}, 0.5, 2, 3, 0},
+      {{"0.5", "--seed", "2147483647", "2", "3"}, 0.5, 2, 3, 2147483647},
+      {{"--", "-1", "30", "1", "--help"}, -1.0, 30, 1, std::nullopt},  // after "--", words are arguments
+      {{"0", "1", "1073741823"}, 0.0, 1, 1073741823, std::nullopt},      // N = 2^31 - 2
+  };
+  for (const auto& c : cases) {
+    const auto parsed = parse(c.words);
+    ASSERT_EQ(parsed.what, parsed_command::run) << c.words[0] << ": " << parsed.message;
+    EXPECT_EQ(parsed.parameters.lambda, c.lambda);
+    EXPECT_EQ(parsed.parameters.step_number, c.step_number);
+    EXPECT_EQ(parsed.parameters.n0, c.n0);
+    EXPECT_EQ(parsed.parameters.seed_time, c.seed_time);
+  }
+}
+
+struct refused_case {
+  std::vector<const char*> words;
+  parsed_command::kind what;
+  std::string message;
+};
+
+TEST(ParseArguments, RefusesOrRedirects) {
+  const std::string lambda_error = "cascade: lambda must be a finite decimal number, got ";
+  const std::string step_error = "cascade: step_number must be a whole number of at least 1, got ";
+  const std::string n0_error = "cascade: n0 must be a whole number of at least 1, got ";
+  const std::vector<refused_case> cases = {
+      {{}, parsed_command::usage, ""},
+      {{"0.5", "2"}, parsed_command::usage, ""},
+      {{"--seed", "5", "0.5", "2"}, parsed_command::usage, ""},
+      {{"0.5", "2", "3", "--help"}, parsed_command::help, ""},
+      {{"--version", "x"}, parsed_command::version, ""},
+      {{"nan", "2", "3"}, parsed_command::error, lambda_error + "'nan'"},
+      {{"inf", "2", "3"}, parsed_command::error, lambda_error + "'inf'"},
+      {{"1e999", "2", "3"}, parsed_command::error, lambda_error + "'1e999'"},
+      {{"0,5", "2", "3"}, parsed_command::error, lambda_error + "'0,5'"},
+      {{"0.3x", "2", "3"}, parsed_command::error, lambda_error + "'0.3x'"},
+      {{"", "2", "3"}, parsed_command::error, lambda_error + "''"},
+      {{".", "2", "3"}, parsed_command::error, lambda_error + "'.'"},
+      {{"1e", "2", "3"}, parsed_command::error, lambda_error + "'1e'"},
+      {{" 1", "2", "3"}, parsed_command::error, lambda_error + "' 1'"},
+      {{"0x10", "2", "3"}, parsed_command::error, lambda_error + "'0x10'"},
+      {{"0.5", "0", "3"}, parsed_command::error, step_error + "'0'"},
+      {{"0.5", "-2", "3"}, parsed_command::error, step_error + "'-2'"},
+      {{"0.5", "2.5", "3"}, parsed_command::error, step_error + "'2.5'"},
+      {{"0.5", "1e3", "3"}, parsed_command::error, step_error + "'1e3'"},
+      {{"0.5", "2", "abc"}, parsed_command::error, n0_error + "'abc'"},
+      {{"0.5", "2", "0"}, parsed_command::error, n0_error + "'0'"},
+      {{"0.5", "2", "-1"}, parsed_command::error, n0_error + "'-1'"},
+      {{"0.5", "2", "2147483648"}, parsed_command::error, n0_error + "'2147483648'"},
+      {{"0.5", "2", "99999999999999999999"}, parsed_command::error, n0_error + "'99999999999999999999'"},
+      {{"0.5", "31", "1"}, parsed_command::error,
+       "cascade: n0 * 2^step_number must be at most 2147483647, got 1 * 2^31"},
+      {{"0.5", "1", "1073741824"}, parsed_command::error,
+       "cascade: n0 * 2^step_number must be at most 2147483647, got 1073741824 * 2^1"},
+      {{"0.5", "2147483647", "1"}, parsed_command::error,
+       "cascade: n0 * 2^step_number must be at most 2147483647, got 1 * 2^2147483647"},
+      {{"--frobnicate", "0.5", "2", "3"}, parsed_command::error,
+       "cascade: unknown option '--frobnicate' (see cascade --help)"},
+      {{"--seed=-1", "0.5", "2", "3"}, parsed_command::error,
+       "cascade: --seed must be a whole number from 0 to 2147483647, got '-1'"},
+      {{"--seed", "2147483648", "0.5", "2", "3"}, parsed_command::error,
+       "cascade: --seed must be a whole number from 0 to 2147483647, got '2147483648'"},
+      {{"0.5", "2", "3", "--seed"}, parsed_command::error,
+       "cascade: --seed needs a value, a whole number from 0 to 2147483647"},
+  };
+  for (const auto& c : cases) {
+    const auto parsed = parse(c.words);
+    const std::string label = c.words.empty() ? "(none)" : c.words[0];
+    EXPECT_EQ(parsed.what, c.what) << label << " " << parsed.message;
+    EXPECT_EQ(parsed.message, c.message) << label;
+  }
+}
+
+}  // namespace

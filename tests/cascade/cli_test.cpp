@@ -1,0 +1,127 @@
+// The built program, run as a user would run it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/golden.h"
+#include "support/run_program.h"
+
+namespace {
+
+using testing_support::data_path;
+using testing_support::program_options;
+using testing_support::read_file;
+using testing_support::run_cascade;
+
+struct golden_run {
+  std::string seed, lambda, step_number, n0;
+  std::string name() const { return "run-T" + seed + "-args-" + lambda + "-" + step_number + "-" + n0; }
+};
+
+const std::vector<golden_run> golden_runs = {
+    {"1000", "0.5", "2", "3"},
+    {"1600000000", "0.4", "12", "1"},
+    {"1700000000", "0", "4", "2"},  // lambda 0: plain Gaussian noise
+    {"1700000000", "0.3", "3", "1"},
+};
+
+TEST(Cli, SeededRunsMatchKnownAnswers) {
+  for (const auto& run : golden_runs) {
+    const auto result = run_cascade({"--seed", run.seed, run.lambda, run.step_number, run.n0});
+    EXPECT_EQ(result.status, 0) << run.name();
+    EXPECT_EQ(result.out, read_file(data_path(run.name() + ".out"))) << run.name();
+    EXPECT_EQ(result.err, read_file(data_path(run.name() + ".err"))) << run.name();
+  }
+}
+
+// Options may stand anywhere, extra words are ignored, and lambda enters only
+// through its square: all of these are the same run.
+TEST(Cli, EquivalentCommandLinesGiveTheSameBytes) {
+  const std::string expected = read_file(data_path("run-T1000-args-0.5-2-3.out"));
+  const std::vector<std::vector<std::string>> lines = {
+      {"--seed=1000", "0.5", "2", "3"},
+      {"0.5", "2", "3", "--seed", "1000"},
+      {"--seed", "1000", "-0.5", "2", "3"},
+      {"--seed", "1000", "--", "-0.5", "2", "3", "more", "words"},
+      {"--seed", "1000", "5e-1", "+2", "03"},
+  };
+  for (const auto& line : lines) {
+    const auto result = run_cascade(line);
+    EXPECT_EQ(result.status, 0) << line[0] << " " << line[1];
+    EXPECT_EQ(result.out, expected) << line[0] << " " << line[1];
+  }
+}
+
+// A run started at second T without --seed is the --seed T run; a clock past
+// 2^31 - 1 folds back into range.
+TEST(Cli, ClockSeededRunEqualsSeedOfTheSameSecond) {
+  const std::string preload = std::string("LD_PRELOAD=") + FROZEN_CLOCK_LIBRARY;
+  const auto at = [&](const std::string& seconds) {
+    return run_cascade({"0.3", "3", "1"}, program_options{{preload, "FROZEN_TIME=" + seconds}, "", ""});
+  };
+  const auto frozen = at("1700000000");
+  EXPECT_EQ(frozen.status, 0);
+  EXPECT_EQ(frozen.out, read_file(data_path("run-T1700000000-args-0.3-3-1.out")));
+  EXPECT_EQ(frozen.err, read_file(data_path("run-T1700000000-args-0.3-3-1.err")));
+
+  const auto folded = at(std::to_string(2147483648LL + 1000));
+  EXPECT_EQ(folded.out, run_cascade({"--seed", "1000", "0.3", "3", "1"}).out);
+}
+
+struct refused_line {
+  std::vector<std::string> arguments;
+  int status;
+  std::string err;  // exact standard error
+};
+
+TEST(Cli, CommandLineContract) {
+  const std::vector<refused_line> cases = {
+      {{}, 2, "Command lambda step_number n0\n"},
+      {{"0.5", "2"}, 2, "Command lambda step_number n0\n"},
+      {{"abc", "2", "3"}, 2, "cascade: lambda must be a finite decimal number, got 'abc'\n"},
+      {{"0.5", "0", "3"}, 2, "cascade: step_number must be a whole number of at least 1, got '0'\n"},
+      {{"0.5", "2", "abc"}, 2, "cascade: n0 must be a whole number of at least 1, got 'abc'\n"},
+      {{"0.5", "30", "2"}, 2, "cascade: n0 * 2^step_number must be at most 2147483647, got 2 * 2^30\n"},
+      {{"--frobnicate", "0.5", "2", "3"}, 2, "cascade: unknown option '--frobnicate' (see cascade --help)\n"},
+      {{"--seed", "x", "0.5", "2", "3"}, 2,
+       "cascade: --seed must be a whole number from 0 to 2147483647, got 'x'\n"},
+  };
+  for (const auto& c : cases) {
+    const auto result = run_cascade(c.arguments);
+    const std::string label = c.arguments.empty() ? "(none)" : c.arguments[0];
+    EXPECT_EQ(result.status, c.status) << label;
+    EXPECT_EQ(result.err, c.err) << label;
+    EXPECT_EQ(result.out, "") << label;
+  }
+}
+
+TEST(Cli, HelpAndVersionGoToStandardOutput) {
+  const auto help = run_cascade({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  EXPECT_NE(help.out.find("Usage: cascade [--seed T] lambda step_number n0"), std::string::npos);
+  EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+
+  const auto version = run_cascade({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("cascade ", 0), 0u);
+  EXPECT_EQ(version.out.back(), '\n');
+}
+
+TEST(Cli, FullDiskIsAFailureWithAReason) {
+  const auto result = run_cascade({"--seed", "1", "0.3", "12", "4"}, program_options{{}, "/dev/full", ""});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("N = 16384, mean = "), std::string::npos);
+  EXPECT_NE(result.err.find("cascade: cannot write the values: No space left on device\n"), std::string::npos);
+}
+
+// 2^31 - 2 values need gigabytes; a 1 GiB address-space limit refuses them.
+TEST(Cli, MemoryThatCannotBeHadIsReportedBeforeAnyOutput) {
+  const auto result = run_cascade({"0.3", "1", "1073741823"}, program_options{{}, "", "ulimit -v 1048576;"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "cascade: cannot allocate memory for 2147483646 values\n");
+  EXPECT_EQ(result.out, "");
+}
+
+}  // namespace
