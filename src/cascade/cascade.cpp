@@ -1,37 +1,126 @@
 #include "cascade/cascade.h"
 
 #include <cmath>
-#include <cstring>
+#include <memory>
+#include <utility>
 
-#include "deviates/deviates.h"
+#include "deviates/polar_pairs.h"
 
 namespace cascade {
 
-using deviates::gaussian_deviate;
+using deviates::polar_pair;
 
 double step_sigma(double lambda, std::int32_t step_number) {
   return std::sqrt(lambda * lambda / static_cast<double>(step_number));
 }
 
-void grow_cascade(double sigma, std::int32_t step_number, std::int32_t n0, double* children,
-                  double* parents, std::int32_t& seed) {
-  for (std::int32_t j = 1; j <= n0; ++j) parents[j] = 1.0;
-  std::int32_t n = n0;
-  for (std::int32_t step = 0; step < step_number; ++step) {
-    const double s2 = sigma * sigma;
-    for (std::int32_t j = 1; j <= n; ++j) {
-      double z = gaussian_deviate(seed);
-      children[2 * j - 1] = std::exp(sigma * z - s2) * parents[j];
-      z = gaussian_deviate(seed);
-      children[2 * j] = std::exp(sigma * z - s2) * parents[j];
-    }
-    n *= 2;
-    std::memcpy(parents + 1, children + 1, static_cast<std::size_t>(n) * sizeof(double));
-  }
-}
+namespace {
 
-void modulate(double* values, std::int32_t count, std::int32_t& seed) {
-  for (std::int32_t i = 1; i <= count; ++i) values[i] = gaussian_deviate(seed) * values[i];
+// Pairs per chunk: big enough that the hand-over between threads is rare,
+// small enough that two chunks of pairs stay in cache.
+constexpr std::int64_t chunk_pairs = 16384;
+constexpr std::int64_t block_pairs = 1024;
+
+/// A stretch of consecutive pairs of the stream: parents [begin, begin +
+/// length) of a generation of `parents` cells, or, when parents is 0, the
+/// final values [2 begin, 2 (begin + length)) of the modulation pass.
+struct chunk {
+  std::int64_t parents;
+  std::int64_t begin;
+  std::int64_t length;
+  std::int64_t block;  ///< pairs per shared block
+};
+
+/// The chunks of a run in stream order. A generation of n parents occupies
+/// the top n slots and its children the top 2n, so child slots 2j and 2j + 1
+/// (from the bottom of the new generation) lie at or below parent j's slot n
+/// + j: in ascending order no parent is overwritten before it is read. Blocks
+/// of one chunk run in any order, so a chunk must end below its own first
+/// parent: its length may not exceed the parents left after it. Chunks shrink
+/// to keep that near a generation's end, and the last few pairs form one
+/// block, done in order.
+class chunk_schedule {
+ public:
+  explicit chunk_schedule(const cascade_shape& shape)
+      : steps_left_(shape.step_number), parents_(shape.n0), values_(shape.value_count()) {}
+
+  /// The next chunk; length 0 once the stream is done.
+  chunk next() {
+    if (steps_left_ > 0) {
+      const std::int64_t left = parents_ - begin_;
+      std::int64_t length = std::min(chunk_pairs, left / 2);
+      const bool tail = length < block_pairs;
+      if (tail) length = left;
+      const chunk c{parents_, begin_, length, tail ? length : block_pairs};
+      begin_ += length;
+      if (begin_ == parents_) {
+        begin_ = 0;
+        parents_ *= 2;
+        --steps_left_;
+      }
+      return c;
+    }
+    const std::int64_t length = std::min(chunk_pairs, values_ / 2 - begin_);
+    const chunk c{0, begin_, length, block_pairs};
+    begin_ += length;
+    return c;
+  }
+
+ private:
+  std::int32_t steps_left_;
+  std::int64_t parents_;
+  std::int64_t values_;
+  std::int64_t begin_ = 0;
+};
+
+}  // namespace
+
+void generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes) {
+  const std::int64_t count = shape.value_count();
+  const double sigma = shape.sigma;
+  const double s2 = sigma * sigma;
+
+  deviates::polar_pair_source source{deviates::subtractive_engine(seed_word)};
+  const std::int64_t buffer_pairs = std::min(count, std::max(chunk_pairs, block_pairs));
+  std::unique_ptr<polar_pair[]> current(new polar_pair[buffer_pairs]);
+  std::unique_ptr<polar_pair[]> upcoming(new polar_pair[buffer_pairs]);
+
+  for (std::int64_t j = count - shape.n0; j < count; ++j) values[j] = 1.0;
+
+  chunk_schedule schedule(shape);
+  chunk now = schedule.next();
+  source.next(current.get(), static_cast<std::size_t>(now.length));
+  while (now.length > 0) {
+    const chunk after = schedule.next();
+    const polar_pair* pairs = current.get();
+    const auto draw_ahead = [&] { source.next(upcoming.get(), static_cast<std::size_t>(after.length)); };
+
+    if (now.parents > 0) {
+      double* const parents = values + (count - now.parents) + now.begin;
+      double* const children = values + (count - 2 * now.parents) + 2 * now.begin;
+      lanes.run(now.length, now.block, [=](std::size_t begin, std::size_t end) {
+        for (std::size_t k = begin; k < end; ++k) {
+          const polar_pair& pair = pairs[k];
+          const double fac = pair.factor();
+          const double parent = parents[k];
+          children[2 * k] = std::exp(sigma * pair.first(fac) - s2) * parent;
+          children[2 * k + 1] = std::exp(sigma * pair.second(fac) - s2) * parent;
+        }
+      }, draw_ahead);
+    } else {
+      double* const modulated = values + 2 * now.begin;
+      lanes.run(now.length, now.block, [=](std::size_t begin, std::size_t end) {
+        for (std::size_t k = begin; k < end; ++k) {
+          const polar_pair& pair = pairs[k];
+          const double fac = pair.factor();
+          modulated[2 * k] = pair.first(fac) * modulated[2 * k];
+          modulated[2 * k + 1] = pair.second(fac) * modulated[2 * k + 1];
+        }
+      }, draw_ahead);
+    }
+    std::swap(current, upcoming);
+    now = after;
+  }
 }
 
 }  // namespace cascade

@@ -1,24 +1,32 @@
-// cascade.h: growing the log-normal cascade and modulating it.
+// cascade.h: growing the log-normal cascade and modulating it, in one vector.
 //
-// Draws come from gaussian_deviate in one fixed order: generation by
-// generation, parents in ascending order, each parent's first child then its
-// second; then one draw per final value in ascending order.
+// The random draws are those of one Gaussian stream taken in one fixed order:
+// generation by generation, parents in ascending order, each parent's first
+// child then its second; then one draw per final value in ascending order.
+// Each parent, and each pair of final values, takes the two deviates of one
+// accepted polar pair, which is what lets the work be shared between threads
+// without changing a bit.
 #pragma once
 
 #include <cstdint>
+
+#include "cascade/work_sharing.h"
 
 namespace cascade {
 
 /// The spread of one step's log-factor: sqrt(lambda^2 / step_number).
 double step_sigma(double lambda, std::int32_t step_number);
 
-/// Grows n0 cells of weight 1 through step_number doublings. Both vectors
-/// (from index 1) hold n0 * 2^step_number values; children ends with the
-/// final weights in cascade order, parents is working space.
-void grow_cascade(double sigma, std::int32_t step_number, std::int32_t n0, double* children,
-                  double* parents, std::int32_t& seed);
+struct cascade_shape {
+  double sigma;
+  std::int32_t step_number;  ///< at least 1
+  std::int32_t n0;           ///< at least 1
+  std::int64_t value_count() const { return std::int64_t{n0} << step_number; }
+};
 
-/// values[1..count] *= a fresh standard normal deviate each.
-void modulate(double* values, std::int32_t count, std::int32_t& seed);
+/// Fills values[0, N) with the series drawn from the stream that `seed_word`
+/// (<= 0) starts, N = n0 * 2^step_number. Each generation lives in the top
+/// slots of the vector, so no second vector and no copy are needed.
+void generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes);
 
 }  // namespace cascade

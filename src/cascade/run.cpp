@@ -11,39 +11,43 @@
 #include "cascade/output.h"
 #include "cascade/population.h"
 #include "cascade/statistics.h"
+#include "cascade/work_sharing.h"
 
 namespace cascade {
+
+namespace {
+
+// Below this a second thread costs more to start than it saves.
+constexpr std::int64_t shared_work_threshold = std::int64_t{1} << 15;
+
+}  // namespace
 
 std::int32_t seed_word_for(std::int64_t seconds) {
   return static_cast<std::int32_t>(-(seconds & 0x7fffffff));
 }
 
 int run_cascade(const run_parameters& parameters) {
-  std::int32_t seed = seed_word_for(parameters.seed_time ? *parameters.seed_time : std::time(nullptr));
-  const std::int32_t count = parameters.value_count();
+  const std::int32_t seed = seed_word_for(parameters.seed_time ? *parameters.seed_time : std::time(nullptr));
+  const cascade_shape shape{step_sigma(parameters.lambda, parameters.step_number), parameters.step_number,
+                            parameters.n0};
+  const std::int64_t count = shape.value_count();
 
-  double* children = new_vector(1, count);
-  double* parents = new_vector(1, count);
-  if (children == nullptr || parents == nullptr) {
-    free_vector(children, 1, count);
-    free_vector(parents, 1, count);
-    std::fprintf(stderr, "cascade: cannot allocate memory for %ld values\n", static_cast<long>(count));
+  // One vector for every generation; addressed from 1, so values + 1 is the first.
+  double* const population = new_vector(1, count);
+  if (population == nullptr) {
+    std::fprintf(stderr, "cascade: cannot allocate memory for %lld values\n", static_cast<long long>(count));
     return exit_failure;
   }
+  double* const values = population + 1;
 
-  const double sigma = step_sigma(parameters.lambda, parameters.step_number);
-  grow_cascade(sigma, parameters.step_number, parameters.n0, children, parents, seed);
-  modulate(children, count, seed);
-  write_summary(stderr, summarize(children, count));
+  work_sharing lanes(count >= shared_work_threshold);
+  generate_series(values, shape, seed, lanes);
+  write_summary(stderr, summarize(values, count));
+  const int error = write_values(STDOUT_FILENO, values, count, lanes);
+  free_vector(population, 1, count);
 
-  output_sink sink(STDOUT_FILENO);
-  write_values(sink, children, count);
-  sink.flush();
-
-  free_vector(children, 1, count);
-  free_vector(parents, 1, count);
-  if (sink.failed()) {
-    std::fprintf(stderr, "cascade: cannot write the values: %s\n", std::strerror(sink.error()));
+  if (error != 0) {
+    std::fprintf(stderr, "cascade: cannot write the values: %s\n", std::strerror(error));
     return exit_failure;
   }
   return exit_success;

@@ -4,13 +4,13 @@
 
 namespace cascade {
 
-series_summary summarize(const double* values, std::int32_t count) {
+series_summary summarize(const double* values, std::int64_t count) {
   const double n = static_cast<double>(count);
   double sum = 0.0;
-  for (std::int32_t i = 1; i <= count; ++i) sum += values[i];
+  for (std::int64_t i = 0; i < count; ++i) sum += values[i];
   const double mean = sum / n;
   double squares = 0.0;
-  for (std::int32_t i = 1; i <= count; ++i) {
+  for (std::int64_t i = 0; i < count; ++i) {
     const double d = values[i] - mean;
     squares += d * d;
   }

@@ -1,5 +1,6 @@
 // statistics.h: the summary of a series: its length, mean and population
-// standard deviation, summed in index order so the digits never vary.
+// standard deviation, each a single running sum in index order, so the
+// digits never depend on how the series was made.
 #pragma once
 
 #include <cstdint>
@@ -7,12 +8,12 @@
 namespace cascade {
 
 struct series_summary {
-  std::int32_t count;
+  std::int64_t count;
   double mean;
   double sd;  ///< divisor count, not count - 1
 };
 
-/// Over values[1..count].
-series_summary summarize(const double* values, std::int32_t count);
+/// Over values[0, count).
+series_summary summarize(const double* values, std::int64_t count);
 
 }  // namespace cascade

@@ -1,5 +1,7 @@
 #include "deviates/subtractive_engine.h"
 
+#include <algorithm>
+
 namespace deviates {
 
 void subtractive_engine::seed(std::int64_t seed) {
@@ -29,6 +31,35 @@ void subtractive_engine::seed(std::int64_t seed) {
   }
   next_index_ = 0;
   lag_index_ = 31;
+}
+
+// With next_index_ at 0 or 55 the lag index is 31, and the next 55 draws
+// update slots 1..55 in order: slot i against slot i + 31 (not yet updated in
+// this round) for i <= 24, then against slot i - 24 (already updated).
+void subtractive_engine::draw_round() {
+  result_type* t = state_table_.data();
+  for (int i = 1; i <= 24; ++i) {
+    const result_type d = t[i] - t[i + 31];
+    t[i] = d < 0 ? d + modulus : d;
+  }
+  for (int i = 25; i <= 55; ++i) {
+    const result_type d = t[i] - t[i - 24];
+    t[i] = d < 0 ? d + modulus : d;
+  }
+  next_index_ = 55;
+  lag_index_ = 31;
+}
+
+void subtractive_engine::fill(result_type* out, std::size_t count) {
+  while (count > 0 && next_index_ != 0 && next_index_ != 55) {
+    *out++ = (*this)();
+    --count;
+  }
+  for (; count >= 55; count -= 55, out += 55) {
+    draw_round();
+    std::copy(state_table_.begin() + 1, state_table_.end(), out);
+  }
+  for (; count > 0; --count) *out++ = (*this)();
 }
 
 }  // namespace deviates

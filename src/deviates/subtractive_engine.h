@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace deviates {
@@ -43,9 +44,15 @@ class subtractive_engine {
     while (count-- > 0) (*this)();
   }
 
+  /// The next `count` draws, in order, into `out`. Whole rounds of 55 draws
+  /// run as two plain loops over the table, which the compiler vectorises.
+  void fill(result_type* out, std::size_t count);
+
   friend bool operator==(const subtractive_engine&, const subtractive_engine&) = default;
 
  private:
+  void draw_round();
+
   std::array<result_type, 56> state_table_{};  // slot 0 unused
   int next_index_ = 0;
   int lag_index_ = 31;

@@ -49,6 +49,20 @@ TEST(SubtractiveEngine, DiscardEqualsThatManyDraws) {
   EXPECT_EQ(drawn(), skipped());
 }
 
+// Bulk fills run whole rounds of the table when aligned and single draws
+// otherwise; from any starting point they must continue the one sequence.
+TEST(SubtractiveEngine, FillEqualsSingleDraws) {
+  for (const std::size_t offset : {0u, 1u, 54u, 55u, 56u, 100u}) {
+    subtractive_engine single(-1700000000), bulk(-1700000000);
+    single.discard(offset);
+    bulk.discard(offset);
+    std::vector<subtractive_engine::result_type> filled(55 * 3 + 17);
+    bulk.fill(filled.data(), filled.size());
+    for (std::size_t i = 0; i < filled.size(); ++i) ASSERT_EQ(filled[i], single()) << "offset " << offset << ", draw " << i;
+    EXPECT_EQ(bulk, single) << "offset " << offset;
+  }
+}
+
 // The largest magnitudes and a zero seed still give a table in [0, 10^9).
 TEST(SubtractiveEngine, DrawsStayInRangeForExtremeSeeds) {
   for (const std::int64_t seed : {0LL, 161803398LL, 161803399LL, 2147483647LL, -2147483647LL}) {

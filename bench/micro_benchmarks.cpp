@@ -1,0 +1,113 @@
+// The pieces of a run, timed one by one.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "cascade/cascade.h"
+#include "cascade/fixed_format.h"
+#include "cascade/statistics.h"
+#include "deviates/polar_gaussian.h"
+#include "deviates/polar_pairs.h"
+#include "deviates/subtractive_engine.h"
+
+namespace {
+
+using deviates::subtractive_engine;
+
+void BM_UniformDraws(benchmark::State& state) {
+  subtractive_engine engine(-1700000000);
+  for (auto _ : state) benchmark::DoNotOptimize(engine());
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_UniformDraws);
+
+void BM_UniformFill(benchmark::State& state) {
+  subtractive_engine engine(-1700000000);
+  std::vector<subtractive_engine::result_type> draws(55 * 64);
+  for (auto _ : state) {
+    engine.fill(draws.data(), draws.size());
+    benchmark::DoNotOptimize(draws.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(draws.size()));
+}
+BENCHMARK(BM_UniformFill);
+
+void BM_GaussianDraws(benchmark::State& state) {
+  subtractive_engine engine(-1700000000);
+  deviates::polar_gaussian gaussian;
+  for (auto _ : state) benchmark::DoNotOptimize(gaussian([&] { return engine.next_unit(); }));
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_GaussianDraws);
+
+// The sequential part alone: uniform draws and the accept test.
+void BM_PolarPairs(benchmark::State& state) {
+  deviates::polar_pair_source source{subtractive_engine(-1700000000)};
+  std::vector<deviates::polar_pair> pairs(4096);
+  for (auto _ : state) {
+    source.next(pairs.data(), pairs.size());
+    benchmark::DoNotOptimize(pairs.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(pairs.size()));
+}
+BENCHMARK(BM_PolarPairs);
+
+// A whole series (cascade and modulation) of 2^k values, one thread or two.
+void BM_Series(benchmark::State& state) {
+  const auto steps = static_cast<std::int32_t>(state.range(0));
+  const cascade::cascade_shape shape{cascade::step_sigma(0.3, steps), steps, 1};
+  std::vector<double> values(static_cast<std::size_t>(shape.value_count()));
+  cascade::work_sharing lanes(state.range(1) != 0);
+  for (auto _ : state) {
+    cascade::generate_series(values.data(), shape, -1700000000, lanes);
+    benchmark::DoNotOptimize(values.data());
+  }
+  state.SetItemsProcessed(state.iterations() * shape.value_count());
+}
+BENCHMARK(BM_Series)->ArgsProduct({{10, 16, 20}, {0, 1}})->Unit(benchmark::kMicrosecond);
+
+void BM_Summary(benchmark::State& state) {
+  std::vector<double> values(1 << 20, 0.5);
+  for (auto _ : state) benchmark::DoNotOptimize(cascade::summarize(values.data(), 1 << 20));
+  state.SetItemsProcessed(state.iterations() << 20);
+}
+BENCHMARK(BM_Summary);
+
+std::vector<double> typical_values() {
+  std::mt19937_64 random(1);
+  std::normal_distribution<double> normal(0.0, 1.0);
+  std::vector<double> values(4096);
+  for (double& v : values) v = normal(random);
+  return values;
+}
+
+void BM_FormatValue(benchmark::State& state) {
+  const auto values = typical_values();
+  std::vector<char> text(values.size() * cascade::max_value_line);
+  for (auto _ : state) {
+    char* out = text.data();
+    for (double v : values) out = cascade::format_value(out, v);
+    benchmark::DoNotOptimize(out);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
+}
+BENCHMARK(BM_FormatValue);
+
+void BM_FormatSnprintf(benchmark::State& state) {
+  const auto values = typical_values();
+  std::vector<char> text(values.size() * cascade::max_value_line);
+  for (auto _ : state) {
+    char* out = text.data();
+    for (double v : values) out += std::snprintf(out, cascade::max_value_line, "%16.15lf\n", v);
+    benchmark::DoNotOptimize(out);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
+}
+BENCHMARK(BM_FormatSnprintf);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,24 @@
+#include "deviates/polar_pairs.h"
+
+namespace deviates {
+
+void polar_pair_source::next(polar_pair* out, std::size_t count) {
+  std::size_t taken = 0;
+  while (taken < count) {
+    if (used_ == batch) {
+      engine_.fill(draws_, batch);
+      used_ = 0;
+    }
+    // Every pair is written and the count moves only on acceptance: no
+    // branch to mispredict on the one pair in five that is refused.
+    for (; used_ < batch && taken < count; used_ += 2) {
+      const double w1 = 2.0 * (draws_[used_] * subtractive_engine::unit_scale) - 1.0;
+      const double w2 = 2.0 * (draws_[used_ + 1] * subtractive_engine::unit_scale) - 1.0;
+      const double rsq = w1 * w1 + w2 * w2;
+      out[taken] = {w1, w2, rsq};
+      taken += polar_accepts(rsq) ? 1 : 0;
+    }
+  }
+}
+
+}  // namespace deviates

@@ -1,0 +1,48 @@
+// polar_pairs.h: the polar method's accepted pairs, drawn in bulk.
+//
+// A Gaussian consumer that always takes deviates two at a time sees, for
+// each accepted pair, first w2 * fac and then w1 * fac (see polar_gaussian).
+// Splitting the method here lets the sequential part (uniform draws and the
+// accept test, which decide which pairs exist) run ahead on one thread while
+// the logarithms, square roots and everything after them run anywhere, in
+// any order, without changing a bit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "deviates/polar_gaussian.h"
+#include "deviates/subtractive_engine.h"
+
+namespace deviates {
+
+struct polar_pair {
+  double w1, w2, rsq;  ///< 0 < rsq = w1 * w1 + w2 * w2 < 1
+
+  double factor() const { return polar_factor(rsq); }
+  /// The deviate a Gaussian returns fresh, and the one it caches.
+  double first(double fac) const { return w2 * fac; }
+  double second(double fac) const { return w1 * fac; }
+};
+
+/// Accepted pairs from one engine, in the order a polar_gaussian would draw
+/// them. The engine must stand at a pair boundary (an even number of draws
+/// since it was seeded) and belongs to this source from then on.
+class polar_pair_source {
+ public:
+  explicit polar_pair_source(const subtractive_engine& engine) : engine_(engine) {}
+
+  /// The next `count` accepted pairs into `out`.
+  void next(polar_pair* out, std::size_t count);
+
+ private:
+  // An even number of draws, so pairs never straddle two refills; a multiple
+  // of 55 so that the engine fills in whole rounds.
+  static constexpr std::size_t batch = 55 * 2 * 8;
+
+  subtractive_engine engine_;
+  std::int32_t draws_[batch];
+  std::size_t used_ = batch;
+};
+
+}  // namespace deviates

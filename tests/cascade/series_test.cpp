@@ -1,0 +1,94 @@
+// The one-vector, chunked, two-thread series against the cascade written the
+// plain way: two vectors, one Gaussian draw at a time.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cascade/cascade.h"
+#include "cascade/output.h"
+#include "deviates/polar_gaussian.h"
+#include "deviates/subtractive_engine.h"
+#include "support/golden.h"
+
+namespace {
+
+using cascade::cascade_shape;
+
+std::vector<double> plain_series(const cascade_shape& shape, std::int32_t seed_word) {
+  deviates::subtractive_engine engine(seed_word);
+  deviates::polar_gaussian gaussian;
+  const auto z = [&] { return gaussian([&] { return engine.next_unit(); }); };
+  std::vector<double> parents(static_cast<std::size_t>(shape.n0), 1.0);
+  const double s2 = shape.sigma * shape.sigma;
+  for (int step = 0; step < shape.step_number; ++step) {
+    std::vector<double> children;
+    for (const double parent : parents) {
+      children.push_back(std::exp(shape.sigma * z() - s2) * parent);
+      children.push_back(std::exp(shape.sigma * z() - s2) * parent);
+    }
+    parents = std::move(children);
+  }
+  for (double& value : parents) value = z() * value;
+  return parents;
+}
+
+struct shape_case {
+  double lambda;
+  std::int32_t step_number;
+  std::int32_t n0;
+  const char* why;
+};
+
+// Chunks hold 16384 pairs and shrink near the end of every generation, where
+// a child could land on a parent not yet read; these shapes cross those edges.
+const shape_case shapes[] = {
+    {0.5, 1, 1, "the smallest run"},
+    {0.4, 3, 3, "an odd number of cells"},
+    {0.3, 17, 1, "generations of many chunks"},
+    {0.7, 2, 40001, "a long first generation, odd"},
+    {1.3, 1, 70000, "one step: the modulation right after the first generation"},
+    {0.0, 5, 1025, "lambda 0"},
+};
+
+TEST(Series, EqualsThePlainCascadeWithOneThreadAndWithTwo) {
+  for (const bool with_helper : {false, true}) {
+    cascade::work_sharing lanes(with_helper);
+    for (const auto& c : shapes) {
+      const cascade_shape shape{cascade::step_sigma(c.lambda, c.step_number), c.step_number, c.n0};
+      const auto expected = plain_series(shape, -1700000000);
+      std::vector<double> values(expected.size());
+      cascade::generate_series(values.data(), shape, -1700000000, lanes);
+      ASSERT_EQ(0, std::memcmp(values.data(), expected.data(), values.size() * sizeof(double)))
+          << c.why << (with_helper ? ", two threads" : ", one thread");
+    }
+  }
+}
+
+// Lines of many blocks and chunks, written by both threads, in order.
+TEST(Series, WrittenLinesEqualTheCLibrary) {
+  const cascade_shape shape{cascade::step_sigma(2.0, 17), 17, 1};
+  std::vector<double> values(static_cast<std::size_t>(shape.value_count()));
+  cascade::work_sharing lanes(true);
+  cascade::generate_series(values.data(), shape, -5, lanes);
+  values[100] = 1e300;  // a line far longer than usual, to make a block grow
+
+  std::string expected;
+  char line[400];
+  for (const double v : values) expected.append(line, static_cast<std::size_t>(std::snprintf(line, sizeof line, "%16.15lf\n", v)));
+
+  char path[] = "/tmp/cascade-lines-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(cascade::write_values(fd, values.data(), shape.value_count(), lanes), 0);
+  close(fd);
+  const std::string written = testing_support::read_file(path);
+  unlink(path);
+  EXPECT_TRUE(written == expected) << "the written lines differ from printf's";
+}
+
+}  // namespace
