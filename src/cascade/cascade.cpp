@@ -75,8 +75,11 @@ class chunk_schedule {
 
 }  // namespace
 
-void generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes) {
+void generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
+                     progress_meter* progress) {
   const std::int64_t count = shape.value_count();
+  const std::int64_t total_pairs = (count - shape.n0) + count / 2;
+  std::int64_t done_pairs = 0;
   const double sigma = shape.sigma;
   const double s2 = sigma * sigma;
 
@@ -119,6 +122,8 @@ void generate_series(double* values, const cascade_shape& shape, std::int32_t se
       }, draw_ahead);
     }
     std::swap(current, upcoming);
+    done_pairs += now.length;
+    if (progress != nullptr) progress->show("generating", done_pairs, total_pairs);
     now = after;
   }
 }

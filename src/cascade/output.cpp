@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <sys/uio.h>
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <vector>
 
 #include "cascade/fixed_format.h"
@@ -59,7 +62,8 @@ void write_summary(std::FILE* stream, const series_summary& summary) {
                summary.sd);
 }
 
-int write_values(int fd, const double* values, std::int64_t count, work_sharing& lanes) {
+int write_values(int fd, const double* values, std::int64_t count, work_sharing& lanes,
+                 progress_meter* progress) {
   widen_pipe(fd);
   std::array<chunk_text, 2> texts;
   int error = 0;
@@ -72,11 +76,34 @@ int write_values(int fd, const double* values, std::int64_t count, work_sharing&
     lanes.run(static_cast<std::size_t>(length), block_values, [&](std::size_t first, std::size_t end) {
       text.format_block(first / block_values, values + begin + first, static_cast<std::int64_t>(end - first));
     }, [&] { error = previous.write_to(fd); });
+    if (progress != nullptr) progress->show("writing", begin, count);
   }
   for (chunk_text& text : texts) {
     if (error == 0) error = text.write_to(fd);
   }
   return error;
+}
+
+int write_binary(int fd, const double* values, std::int64_t count, progress_meter* progress) {
+  widen_pipe(fd);
+  // Pieces of 1 MiB: progress between them, and a byte swap on hosts that
+  // are not little-endian.
+  constexpr std::int64_t piece_values = std::int64_t{1} << 17;
+  std::vector<std::uint64_t> swapped;
+  if constexpr (std::endian::native != std::endian::little) swapped.resize(piece_values);
+  for (std::int64_t begin = 0; begin < count; begin += piece_values) {
+    const std::int64_t length = std::min(piece_values, count - begin);
+    iovec piece{const_cast<double*>(values + begin), static_cast<std::size_t>(length) * sizeof(double)};
+    if constexpr (std::endian::native != std::endian::little) {
+      for (std::int64_t i = 0; i < length; ++i) {
+        swapped[i] = __builtin_bswap64(std::bit_cast<std::uint64_t>(values[begin + i]));
+      }
+      piece.iov_base = swapped.data();
+    }
+    if (const int error = write_fully(fd, &piece, 1); error != 0) return error;
+    if (progress != nullptr) progress->show("writing", begin + length, count);
+  }
+  return 0;
 }
 
 }  // namespace cascade

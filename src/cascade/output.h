@@ -1,13 +1,15 @@
 // output.h: the run's two kinds of text.
 //
 // Summary: "N = %ld, mean = %lf, SD = %lf\n" on standard error.
-// Values: "%16.15lf\n", one a line, in cascade order. Both threads format
-// blocks of lines while the calling thread writes out the previous chunk.
+// Values: "%16.15lf\n", one a line, in cascade order (both threads format
+// blocks of lines while the calling thread writes out the previous chunk),
+// or raw binary64 on request.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
+#include "cascade/progress.h"
 #include "cascade/statistics.h"
 #include "cascade/work_sharing.h"
 
@@ -17,6 +19,11 @@ void write_summary(std::FILE* stream, const series_summary& summary);
 
 /// Writes values[0, count) to fd as value lines. Returns 0, or the errno of
 /// the first failed write (after which nothing more is written).
-int write_values(int fd, const double* values, std::int64_t count, work_sharing& lanes);
+int write_values(int fd, const double* values, std::int64_t count, work_sharing& lanes,
+                 progress_meter* progress = nullptr);
+
+/// Writes values[0, count) to fd as raw little-endian IEEE-754 binary64,
+/// 8 bytes a value, nothing between them. Returns 0 or the errno.
+int write_binary(int fd, const double* values, std::int64_t count, progress_meter* progress = nullptr);
 
 }  // namespace cascade
