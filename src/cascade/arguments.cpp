@@ -55,6 +55,7 @@ parsed_command refuse(std::string message) {
   parsed_command refused;
   refused.what = parsed_command::error;
   refused.message = "cascade: " + std::move(message);
+  refused.status = exit_usage;
   return refused;
 }
 
@@ -100,7 +101,7 @@ parsed_command parse_arguments(std::span<const char* const> words) {
     }
   }
 
-  if (positional.size() < 3) return {parsed_command::usage, {}, {}};
+  if (positional.size() < 3) return {parsed_command::usage, {}, {}, exit_usage};
 
   const std::string lambda_text(positional[0]);
   if (!is_decimal_number(lambda_text)) {

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -100,6 +101,22 @@ TEST(ParseArguments, RefusesOrRedirects) {
     const std::string label = c.words.empty() ? "(none)" : c.words[0];
     EXPECT_EQ(parsed.what, c.what) << label << " " << parsed.message;
     EXPECT_EQ(parsed.message, c.message) << label;
+  }
+}
+
+// The parse carries the process's exit status, so main need not derive it.
+TEST(ParseArguments, CarriesTheExitStatus) {
+  const std::vector<std::pair<std::vector<const char*>, cascade::exit_status>> cases = {
+      {{"0.5", "2", "3"}, cascade::exit_success},
+      {{"--help"}, cascade::exit_success},
+      {{"--version"}, cascade::exit_success},
+      {{"0.5", "2"}, cascade::exit_usage},
+      {{"0.5", "2", "x"}, cascade::exit_usage},
+      {{"--frobnicate"}, cascade::exit_usage},
+      {{"0.5", "2", "3", "--seed"}, cascade::exit_usage},
+  };
+  for (const auto& [words, status] : cases) {
+    EXPECT_EQ(parse(words).status, status) << words[0];
   }
 }
 
