@@ -59,9 +59,25 @@ parsed_command refuse(std::string message) {
   return refused;
 }
 
+/// 'text', with control characters written as \n, \t, \r or \xHH so that a
+/// refusal stays one line and sends nothing raw to a terminal.
 std::string quoted(std::string_view text) {
+  static constexpr char hex[] = "0123456789abcdef";
   std::string result(1, '\'');
-  result.append(text);
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '\n') {
+      result += "\\n";
+    } else if (byte == '\t') {
+      result += "\\t";
+    } else if (byte == '\r') {
+      result += "\\r";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      result += {'\\', 'x', hex[byte >> 4], hex[byte & 0xf]};
+    } else {
+      result.push_back(c);
+    }
+  }
   result.push_back('\'');
   return result;
 }
