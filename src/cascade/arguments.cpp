@@ -55,12 +55,29 @@ parsed_command refuse(std::string message) {
   parsed_command refused;
   refused.what = parsed_command::error;
   refused.message = "cascade: " + std::move(message);
+  refused.status = exit_usage;
   return refused;
 }
 
+/// 'text', with control characters written as \n, \t, \r or \xHH so that a
+/// refusal stays one line and sends nothing raw to a terminal.
 std::string quoted(std::string_view text) {
+  static constexpr char hex[] = "0123456789abcdef";
   std::string result(1, '\'');
-  result.append(text);
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '\n') {
+      result += "\\n";
+    } else if (byte == '\t') {
+      result += "\\t";
+    } else if (byte == '\r') {
+      result += "\\r";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      result += {'\\', 'x', hex[byte >> 4], hex[byte & 0xf]};
+    } else {
+      result.push_back(c);
+    }
+  }
   result.push_back('\'');
   return result;
 }
@@ -100,7 +117,7 @@ parsed_command parse_arguments(std::span<const char* const> words) {
     }
   }
 
-  if (positional.size() < 3) return {parsed_command::usage, {}, {}};
+  if (positional.size() < 3) return {parsed_command::usage, {}, {}, exit_usage};
 
   const std::string lambda_text(positional[0]);
   if (!is_decimal_number(lambda_text)) {

@@ -11,6 +11,8 @@
 #include <span>
 #include <string>
 
+#include "cascade/exit_status.h"
+
 namespace cascade {
 
 /// The largest number of values a run may produce.
@@ -32,6 +34,9 @@ struct parsed_command {
   kind what = error;
   run_parameters parameters;  ///< meaningful for `run`
   std::string message;        ///< for `error`: one line, no newline
+  /// exit_usage for a refused command (`usage`, `error`); exit_success for
+  /// the others, which main carries on with.
+  exit_status status = exit_success;
 };
 
 /// Reads the words after the program name.

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
   switch (command.what) {
     case parsed_command::usage:
       std::fputs(usage_line, stderr);
-      return cascade::exit_usage;
+      return command.status;
     case parsed_command::help:
       std::fputs(help_text, stdout);
       return std::fflush(stdout) == 0 ? cascade::exit_success : cascade::exit_failure;
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
       return std::fflush(stdout) == 0 ? cascade::exit_success : cascade::exit_failure;
     case parsed_command::error:
       std::fprintf(stderr, "%s\n", command.message.c_str());
-      return cascade::exit_usage;
+      return command.status;
     case parsed_command::run:
       break;
   }

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -94,12 +95,34 @@ TEST(ParseArguments, RefusesOrRedirects) {
        "cascade: --seed must be a whole number from 0 to 2147483647, got '2147483648'"},
       {{"0.5", "2", "3", "--seed"}, parsed_command::error,
        "cascade: --seed needs a value, a whole number from 0 to 2147483647"},
+      // Quoted text stays on one line and sends no control bytes to a terminal.
+      {{"0.5", "2", "3\n"}, parsed_command::error, n0_error + "'3\\n'"},
+      {{"0.5", "\t2\r", "3"}, parsed_command::error, step_error + "'\\t2\\r'"},
+      {{"\x1b[2J\x7f", "2", "3"}, parsed_command::error, lambda_error + "'\\x1b[2J\\x7f'"},
+      {{"--\x01", "0.5", "2", "3"}, parsed_command::error, "cascade: unknown option '--\\x01' (see cascade --help)"},
+      {{"0.5", "2", "\xc3\xa9"}, parsed_command::error, n0_error + "'\xc3\xa9'"},  // UTF-8 passes as it is
   };
   for (const auto& c : cases) {
     const auto parsed = parse(c.words);
     const std::string label = c.words.empty() ? "(none)" : c.words[0];
     EXPECT_EQ(parsed.what, c.what) << label << " " << parsed.message;
     EXPECT_EQ(parsed.message, c.message) << label;
+  }
+}
+
+// The parse carries the process's exit status, so main need not derive it.
+TEST(ParseArguments, CarriesTheExitStatus) {
+  const std::vector<std::pair<std::vector<const char*>, cascade::exit_status>> cases = {
+      {{"0.5", "2", "3"}, cascade::exit_success},
+      {{"--help"}, cascade::exit_success},
+      {{"--version"}, cascade::exit_success},
+      {{"0.5", "2"}, cascade::exit_usage},
+      {{"0.5", "2", "x"}, cascade::exit_usage},
+      {{"--frobnicate"}, cascade::exit_usage},
+      {{"0.5", "2", "3", "--seed"}, cascade::exit_usage},
+  };
+  for (const auto& [words, status] : cases) {
+    EXPECT_EQ(parse(words).status, status) << words[0];
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <stdexcept>
+#include <string_view>
 
 #include "support/golden.h"
 
@@ -41,8 +42,19 @@ program_result run_cascade(const std::vector<std::string>& arguments, const prog
   for (auto& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
+  // Ours, less each variable that options.environment sets anew: with two
+  // entries of one name, getenv would find the inherited one first.
+  const auto set_anew = [&](std::string_view entry) {
+    const std::string_view name = entry.substr(0, entry.find('='));
+    for (const auto& added : options.environment) {
+      if (added.starts_with(name) && added.size() > name.size() && added[name.size()] == '=') return true;
+    }
+    return false;
+  };
   std::vector<std::string> environment_text;
-  for (char** e = environ; *e != nullptr; ++e) environment_text.emplace_back(*e);
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (!set_anew(*e)) environment_text.emplace_back(*e);
+  }
   environment_text.insert(environment_text.end(), options.environment.begin(), options.environment.end());
   std::vector<char*> envp;
   for (auto& entry : environment_text) envp.push_back(entry.data());

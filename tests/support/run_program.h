@@ -13,7 +13,7 @@ struct program_result {
 };
 
 struct program_options {
-  std::vector<std::string> environment;  ///< NAME=value added to ours
+  std::vector<std::string> environment;  ///< NAME=value added to ours, replacing any NAME we have
   std::string stdout_path;               ///< standard output to this file instead
   std::string shell_prefix;              ///< shell commands to run first, e.g. "ulimit -v 100000;"
 };

@@ -1,0 +1,96 @@
+// arguments_fuzz.cpp: parse_arguments on arbitrary command lines.
+//
+// The input, split at NUL bytes, is the words after the program name (an
+// empty input is no words). The parse must not crash or touch memory it does
+// not own, and every command it accepts must be a run the program can carry
+// out; a refusal must carry a one-line message and the usage status.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "cascade/arguments.h"
+
+namespace {
+
+// More words than the grammar can use, so options and extra words both get room.
+constexpr std::size_t max_words = 16;
+
+void require(bool holds, const char* broken) {
+  if (holds) return;
+  std::fprintf(stderr, "arguments_fuzz: %s\n", broken);
+  std::abort();
+}
+
+/// Each word in a block of its own, exactly as long as the word and its
+/// terminator, so AddressSanitizer sees any read past the end.
+std::vector<std::unique_ptr<char[]>> words_of(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::unique_ptr<char[]>> words;
+  if (size == 0) return words;
+  for (std::size_t start = 0; words.size() < max_words;) {
+    const void* nul = std::memchr(data + start, 0, size - start);
+    const std::size_t length = nul == nullptr ? size - start : static_cast<const std::uint8_t*>(nul) - (data + start);
+    auto word = std::make_unique<char[]>(length + 1);
+    std::memcpy(word.get(), data + start, length);
+    word[length] = '\0';
+    words.push_back(std::move(word));
+    if (nul == nullptr) break;
+    start += length + 1;
+  }
+  return words;
+}
+
+void check_run(const cascade::parsed_command& command) {
+  const cascade::run_parameters& run = command.parameters;
+  require(std::isfinite(run.lambda), "accepted a lambda that is not finite");
+  require(run.step_number >= 1, "accepted step_number below 1");
+  require(run.n0 >= 1, "accepted n0 below 1");
+  require(run.step_number <= 30, "accepted step_number above 30");
+  const std::int64_t value_count = std::int64_t{run.n0} << run.step_number;
+  require(value_count <= cascade::max_value_count, "accepted N above 2^31 - 1");
+  require(run.value_count() == value_count, "value_count() differs from n0 * 2^step_number");
+  require(!run.seed_time || *run.seed_time >= 0, "accepted a negative seed time");
+  require(command.status == cascade::exit_success, "a run carries a failing status");
+  require(command.message.empty(), "a run carries a message");
+}
+
+void check_refusal(const cascade::parsed_command& command) {
+  require(command.message.rfind("cascade: ", 0) == 0, "a refusal message does not start with 'cascade: '");
+  for (const char c : command.message) {
+    const auto byte = static_cast<unsigned char>(c);
+    require(byte >= 0x20 && byte != 0x7f, "a refusal message holds a control character (it must be one line)");
+  }
+  require(command.status == cascade::exit_usage, "a refusal does not carry the usage status");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const auto words = words_of(data, size);
+  std::vector<const char*> argv;
+  for (const auto& word : words) argv.push_back(word.get());
+
+  const cascade::parsed_command command = cascade::parse_arguments(std::span<const char* const>(argv));
+  switch (command.what) {
+    case cascade::parsed_command::run:
+      check_run(command);
+      break;
+    case cascade::parsed_command::error:
+      check_refusal(command);
+      break;
+    case cascade::parsed_command::usage:
+      require(command.status == cascade::exit_usage, "the usage line does not carry the usage status");
+      break;
+    case cascade::parsed_command::help:
+    case cascade::parsed_command::version:
+      require(command.status == cascade::exit_success, "--help or --version carries a failing status");
+      break;
+  }
+  return 0;
+}
