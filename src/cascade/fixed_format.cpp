@@ -78,9 +78,9 @@ char* format_value(char* out, double x) {
   } else {
     char digits[4];
     write_4_digits(digits, integer_part);
-    const int skip = integer_part >= 1000 ? 0 : integer_part >= 100 ? 1 : 2;
-    std::memcpy(out, digits + skip, 4);
-    out += 4 - skip;
+    const int length = integer_part >= 1000 ? 4 : integer_part >= 100 ? 3 : 2;
+    std::memcpy(out, digits + (4 - length), static_cast<std::size_t>(length));
+    out += length;
   }
   *out++ = '.';
   write_15_digits(out, decimals);
