@@ -101,6 +101,10 @@ parsed_command parse_arguments(std::span<const char* const> words) {
       return {parsed_command::help, {}, {}};
     } else if (word == "--version") {
       return {parsed_command::version, {}, {}};
+    } else if (word == "--binary") {
+      parameters.binary = true;
+    } else if (word == "--no-progress") {
+      parameters.progress = false;
     } else if (word == "--seed" || word.starts_with("--seed=")) {
       std::string_view value;
       if (word == "--seed") {

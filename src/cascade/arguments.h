@@ -1,6 +1,7 @@
 // arguments.h: the command line, read into a run or refused with a reason.
 //
-// Grammar: `cascade [--seed T] [--help] [--version] [--] lambda step_number n0`.
+// Grammar: `cascade [--seed T] [--binary] [--no-progress] [--help] [--version]
+// [--] lambda step_number n0`.
 // Only words that begin with "--" are options (so "-0.5" is a lambda), they
 // may stand anywhere before a lone "--", and words after the third positional
 // one are ignored. Nothing here exits or prints.
@@ -24,6 +25,10 @@ struct run_parameters {
   std::int32_t n0 = 0;
   /// --seed T: run as a clock-seeded start at Unix second T would.
   std::optional<std::int32_t> seed_time;
+  /// --binary: raw little-endian doubles instead of text lines.
+  bool binary = false;
+  /// --no-progress: never show the progress line.
+  bool progress = true;
 
   /// N = n0 * 2^step_number; parse_arguments keeps it within max_value_count.
   std::int32_t value_count() const { return n0 << step_number; }

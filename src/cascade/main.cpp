@@ -15,7 +15,7 @@ namespace {
 constexpr const char* usage_line = "Command lambda step_number n0\n";
 
 constexpr const char* help_text =
-    "Usage: cascade [--seed T] lambda step_number n0\n"
+    "Usage: cascade [--seed T] [--binary] [--no-progress] lambda step_number n0\n"
     "\n"
     "Writes a random series of N = n0 * 2^step_number values whose magnitudes\n"
     "follow a dyadic multiplicative cascade with log-normal weights. Starting\n"
@@ -33,13 +33,18 @@ constexpr const char* help_text =
     "Options:\n"
     "  --seed T      seed with Unix second T (0 to 2147483647) instead of the\n"
     "                clock; the run equals a clock-seeded start at second T\n"
+    "  --binary      write raw little-endian IEEE-754 binary64 values, 8 bytes\n"
+    "                each, instead of text lines (numpy: np.fromfile(f, '<f8'))\n"
+    "  --no-progress never show the progress line\n"
     "  --help        show this help and exit\n"
     "  --version     show the version and exit\n"
     "  --            end of options (every later word is an argument)\n"
     "\n"
     "Output: the N values on standard output, one a line with 15 decimals, in\n"
     "cascade order (the descendants of one cell stay together); the line\n"
-    "'N = <N>, mean = <mean>, SD = <population SD>' on standard error.\n"
+    "'N = <N>, mean = <mean>, SD = <population SD>' on standard error. When\n"
+    "standard error is a terminal, standard output is not, and N >= 2^22, a\n"
+    "progress line is shown on standard error and erased again.\n"
     "\n"
     "Exit status: 0 success; 1 the run failed (no memory, output could not be\n"
     "written); 2 the command line was refused.\n";

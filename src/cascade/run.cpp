@@ -10,6 +10,7 @@
 #include "cascade/exit_status.h"
 #include "cascade/output.h"
 #include "cascade/population.h"
+#include "cascade/progress.h"
 #include "cascade/statistics.h"
 #include "cascade/work_sharing.h"
 
@@ -19,6 +20,15 @@ namespace {
 
 // Below this a second thread costs more to start than it saves.
 constexpr std::int64_t shared_work_threshold = std::int64_t{1} << 15;
+// Runs shorter than this end before a progress line would be worth reading.
+constexpr std::int64_t progress_threshold = std::int64_t{1} << 22;
+
+/// Progress is for a person watching a terminal while the data goes elsewhere;
+/// pipes, files and logs never see it.
+bool wants_progress(const run_parameters& parameters, std::int64_t count) {
+  return parameters.progress && count >= progress_threshold && isatty(STDERR_FILENO) == 1 &&
+         isatty(STDOUT_FILENO) == 0;
+}
 
 }  // namespace
 
@@ -41,9 +51,14 @@ int run_cascade(const run_parameters& parameters) {
   double* const values = population + 1;
 
   work_sharing lanes(count >= shared_work_threshold);
-  generate_series(values, shape, seed, lanes);
-  write_summary(stderr, summarize(values, count));
-  const int error = write_values(STDOUT_FILENO, values, count, lanes);
+  progress_meter progress(STDERR_FILENO, wants_progress(parameters, count));
+  generate_series(values, shape, seed, lanes, &progress);
+  const series_summary summary = summarize(values, count);
+  progress.erase();
+  write_summary(stderr, summary);
+  const int error = parameters.binary ? write_binary(STDOUT_FILENO, values, count, &progress)
+                                      : write_values(STDOUT_FILENO, values, count, lanes, &progress);
+  progress.erase();
   free_vector(population, 1, count);
 
   if (error != 0) {

@@ -1,6 +1,11 @@
 // The built program, run as a user would run it.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,6 +60,24 @@ TEST(Cli, EquivalentCommandLinesGiveTheSameBytes) {
   }
 }
 
+// --binary writes the very doubles that the text lines print, little-endian,
+// 8 bytes each and nothing else; the summary line is unchanged.
+TEST(Cli, BinaryValuesAreTheDoublesBehindTheTextLines) {
+  const golden_run& run = golden_runs[1];
+  const auto binary = run_cascade({"--binary", "--seed", run.seed, run.lambda, run.step_number, run.n0});
+  EXPECT_EQ(binary.status, 0);
+  EXPECT_EQ(binary.err, read_file(data_path(run.name() + ".err")));
+  ASSERT_EQ(binary.out.size(), 4096u * 8);
+  std::string lines;
+  char line[400];
+  for (std::size_t i = 0; i < binary.out.size(); i += 8) {
+    std::uint64_t bits = 0;
+    for (int b = 7; b >= 0; --b) bits = (bits << 8) | static_cast<unsigned char>(binary.out[i + b]);
+    lines.append(line, static_cast<std::size_t>(std::snprintf(line, sizeof line, "%16.15lf\n", std::bit_cast<double>(bits))));
+  }
+  EXPECT_EQ(lines, read_file(data_path(run.name() + ".out")));
+}
+
 // A run started at second T without --seed is the --seed T run; a clock past
 // 2^31 - 1 folds back into range.
 TEST(Cli, ClockSeededRunEqualsSeedOfTheSameSecond) {
@@ -106,13 +129,38 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
   const auto help = run_cascade({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  EXPECT_NE(help.out.find("Usage: cascade [--seed T] lambda step_number n0"), std::string::npos);
+  EXPECT_NE(help.out.find("Usage: cascade [--seed T] [--binary] [--no-progress] lambda step_number n0"), std::string::npos);
   EXPECT_NE(help.out.find("Exit status"), std::string::npos);
 
   const auto version = run_cascade({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("cascade ", 0), 0u);
   EXPECT_EQ(version.out.back(), '\n');
+}
+
+/// The distinct "--option" words of a text (roff's "\-" read as "-").
+std::set<std::string> options_named_in(std::string text) {
+  for (std::size_t at; (at = text.find("\\-")) != std::string::npos;) text.erase(at, 1);
+  std::set<std::string> options;
+  const std::regex option("--[a-z][a-z-]*");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), option); it != std::sregex_iterator(); ++it) {
+    options.insert(it->str());
+  }
+  return options;
+}
+
+// The help and the manual describe the same options and the same statuses.
+TEST(Cli, HelpAndManualAgree) {
+  const std::string help = run_cascade({"--help"}).out;
+  const std::string manual = read_file(CASCADE_MAN_PAGE);
+  ASSERT_FALSE(manual.empty());
+  EXPECT_EQ(options_named_in(help), options_named_in(manual));
+  EXPECT_EQ(options_named_in(help), (std::set<std::string>{"--binary", "--help", "--no-progress", "--seed", "--version"}));
+  for (const char* status : {"0", "1", "2"}) {
+    EXPECT_NE(manual.find(std::string(".B ") + status + "\n"), std::string::npos) << "exit status " << status;
+  }
+  EXPECT_NE(help.find("Exit status: 0 success; 1 the run failed"), std::string::npos);
+  EXPECT_NE(help.find("2 the command line was refused"), std::string::npos);
 }
 
 TEST(Cli, FullDiskIsAFailureWithAReason) {
