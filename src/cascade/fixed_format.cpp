@@ -23,21 +23,29 @@ void write_4_digits(char* out, std::uint32_t value) {
   std::memcpy(out + 2, digit_pairs + 2 * (value % 100), 2);
 }
 
-/// Fifteen digits of value < 10^15 at out. The value is cut into independent
-/// 32-bit parts first, so the divisions do not wait on one another.
-void write_15_digits(char* out, std::uint64_t value) {
-  const auto high = static_cast<std::uint32_t>(value / 100000000);  // 7 digits
-  const auto low = static_cast<std::uint32_t>(value % 100000000);   // 8 digits
-  const std::uint32_t high_head = high / 10000;                       // 3 digits
-  out[0] = static_cast<char>('0' + high_head / 100);
-  std::memcpy(out + 1, digit_pairs + 2 * (high_head % 100), 2);
-  write_4_digits(out + 3, high % 10000);
-  write_4_digits(out + 7, low / 10000);
-  write_4_digits(out + 11, low % 10000);
+/// Eight digits of value < 10^8 at out, computed side by side in the lanes
+/// of one 64-bit word (little-endian byte order puts the first digit first):
+/// two lanes of four digits, four of two, eight of one. Each lane's
+/// division is a multiplication that is exact for the lane's range and
+/// cannot carry into the next lane.
+void write_8_digits(char* out, std::uint32_t value) {
+  if constexpr (std::endian::native != std::endian::little) {
+    write_4_digits(out, value / 10000);
+    write_4_digits(out + 4, value % 10000);
+    return;
+  }
+  const std::uint64_t fours = value / 10000 | std::uint64_t{value % 10000} << 32;
+  const std::uint64_t hundreds = ((fours * 10486) >> 20) & 0x0000007F0000007FULL;  // x / 100 for x < 43699
+  const std::uint64_t twos = hundreds | (fours - hundreds * 100) << 16;
+  const std::uint64_t tens = ((twos * 103) >> 10) & 0x000F000F000F000FULL;  // x / 10 for x < 179
+  const std::uint64_t digits = tens | (twos - tens * 10) << 8;
+  const std::uint64_t text = digits + 0x3030303030303030ULL;
+  std::memcpy(out, &text, 8);
 }
 
-/// round(|x| * 10^15), half to even, for |x| < 9000 (so it fits 64 bits).
-std::uint64_t scaled_magnitude(std::uint64_t bits) {
+/// round(|x| * 10^15), half to even, for |x| < 9000 (so it fits 64 bits),
+/// from the exact 128-bit product of the mantissa and 10^15.
+std::uint64_t exactly_scaled_magnitude(std::uint64_t bits) {
   const std::uint64_t biased_exponent = (bits >> 52) & 0x7ff;
   const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
   // |x| = mantissa * 2^-shift; below 9000 the shift is always at least 40.
@@ -53,6 +61,23 @@ std::uint64_t scaled_magnitude(std::uint64_t bits) {
   return quotient;
 }
 
+/// The same, mostly without 128-bit arithmetic. 10^15 is a double, so
+/// y = |x| * 1e15 is the exact product rounded once (to nearest, the
+/// default mode). Below 2^53 every half-integer is a double, so y falls on
+/// the same side of each half-integer as the exact product, or on it:
+/// rounding y gives the right integer unless y lies exactly on a half, which
+/// then may or may not be a true tie and is settled exactly. From 2^52 on y
+/// is already the exact product rounded to an integer, half to even.
+std::uint64_t scaled_magnitude(double magnitude, std::uint64_t bits) {
+  const double y = magnitude * 1e15;
+  if (!(y < 0x1p53)) return exactly_scaled_magnitude(bits);
+  const auto whole = static_cast<std::uint64_t>(y);
+  const double fraction = y - static_cast<double>(whole);  // exact
+  if (fraction < 0.5) return whole;
+  if (fraction > 0.5) return whole + 1;
+  return exactly_scaled_magnitude(bits);
+}
+
 char* format_large_or_special(char* out, double x) {
   if (!std::isfinite(x)) {
     const int length = std::snprintf(out, max_value_line, "%16.15lf\n", x);
@@ -66,26 +91,35 @@ char* format_large_or_special(char* out, double x) {
 }  // namespace
 
 char* format_value(char* out, double x) {
-  if (!(std::fabs(x) < 9000.0)) return format_large_or_special(out, x);
+  const double magnitude = std::fabs(x);
+  if (!(magnitude < 9000.0)) return format_large_or_special(out, x);
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
   if ((bits >> 63) != 0) *out++ = '-';  // also for values that round to zero
 
-  const std::uint64_t scaled = scaled_magnitude(bits);
-  const auto integer_part = static_cast<std::uint32_t>(scaled / ten_to_15);  // at most 9000
+  // The line's length comes from the magnitude alone, so the next line's
+  // place is known before this one's digits are. (Rounding to 15 decimals
+  // never carries across 10, 100 or 1000: the doubles just below them lie
+  // more than half a unit of the 15th decimal away.)
+  const int integer_digits = magnitude < 10.0 ? 1 : magnitude < 100.0 ? 2 : magnitude < 1000.0 ? 3 : 4;
+  char* const point = out + integer_digits;
+
+  const std::uint64_t scaled = scaled_magnitude(magnitude, bits);
+  const auto integer_part = static_cast<std::uint32_t>(scaled / ten_to_15);  // below 9000
   const std::uint64_t decimals = scaled - integer_part * ten_to_15;
-  if (integer_part < 10) {
-    *out++ = static_cast<char>('0' + integer_part);
+  if (integer_digits == 1) {
+    *out = static_cast<char>('0' + integer_part);
   } else {
     char digits[4];
     write_4_digits(digits, integer_part);
-    const int length = integer_part >= 1000 ? 4 : integer_part >= 100 ? 3 : 2;
-    std::memcpy(out, digits + (4 - length), static_cast<std::size_t>(length));
-    out += length;
+    std::memcpy(out, digits + (4 - integer_digits), static_cast<std::size_t>(integer_digits));
   }
-  *out++ = '.';
-  write_15_digits(out, decimals);
-  out[15] = '\n';
-  return out + 16;
+  // The first eight of 16 digits (a leading zero, since decimals < 10^15)
+  // land on the point's place, which the point then takes back.
+  write_8_digits(point, static_cast<std::uint32_t>(decimals / 100000000));
+  *point = '.';
+  write_8_digits(point + 8, static_cast<std::uint32_t>(decimals % 100000000));
+  point[16] = '\n';
+  return point + 17;
 }
 
 }  // namespace cascade

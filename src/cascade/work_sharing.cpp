@@ -1,6 +1,22 @@
 #include "cascade/work_sharing.h"
 
 namespace cascade {
+namespace {
+
+/// Waits until `value` differs from `old`. Jobs follow one another within
+/// microseconds, while waking a sleeping thread can take tens of them, so
+/// the wait spins for a while before it sleeps.
+void await_change(const std::atomic<unsigned>& value, unsigned old) {
+  for (int spin = 0; spin < 4000; ++spin) {
+    if (value.load(std::memory_order_acquire) != old) return;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+  while (value.load(std::memory_order_acquire) == old) value.wait(old, std::memory_order_acquire);
+}
+
+}  // namespace
 
 work_sharing::work_sharing(bool with_helper) {
   if (with_helper) helper_ = std::thread([this] { helper_loop(); });
@@ -34,15 +50,14 @@ void work_sharing::take_blocks(const job& current) {
 void work_sharing::finish() {
   if (!helper_.joinable()) return;
   const unsigned generation = started_.load(std::memory_order_relaxed);
-  for (unsigned seen; (seen = finished_.load(std::memory_order_acquire)) != generation;) {
-    finished_.wait(seen, std::memory_order_acquire);
-  }
+  // The helper finishes generations in order, so the last one before this differs.
+  await_change(finished_, generation - 1);
 }
 
 void work_sharing::helper_loop() {
   unsigned seen = 0;
   for (;;) {
-    started_.wait(seen, std::memory_order_acquire);
+    await_change(started_, seen);
     seen = started_.load(std::memory_order_acquire);
     if (stopping_) return;
     take_blocks(job_);
