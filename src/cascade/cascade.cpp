@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "cascade/statistics.h"
 #include "deviates/polar_pairs.h"
 
 namespace cascade {
@@ -75,7 +76,7 @@ class chunk_schedule {
 
 }  // namespace
 
-void generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
+double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
                      progress_meter* progress) {
   const std::int64_t count = shape.value_count();
   const std::int64_t total_pairs = (count - shape.n0) + count / 2;
@@ -90,13 +91,22 @@ void generate_series(double* values, const cascade_shape& shape, std::int32_t se
 
   for (std::int64_t j = count - shape.n0; j < count; ++j) values[j] = 1.0;
 
+  // Final values not yet added to the sum: the last finished modulation chunk.
+  double sum = 0.0;
+  const double* unsummed = values;
+  std::int64_t unsummed_count = 0;
+
   chunk_schedule schedule(shape);
   chunk now = schedule.next();
   source.next(current.get(), static_cast<std::size_t>(now.length));
   while (now.length > 0) {
     const chunk after = schedule.next();
     const polar_pair* pairs = current.get();
-    const auto draw_ahead = [&] { source.next(upcoming.get(), static_cast<std::size_t>(after.length)); };
+    const auto draw_ahead = [&] {
+      source.next(upcoming.get(), static_cast<std::size_t>(after.length));
+      accumulate(sum, unsummed, unsummed_count);
+      unsummed_count = 0;
+    };
 
     if (now.parents > 0) {
       double* const parents = values + (count - now.parents) + now.begin;
@@ -120,12 +130,16 @@ void generate_series(double* values, const cascade_shape& shape, std::int32_t se
           modulated[2 * k + 1] = pair.second(fac) * modulated[2 * k + 1];
         }
       }, draw_ahead);
+      unsummed = modulated;
+      unsummed_count = 2 * now.length;
     }
     std::swap(current, upcoming);
     done_pairs += now.length;
     if (progress != nullptr) progress->show("generating", done_pairs, total_pairs);
     now = after;
   }
+  accumulate(sum, unsummed, unsummed_count);
+  return sum;
 }
 
 }  // namespace cascade

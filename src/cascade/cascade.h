@@ -28,7 +28,9 @@ struct cascade_shape {
 /// Fills values[0, N) with the series drawn from the stream that `seed_word`
 /// (<= 0) starts, N = n0 * 2^step_number. Each generation lives in the top
 /// slots of the vector, so no second vector and no copy are needed.
-void generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
+/// Returns the sum of the values, accumulated in index order from 0.0 as
+/// each chunk becomes final.
+double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
                      progress_meter* progress = nullptr);
 
 }  // namespace cascade

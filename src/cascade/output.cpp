@@ -63,7 +63,7 @@ void write_summary(std::FILE* stream, const series_summary& summary) {
 }
 
 int write_values(int fd, const double* values, std::int64_t count, work_sharing& lanes,
-                 progress_meter* progress) {
+                 progress_meter* progress, const std::function<void()>& before_first_write) {
   widen_pipe(fd);
   std::array<chunk_text, 2> texts;
   int error = 0;
@@ -75,9 +75,13 @@ int write_values(int fd, const double* values, std::int64_t count, work_sharing&
     text.used_blocks = static_cast<std::size_t>((length + block_values - 1) / block_values);
     lanes.run(static_cast<std::size_t>(length), block_values, [&](std::size_t first, std::size_t end) {
       text.format_block(first / block_values, values + begin + first, static_cast<std::int64_t>(end - first));
-    }, [&] { error = previous.write_to(fd); });
+    }, [&] {
+      if (round == 0 && before_first_write) before_first_write();
+      error = previous.write_to(fd);
+    });
     if (progress != nullptr) progress->show("writing", begin, count);
   }
+  if (count == 0 && before_first_write) before_first_write();
   for (chunk_text& text : texts) {
     if (error == 0) error = text.write_to(fd);
   }

@@ -52,12 +52,21 @@ int run_cascade(const run_parameters& parameters) {
 
   work_sharing lanes(count >= shared_work_threshold);
   progress_meter progress(STDERR_FILENO, wants_progress(parameters, count));
-  generate_series(values, shape, seed, lanes, &progress);
-  const series_summary summary = summarize(values, count);
-  progress.erase();
-  write_summary(stderr, summary);
-  const int error = parameters.binary ? write_binary(STDOUT_FILENO, values, count, &progress)
-                                      : write_values(STDOUT_FILENO, values, count, lanes, &progress);
+  const double sum = generate_series(values, shape, seed, lanes, &progress);
+  // The summary line goes out before the first value; its second pass over
+  // the values overlaps the formatting of the first lines.
+  const auto announce = [&] {
+    const series_summary summary = summarize(values, count, sum);
+    progress.erase();
+    write_summary(stderr, summary);
+  };
+  int error = 0;
+  if (parameters.binary) {
+    announce();
+    error = write_binary(STDOUT_FILENO, values, count, &progress);
+  } else {
+    error = write_values(STDOUT_FILENO, values, count, lanes, &progress, announce);
+  }
   progress.erase();
   free_vector(population, 1, count);
 

@@ -4,10 +4,12 @@
 
 namespace cascade {
 
-series_summary summarize(const double* values, std::int64_t count) {
-  const double n = static_cast<double>(count);
-  double sum = 0.0;
+void accumulate(double& sum, const double* values, std::int64_t count) {
   for (std::int64_t i = 0; i < count; ++i) sum += values[i];
+}
+
+series_summary summarize(const double* values, std::int64_t count, double sum) {
+  const double n = static_cast<double>(count);
   const double mean = sum / n;
   double squares = 0.0;
   for (std::int64_t i = 0; i < count; ++i) {
@@ -15,6 +17,12 @@ series_summary summarize(const double* values, std::int64_t count) {
     squares += d * d;
   }
   return {count, mean, std::sqrt(squares / n)};
+}
+
+series_summary summarize(const double* values, std::int64_t count) {
+  double sum = 0.0;
+  accumulate(sum, values, count);
+  return summarize(values, count, sum);
 }
 
 }  // namespace cascade

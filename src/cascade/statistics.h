@@ -13,6 +13,13 @@ struct series_summary {
   double sd;  ///< divisor count, not count - 1
 };
 
+/// Adds values[0, count) to `sum` one at a time, in index order: a run can
+/// keep its sum as it goes, chunk after chunk, and get the same digits.
+void accumulate(double& sum, const double* values, std::int64_t count);
+
+/// Over values[0, count), whose sum (accumulated from 0.0) is `sum`.
+series_summary summarize(const double* values, std::int64_t count, double sum);
+
 /// Over values[0, count).
 series_summary summarize(const double* values, std::int64_t count);
 
