@@ -7,7 +7,7 @@ namespace {
 /// microseconds, while waking a sleeping thread can take tens of them, so
 /// the wait spins for a while before it sleeps.
 void await_change(const std::atomic<unsigned>& value, unsigned old) {
-  for (int spin = 0; spin < 4000; ++spin) {
+  for (int spin = 0; spin < 1000; ++spin) {
     if (value.load(std::memory_order_acquire) != old) return;
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
