@@ -71,11 +71,12 @@ std::uint64_t exactly_scaled_magnitude(std::uint64_t bits) {
 std::uint64_t scaled_magnitude(double magnitude, std::uint64_t bits) {
   const double y = magnitude * 1e15;
   if (!(y < 0x1p53)) return exactly_scaled_magnitude(bits);
-  const auto whole = static_cast<std::uint64_t>(y);
+  // Signed conversions: single instructions, and y fits.
+  const auto whole = static_cast<std::int64_t>(y);
   const double fraction = y - static_cast<double>(whole);  // exact
-  if (fraction < 0.5) return whole;
-  if (fraction > 0.5) return whole + 1;
-  return exactly_scaled_magnitude(bits);
+  if (fraction == 0.5) [[unlikely]] return exactly_scaled_magnitude(bits);
+  // Rounding up or down is a coin toss for these values: no branch for it.
+  return static_cast<std::uint64_t>(whole) + static_cast<std::uint64_t>(fraction > 0.5);
 }
 
 char* format_large_or_special(char* out, double x) {
@@ -94,7 +95,8 @@ char* format_value(char* out, double x) {
   const double magnitude = std::fabs(x);
   if (!(magnitude < 9000.0)) return format_large_or_special(out, x);
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
-  if ((bits >> 63) != 0) *out++ = '-';  // also for values that round to zero
+  *out = '-';  // kept for negative values, also those that round to zero
+  out += bits >> 63;
 
   // The line's length comes from the magnitude alone, so the next line's
   // place is known before this one's digits are. (Rounding to 15 decimals
