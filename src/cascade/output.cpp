@@ -18,9 +18,9 @@ namespace {
 
 constexpr std::int64_t block_values = 2048;
 constexpr std::size_t chunk_blocks = 16;
-// Room for a block of typical lines (at most 19 bytes while |x| < 10); a
-// block of longer lines grows its buffer.
-constexpr std::size_t initial_block_bytes = block_values * 20 + max_value_line;
+// Room for typical lines (at most 19 bytes while |x| < 10); a block of
+// longer lines grows its buffer.
+constexpr std::size_t typical_line = 20;
 
 /// The text of one chunk: one buffer per block.
 struct chunk_text {
@@ -28,12 +28,10 @@ struct chunk_text {
   std::array<iovec, chunk_blocks> pieces{};
   std::size_t used_blocks = 0;
 
-  chunk_text() {
-    for (auto& block : blocks) block.resize(initial_block_bytes);
-  }
-
   void format_block(std::size_t index, const double* values, std::int64_t count) {
     std::vector<char>& text = blocks[index];
+    // Made on first use, so a short run touches only the memory it needs.
+    if (text.empty()) text.resize(static_cast<std::size_t>(count) * typical_line + max_value_line);
     std::size_t length = 0;
     for (std::int64_t i = 0; i < count; ++i) {
       if (text.size() - length < max_value_line) text.resize(2 * text.size());
