@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace cascade {
 namespace {
 
@@ -28,7 +32,7 @@ void write_4_digits(char* out, std::uint32_t value) {
 /// two lanes of four digits, four of two, eight of one. Each lane's
 /// division is a multiplication that is exact for the lane's range and
 /// cannot carry into the next lane.
-void write_8_digits(char* out, std::uint32_t value) {
+[[maybe_unused]] void write_8_digits(char* out, std::uint32_t value) {
   if constexpr (std::endian::native != std::endian::little) {
     write_4_digits(out, value / 10000);
     write_4_digits(out + 4, value % 10000);
@@ -41,6 +45,29 @@ void write_8_digits(char* out, std::uint32_t value) {
   const std::uint64_t digits = tens | (twos - tens * 10) << 8;
   const std::uint64_t text = digits + 0x3030303030303030ULL;
   std::memcpy(out, &text, 8);
+}
+
+/// Sixteen digits, those of high < 10^8 and then those of low < 10^8.
+void write_16_digits(char* out, std::uint32_t high, std::uint32_t low) {
+#if defined(__SSE2__)
+  // The same halving as write_8_digits, in the lanes of one SSE2 register:
+  // two 64-bit lanes of eight digits, four 32-bit lanes of four, eight
+  // 16-bit lanes of two, sixteen bytes of one.
+  const __m128i eights = _mm_set_epi64x(low, high);
+  const __m128i fours_high = _mm_srli_epi64(_mm_mul_epu32(eights, _mm_set1_epi32(static_cast<int>(0xd1b71759))), 45);
+  const __m128i fours_low = _mm_sub_epi32(eights, _mm_mul_epu32(fours_high, _mm_set1_epi32(10000)));
+  const __m128i fours = _mm_or_si128(fours_high, _mm_slli_epi64(fours_low, 32));
+  const __m128i twos_high = _mm_srli_epi16(_mm_mulhi_epu16(fours, _mm_set1_epi16(5243)), 3);  // x / 100, x < 10^4
+  const __m128i twos_low = _mm_sub_epi16(fours, _mm_mullo_epi16(twos_high, _mm_set1_epi16(100)));
+  const __m128i twos = _mm_or_si128(twos_high, _mm_slli_epi32(twos_low, 16));
+  const __m128i tens = _mm_mulhi_epu16(twos, _mm_set1_epi16(6554));  // x / 10, x < 100
+  const __m128i ones = _mm_sub_epi16(twos, _mm_mullo_epi16(tens, _mm_set1_epi16(10)));
+  const __m128i digits = _mm_or_si128(tens, _mm_slli_epi16(ones, 8));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_add_epi8(digits, _mm_set1_epi8('0')));
+#else
+  write_8_digits(out, high);
+  write_8_digits(out + 8, low);
+#endif
 }
 
 /// round(|x| * 10^15), half to even, for |x| < 9000 (so it fits 64 bits),
@@ -117,9 +144,9 @@ char* format_value(char* out, double x) {
   }
   // The first eight of 16 digits (a leading zero, since decimals < 10^15)
   // land on the point's place, which the point then takes back.
-  write_8_digits(point, static_cast<std::uint32_t>(decimals / 100000000));
+  write_16_digits(point, static_cast<std::uint32_t>(decimals / 100000000),
+                  static_cast<std::uint32_t>(decimals % 100000000));
   *point = '.';
-  write_8_digits(point + 8, static_cast<std::uint32_t>(decimals % 100000000));
   point[16] = '\n';
   return point + 17;
 }
