@@ -89,7 +89,9 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
   std::unique_ptr<polar_pair[]> current(new polar_pair[buffer_pairs]);
   std::unique_ptr<polar_pair[]> upcoming(new polar_pair[buffer_pairs]);
 
-  for (std::int64_t j = count - shape.n0; j < count; ++j) values[j] = 1.0;
+  // The first generation's cells all weigh 1.0 and are never stored: the
+  // first step reads no parent, so no thread touches memory before the
+  // work is shared (a large n0 would otherwise fault its pages in alone).
 
   // Final values not yet added to the sum: the last finished modulation chunk.
   double sum = 0.0;
@@ -109,13 +111,14 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
     };
 
     if (now.parents > 0) {
+      const bool first_step = now.parents == shape.n0;
       double* const parents = values + (count - now.parents) + now.begin;
       double* const children = values + (count - 2 * now.parents) + 2 * now.begin;
       lanes.run(now.length, now.block, [=](std::size_t begin, std::size_t end) {
         for (std::size_t k = begin; k < end; ++k) {
           const polar_pair& pair = pairs[k];
           const double fac = pair.factor();
-          const double parent = parents[k];
+          const double parent = first_step ? 1.0 : parents[k];
           children[2 * k] = std::exp(sigma * pair.first(fac) - s2) * parent;
           children[2 * k + 1] = std::exp(sigma * pair.second(fac) - s2) * parent;
         }
