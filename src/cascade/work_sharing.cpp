@@ -5,9 +5,10 @@ namespace {
 
 /// Waits until `value` differs from `old`. Jobs follow one another within
 /// microseconds, while waking a sleeping thread can take tens of them, so
-/// the wait spins for a while before it sleeps.
+/// the wait spins for a while (about the length of one job, a fifth of a
+/// millisecond) before it sleeps.
 void await_change(const std::atomic<unsigned>& value, unsigned old) {
-  for (int spin = 0; spin < 1000; ++spin) {
+  for (int spin = 0; spin < 8000; ++spin) {
     if (value.load(std::memory_order_acquire) != old) return;
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
