@@ -1,18 +1,26 @@
 #include "cascade/work_sharing.h"
 
+#include <sched.h>
+
 namespace cascade {
 namespace {
 
 /// Waits until `value` differs from `old`. Jobs follow one another within
 /// microseconds, while waking a sleeping thread can take tens of them, so
-/// the wait spins for a while (about the length of one job, a fifth of a
-/// millisecond) before it sleeps.
+/// the wait first spins briefly and then yields for a while before it
+/// sleeps. Yielding, not spinning, for the longer part: with two cores and a
+/// reader at the other end of a pipe, a spinning thread would keep the
+/// reader off the processor and the writer would stall on a full pipe.
 void await_change(const std::atomic<unsigned>& value, unsigned old) {
-  for (int spin = 0; spin < 8000; ++spin) {
+  for (int spin = 0; spin < 2000; ++spin) {
     if (value.load(std::memory_order_acquire) != old) return;
+    if (spin >= 100) {
+      sched_yield();
+    } else {
 #if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
+      __builtin_ia32_pause();
 #endif
+    }
   }
   while (value.load(std::memory_order_acquire) == old) value.wait(old, std::memory_order_acquire);
 }
