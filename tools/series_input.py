@@ -32,6 +32,8 @@ def read_series(stream, binary):
     values = parse_binary(stream.read()) if binary else parse_text(stream.read())
     bad = np.flatnonzero(~np.isfinite(values) | (values == 0))
     if bad.size:
+        # 15 decimals print |x| < 5e-16 as 0; the raw doubles keep every value.
+        hint = "" if binary else " (use the program's --binary output, which keeps values that print as 0)"
         raise InputError(f"value {bad[0] + 1} is {values[bad[0]]!r}, and {bad.size} values in all are 0 or "
-                         "not finite: log|x| needs finite values other than 0")
+                         f"not finite: log|x| needs finite values other than 0{hint}")
     return values

@@ -88,7 +88,9 @@ class RefusedInputTest(unittest.TestCase):
             (["--binary", "0.5", "1", "1"], bytes(12), "binary input of 12 bytes is not a whole number of 8-byte values"),
             (["0.5", "1", "2"], b"0.5\nabc\n0.75\n2.0\n", "line 2 is not one number: 'abc'"),
             (["0.5", "1", "2"], b"0.5\n1.0 2.0\n0.75\n", "line 2 is not one number: '1.0 2.0'"),
-            (["0.5", "1", "2"], b"0.5\n0.000000000000000\n0.75\n2.0\n", "value 2 is 0.0"),
+            (["0.5", "1", "2"], b"0.5\n0.000000000000000\n0.75\n2.0\n",
+             "value 2 is 0.0, and 1 values in all are 0 or not finite: log|x| needs finite values other than 0 "
+             "(use the program's --binary output, which keeps values that print as 0)"),
             (["0.5", "1", "2"], b"0.5\nnan\n0.75\n2.0\n", "value 2 is nan"),
             (["0.5", "1", "1", "/nonexistent/series.txt"], b"", "cannot read /nonexistent/series.txt"),
             (["0.5", "1"], four, "expected lambda step_number n0 [FILE], got 2 arguments"),
