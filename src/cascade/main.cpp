@@ -1,5 +1,7 @@
 // The cascade command: reads the command line and hands the run over.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <span>
 
 #include "cascade/arguments.h"
@@ -49,6 +51,14 @@ constexpr const char* help_text =
     "Exit status: 0 success; 1 the run failed (no memory, output could not be\n"
     "written); 2 the command line was refused.\n";
 
+/// Writes `text` to standard output; a failure (a full disk) is an error.
+int print(const char* text) {
+  std::fputs(text, stdout);
+  if (std::fflush(stdout) == 0) return cascade::exit_success;
+  std::fprintf(stderr, "cascade: cannot write to standard output: %s\n", std::strerror(errno));
+  return cascade::exit_failure;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,11 +70,9 @@ int main(int argc, char** argv) {
       std::fputs(usage_line, stderr);
       return command.status;
     case parsed_command::help:
-      std::fputs(help_text, stdout);
-      return std::fflush(stdout) == 0 ? cascade::exit_success : cascade::exit_failure;
+      return print(help_text);
     case parsed_command::version:
-      std::fputs("cascade " CASCADE_VERSION "\n", stdout);
-      return std::fflush(stdout) == 0 ? cascade::exit_success : cascade::exit_failure;
+      return print("cascade " CASCADE_VERSION "\n");
     case parsed_command::error:
       std::fprintf(stderr, "%s\n", command.message.c_str());
       return command.status;

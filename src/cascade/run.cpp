@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "cascade/cascade.h"
 #include "cascade/exit_status.h"
@@ -30,6 +31,26 @@ bool wants_progress(const run_parameters& parameters, std::int64_t count) {
          isatty(STDOUT_FILENO) == 0;
 }
 
+/// Generates into values[0, count), summarises and writes. Returns 0 or the
+/// errno of a failed write.
+int generate_and_write(const run_parameters& parameters, const cascade_shape& shape, std::int32_t seed,
+                       double* values) {
+  const std::int64_t count = shape.value_count();
+  work_sharing lanes(count >= shared_work_threshold);
+  progress_meter progress(STDERR_FILENO, wants_progress(parameters, count));
+  const double sum = generate_series(values, shape, seed, lanes, &progress);
+  // The summary line goes out before the first value; its second pass over
+  // the values overlaps the formatting of the first lines.
+  const auto announce = [&] {
+    const series_summary summary = summarize(values, count, sum);
+    progress.erase();
+    write_summary(stderr, summary);
+  };
+  if (!parameters.binary) return write_values(STDOUT_FILENO, values, count, lanes, &progress, announce);
+  announce();
+  return write_binary(STDOUT_FILENO, values, count, &progress);
+}
+
 }  // namespace
 
 std::int32_t seed_word_for(std::int64_t seconds) {
@@ -48,28 +69,21 @@ int run_cascade(const run_parameters& parameters) {
     std::fprintf(stderr, "cascade: cannot allocate memory for %lld values\n", static_cast<long long>(count));
     return exit_failure;
   }
-  double* const values = population + 1;
-
-  work_sharing lanes(count >= shared_work_threshold);
-  progress_meter progress(STDERR_FILENO, wants_progress(parameters, count));
-  const double sum = generate_series(values, shape, seed, lanes, &progress);
-  // The summary line goes out before the first value; its second pass over
-  // the values overlaps the formatting of the first lines.
-  const auto announce = [&] {
-    const series_summary summary = summarize(values, count, sum);
-    progress.erase();
-    write_summary(stderr, summary);
-  };
   int error = 0;
-  if (parameters.binary) {
-    announce();
-    error = write_binary(STDOUT_FILENO, values, count, &progress);
-  } else {
-    error = write_values(STDOUT_FILENO, values, count, lanes, &progress, announce);
+  bool out_of_memory = false;
+  try {
+    error = generate_and_write(parameters, shape, seed, population + 1);
+  } catch (const std::bad_alloc&) {
+    // The small working buffers, after the vector was had: rare, but a
+    // failure all the same, never a short series presented as whole.
+    out_of_memory = true;
   }
-  progress.erase();
   free_vector(population, 1, count);
 
+  if (out_of_memory) {
+    std::fprintf(stderr, "cascade: cannot allocate memory for %lld values\n", static_cast<long long>(count));
+    return exit_failure;
+  }
   if (error != 0) {
     std::fprintf(stderr, "cascade: cannot write the values: %s\n", std::strerror(error));
     return exit_failure;

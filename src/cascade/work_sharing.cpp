@@ -2,6 +2,8 @@
 
 #include <sched.h>
 
+#include <system_error>
+
 namespace cascade {
 namespace {
 
@@ -28,7 +30,12 @@ void await_change(const std::atomic<unsigned>& value, unsigned old) {
 }  // namespace
 
 work_sharing::work_sharing(bool with_helper) {
-  if (with_helper) helper_ = std::thread([this] { helper_loop(); });
+  if (!with_helper) return;
+  try {
+    helper_ = std::thread([this] { helper_loop(); });
+  } catch (const std::system_error&) {
+    // No thread to be had (a process limit): the caller does all the work.
+  }
 }
 
 work_sharing::~work_sharing() {

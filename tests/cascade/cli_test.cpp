@@ -175,10 +175,11 @@ TEST(Cli, FullDiskFailsHelpAndVersion) {
   for (const std::string option : {"--help", "--version"}) {
     const auto result = run_cascade({option}, program_options{{}, "/dev/full", ""});
     EXPECT_EQ(result.status, 1) << option;
+    EXPECT_EQ(result.err, "cascade: cannot write to standard output: No space left on device\n") << option;
   }
 }
 
-// 2^31 - 2 values need 16 GiB twice over. A 1 GiB address-space limit
+// 2^31 - 2 values need 16 GiB. A 1 GiB address-space limit
 // refuses them; AddressSanitizer reserves far more address space than that
 // up front, so there its allocator is capped instead.
 TEST(Cli, MemoryThatCannotBeHadIsReportedBeforeAnyOutput) {
