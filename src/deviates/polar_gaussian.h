@@ -1,8 +1,7 @@
-// polar_gaussian.h: standard normal deviates by the polar form of the
-// Box-Muller transform.
+// polar_gaussian.h: standard normal deviates by the polar rejection method.
 //
-// Each accepted pair of uniforms (w1, w2), mapped to [-1, 1), gives two
-// independent normals: w2 * fac is returned at once and w1 * fac is cached
+// Each accepted pair of uniforms (w1, w2), mapped to [-1, 1) and lying
+// strictly inside the unit disc, gives two independent normals: w2 * fac is returned at once and w1 * fac is cached
 // for the next call. The cache is real state: it survives a reseeding of the
 // uniform source and takes part in equality.
 #pragma once
