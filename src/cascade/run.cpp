@@ -61,27 +61,26 @@ int run_cascade(const run_parameters& parameters) {
   const std::int32_t seed = seed_word_for(parameters.seed_time ? *parameters.seed_time : std::time(nullptr));
   const cascade_shape shape{step_sigma(parameters.lambda, parameters.step_number), parameters.step_number,
                             parameters.n0};
-  const std::int64_t count = shape.value_count();
+  // One vector holds every generation, sized for the last: N values.
+  const std::int64_t capacity = shape.value_count();
 
-  // One vector for every generation; addressed from 1, so values + 1 is the first.
-  double* const population = new_vector(1, count);
-  if (population == nullptr) {
-    std::fprintf(stderr, "cascade: cannot allocate memory for %lld values\n", static_cast<long long>(count));
-    return exit_failure;
-  }
+  // Addressed from 1: population + 1 is the first value.
+  double* const population = new_vector(1, capacity);
+  bool out_of_memory = population == nullptr;
   int error = 0;
-  bool out_of_memory = false;
-  try {
-    error = generate_and_write(parameters, shape, seed, population + 1);
-  } catch (const std::bad_alloc&) {
-    // The small working buffers, after the vector was had: rare, but a
-    // failure all the same, never a short series presented as whole.
-    out_of_memory = true;
+  if (!out_of_memory) {
+    try {
+      error = generate_and_write(parameters, shape, seed, population + 1);
+    } catch (const std::bad_alloc&) {
+      // The small working buffers, after the vector was had: rare, but a
+      // failure all the same, never a short series presented as whole.
+      out_of_memory = true;
+    }
+    free_vector(population, 1, capacity);
   }
-  free_vector(population, 1, count);
 
   if (out_of_memory) {
-    std::fprintf(stderr, "cascade: cannot allocate memory for %lld values\n", static_cast<long long>(count));
+    std::fprintf(stderr, "cascade: cannot allocate memory for %lld values\n", static_cast<long long>(capacity));
     return exit_failure;
   }
   if (error != 0) {

@@ -7,15 +7,15 @@ namespace deviates {
 namespace {
 
 subtractive_engine process_engine;
-bool engine_initialized = false;
+bool initialized = false;
 polar_gaussian process_gaussian;
 
 }  // namespace
 
 double uniform_deviate(std::int32_t& seed) {
-  if (seed < 0 || !engine_initialized) {
+  if (seed < 0 || !initialized) {
     process_engine.seed(seed);
-    engine_initialized = true;
+    initialized = true;
     seed = 1;
   }
   return process_engine.next_unit();
