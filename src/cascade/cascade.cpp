@@ -1,5 +1,6 @@
 #include "cascade/cascade.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <utility>
@@ -74,6 +75,22 @@ class chunk_schedule {
   std::int64_t begin_ = 0;
 };
 
+constexpr std::size_t factor_run = 256;
+
+/// Calls body(k, fac) for k in [begin, end), fac the polar factor of
+/// pairs[k]. The factors of a run of pairs come first, in a loop of their
+/// own: with no exp call between them, the logarithms, divisions and square
+/// roots of neighbouring pairs overlap in the processor.
+template <class Body>
+void for_each_factor(const polar_pair* pairs, std::size_t begin, std::size_t end, Body&& body) {
+  double facs[factor_run];
+  for (std::size_t run = begin; run < end; run += factor_run) {
+    const std::size_t run_end = std::min(end, run + factor_run);
+    for (std::size_t k = run; k < run_end; ++k) facs[k - run] = pairs[k].factor();
+    for (std::size_t k = run; k < run_end; ++k) body(k, facs[k - run]);
+  }
+}
+
 }  // namespace
 
 double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
@@ -115,23 +132,19 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
       double* const parents = values + (count - now.parents) + now.begin;
       double* const children = values + (count - 2 * now.parents) + 2 * now.begin;
       lanes.run(now.length, now.block, [=](std::size_t begin, std::size_t end) {
-        for (std::size_t k = begin; k < end; ++k) {
-          const polar_pair& pair = pairs[k];
-          const double fac = pair.factor();
+        for_each_factor(pairs, begin, end, [=](std::size_t k, double fac) {
           const double parent = first_step ? 1.0 : parents[k];
-          children[2 * k] = std::exp(sigma * pair.first(fac) - s2) * parent;
-          children[2 * k + 1] = std::exp(sigma * pair.second(fac) - s2) * parent;
-        }
+          children[2 * k] = std::exp(sigma * pairs[k].first(fac) - s2) * parent;
+          children[2 * k + 1] = std::exp(sigma * pairs[k].second(fac) - s2) * parent;
+        });
       }, draw_ahead);
     } else {
       double* const modulated = values + 2 * now.begin;
       lanes.run(now.length, now.block, [=](std::size_t begin, std::size_t end) {
-        for (std::size_t k = begin; k < end; ++k) {
-          const polar_pair& pair = pairs[k];
-          const double fac = pair.factor();
-          modulated[2 * k] = pair.first(fac) * modulated[2 * k];
-          modulated[2 * k + 1] = pair.second(fac) * modulated[2 * k + 1];
-        }
+        for_each_factor(pairs, begin, end, [=](std::size_t k, double fac) {
+          modulated[2 * k] = pairs[k].first(fac) * modulated[2 * k];
+          modulated[2 * k + 1] = pairs[k].second(fac) * modulated[2 * k + 1];
+        });
       }, draw_ahead);
       unsummed = modulated;
       unsummed_count = 2 * now.length;
