@@ -24,3 +24,14 @@ if(CASCADE_SANITIZE)
   add_compile_options(${cascade_sanitizers} -fno-omit-frame-pointer)
   add_link_options(${cascade_sanitizers})
 endif()
+
+# CASCADE_SANITIZE_THREADS: ThreadSanitizer, for the two threads that share
+# a run's work (it cannot be combined with AddressSanitizer).
+option(CASCADE_SANITIZE_THREADS "Build everything with ThreadSanitizer" OFF)
+if(CASCADE_SANITIZE_THREADS)
+  if(CASCADE_SANITIZE)
+    message(FATAL_ERROR "CASCADE_SANITIZE_THREADS and CASCADE_SANITIZE exclude each other")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
