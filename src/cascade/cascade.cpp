@@ -102,7 +102,9 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
   const double s2 = sigma * sigma;
 
   deviates::polar_pair_source source{deviates::subtractive_engine(seed_word)};
-  const std::int64_t buffer_pairs = std::min(count, std::max(chunk_pairs, block_pairs));
+  // A chunk holds at most chunk_pairs pairs, and never more than the last
+  // generation's count / 2 parents or the modulation's count / 2 pairs.
+  const std::int64_t buffer_pairs = std::min(count / 2, chunk_pairs);
   std::unique_ptr<polar_pair[]> current(new polar_pair[buffer_pairs]);
   std::unique_ptr<polar_pair[]> upcoming(new polar_pair[buffer_pairs]);
 

@@ -19,10 +19,4 @@ series_summary summarize(const double* values, std::int64_t count, double sum) {
   return {count, mean, std::sqrt(squares / n)};
 }
 
-series_summary summarize(const double* values, std::int64_t count) {
-  double sum = 0.0;
-  accumulate(sum, values, count);
-  return summarize(values, count, sum);
-}
-
 }  // namespace cascade

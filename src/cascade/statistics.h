@@ -20,7 +20,5 @@ void accumulate(double& sum, const double* values, std::int64_t count);
 /// Over values[0, count), whose sum (accumulated from 0.0) is `sum`.
 series_summary summarize(const double* values, std::int64_t count, double sum);
 
-/// Over values[0, count).
-series_summary summarize(const double* values, std::int64_t count);
 
 }  // namespace cascade
