@@ -94,7 +94,7 @@ void for_each_factor(const polar_pair* pairs, std::size_t begin, std::size_t end
 }  // namespace
 
 double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
-                     progress_meter* progress) {
+                       progress_meter* progress, double* weights) {
   const std::int64_t count = shape.value_count();
   const std::int64_t total_pairs = (count - shape.n0) + count / 2;
   std::int64_t done_pairs = 0;
@@ -142,7 +142,9 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
       }, draw_ahead);
     } else {
       double* const modulated = values + 2 * now.begin;
+      double* const kept = weights == nullptr ? nullptr : weights + 2 * now.begin;
       lanes.run(now.length, now.block, [=](std::size_t begin, std::size_t end) {
+        if (kept != nullptr) std::copy(modulated + 2 * begin, modulated + 2 * end, kept + 2 * begin);
         for_each_factor(pairs, begin, end, [=](std::size_t k, double fac) {
           modulated[2 * k] = pairs[k].first(fac) * modulated[2 * k];
           modulated[2 * k + 1] = pairs[k].second(fac) * modulated[2 * k + 1];

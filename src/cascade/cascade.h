@@ -30,7 +30,12 @@ struct cascade_shape {
 /// slots of the vector, so no second vector and no copy are needed.
 /// Returns the sum of the values, accumulated in index order from 0.0 as
 /// each chunk becomes final.
+///
+/// When `weights` is not null, weights[0, N) receives the final weights of the
+/// cascade, each as it was just before its Gaussian modulation (x = w * g):
+/// the hidden volatility that estimators are tested against. The values are
+/// the same with or without it.
 double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
-                     progress_meter* progress = nullptr);
+                       progress_meter* progress = nullptr, double* weights = nullptr);
 
 }  // namespace cascade

@@ -19,7 +19,9 @@ namespace {
 
 using cascade::cascade_shape;
 
-std::vector<double> plain_series(const cascade_shape& shape, std::int32_t seed_word) {
+/// The series, and in `weights` (when given) the final weights before modulation.
+std::vector<double> plain_series(const cascade_shape& shape, std::int32_t seed_word,
+                                 std::vector<double>* weights = nullptr) {
   deviates::subtractive_engine engine(seed_word);
   deviates::polar_gaussian gaussian;
   const auto z = [&] { return gaussian([&] { return engine.next_unit(); }); };
@@ -33,6 +35,7 @@ std::vector<double> plain_series(const cascade_shape& shape, std::int32_t seed_w
     }
     parents = std::move(children);
   }
+  if (weights != nullptr) *weights = parents;
   for (double& value : parents) value = z() * value;
   return parents;
 }
@@ -68,6 +71,24 @@ TEST(Series, EqualsThePlainCascadeWithOneThreadAndWithTwo) {
       double expected_sum = 0.0;
       for (const double v : expected) expected_sum += v;
       EXPECT_EQ(sum, expected_sum) << c.why << threads;  // the same running sum, chunk by chunk
+    }
+  }
+}
+
+// Keeping the weights changes no value, on either thread count.
+TEST(Series, KeepsTheWeightsBeforeModulation) {
+  for (const bool with_helper : {false, true}) {
+    cascade::work_sharing lanes(with_helper);
+    for (const auto& c : shapes) {
+      const cascade_shape shape{cascade::step_sigma(c.lambda, c.step_number), c.step_number, c.n0};
+      std::vector<double> expected_weights;
+      const auto expected = plain_series(shape, -1600000000, &expected_weights);
+      std::vector<double> values(expected.size()), weights(expected.size(), -1.0);
+      cascade::generate_series(values.data(), shape, -1600000000, lanes, nullptr, weights.data());
+      const char* threads = with_helper ? ", two threads" : ", one thread";
+      ASSERT_EQ(0, std::memcmp(values.data(), expected.data(), values.size() * sizeof(double))) << c.why << threads;
+      ASSERT_EQ(0, std::memcmp(weights.data(), expected_weights.data(), weights.size() * sizeof(double)))
+          << c.why << threads;
     }
   }
 }
