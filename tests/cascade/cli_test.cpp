@@ -297,4 +297,41 @@ TEST(Cli, MemoryThatCannotBeHadIsReportedBeforeAnyOutput) {
   EXPECT_EQ(result.out, "");
 }
 
+struct refused_allocation {
+  std::vector<std::string> arguments;
+  std::string size, thread, nth;  // which allocation the preloaded allocator refuses
+  std::string err;                // the last line of standard error
+};
+
+// One allocation refused at a time, by a preloaded allocator: the run ends
+// with status 1 and a line naming what it could not have, never a signal,
+// and no value is written after the failure. The text buffers of a chunk are
+// made before the two threads share it, the first chunk's and then the
+// second's (16 blocks of 2048 lines at 20 bytes, plus room for one line of
+// the longest kind).
+TEST(Cli, RefusedAllocationsAreNamed) {
+  const std::string vector_bytes = std::to_string(((1 << 20) + 1) * 8);
+  const std::string weights = scratch_file();
+  const std::vector<std::string> run{"--seed", "1", "0.3", "20", "1"};
+  const std::vector<std::string> run_with_weights{"--seed", "1", "--weights", weights, "0.3", "20", "1"};
+  const std::vector<refused_allocation> cases = {
+      {run, vector_bytes, "main", "1", "cascade: cannot allocate memory for 1048576 values\n"},
+      {run_with_weights, vector_bytes, "main", "2", "cascade: cannot allocate memory for 1048576 weights\n"},
+      {run, "41312", "main", "1", "cascade: cannot allocate memory for the text buffers\n"},
+      {run, "41312", "main", "17", "cascade: cannot allocate memory for the text buffers\n"},
+  };
+  const std::string asan_options = testing_support::asan_options_with("verify_asan_link_order=0");
+  for (const auto& c : cases) {
+    const auto result = run_cascade(
+        c.arguments, program_options{{std::string("LD_PRELOAD=") + FAILING_MALLOC_LIBRARY, "FAIL_SIZE=" + c.size,
+                                      "FAIL_THREAD=" + c.thread, "FAIL_NTH=" + c.nth, asan_options},
+                                     "", "", ""});
+    const std::string label = c.size + " #" + c.nth;
+    EXPECT_EQ(result.status, 1) << label << "\n" << result.err;
+    EXPECT_TRUE(result.err.ends_with(c.err)) << label << "\n" << result.err;
+    EXPECT_EQ(result.out, "") << label;
+  }
+  unlink(weights.c_str());
+}
+
 }  // namespace
