@@ -5,9 +5,9 @@
 #include <sys/uio.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
