@@ -114,7 +114,7 @@ parsed_command parse_arguments(std::span<const char* const> words) {
         value = word.substr(7);
       }
       const auto seed_time = parse_whole(value, 0);
-      if (!seed_time) return refuse("--seed must be a whole number from 0 to 2147483647, got " + quoted(value));
+      if (!seed_time) return refuse("--" + refusal_message(refused_argument::seed, quoted(value)));
       parameters.seed_time = seed_time;
     } else {
       return refuse("unknown option " + quoted(word) + " (see cascade --help)");
@@ -125,25 +125,25 @@ parsed_command parse_arguments(std::span<const char* const> words) {
 
   const std::string lambda_text(positional[0]);
   if (!is_decimal_number(lambda_text)) {
-    return refuse("lambda must be a finite decimal number, got " + quoted(lambda_text));
+    return refuse(refusal_message(refused_argument::lambda, quoted(lambda_text)));
   }
   // Converted as atof converts. Underflow to a tiny or zero lambda is harmless;
   // overflow gives infinity and is refused.
   parameters.lambda = std::strtod(lambda_text.c_str(), nullptr);
   if (!std::isfinite(parameters.lambda)) {
-    return refuse("lambda must be a finite decimal number, got " + quoted(lambda_text));
+    return refuse(refusal_message(refused_argument::lambda, quoted(lambda_text)));
   }
 
   const auto step_number = parse_whole(positional[1], 1);
   if (!step_number) {
-    return refuse("step_number must be a whole number of at least 1, got " + quoted(positional[1]));
+    return refuse(refusal_message(refused_argument::step_number, quoted(positional[1])));
   }
   const auto n0 = parse_whole(positional[2], 1);
-  if (!n0) return refuse("n0 must be a whole number of at least 1, got " + quoted(positional[2]));
+  if (!n0) return refuse(refusal_message(refused_argument::n0, quoted(positional[2])));
 
-  if (*step_number > 30 || (std::int64_t{*n0} << *step_number) > max_value_count) {
-    return refuse("n0 * 2^step_number must be at most 2147483647, got " + std::to_string(*n0) + " * 2^" +
-                  std::to_string(*step_number));
+  if (!within_value_limit(*n0, *step_number)) {
+    return refuse(refusal_message(refused_argument::value_count,
+                                  value_count_shown(std::to_string(*n0), std::to_string(*step_number))));
   }
   parameters.step_number = *step_number;
   parameters.n0 = *n0;

@@ -94,7 +94,8 @@ void for_each_factor(const polar_pair* pairs, std::size_t begin, std::size_t end
 }  // namespace
 
 double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
-                       progress_meter* progress, double* weights) {
+                       progress_meter* progress, double* weights,
+                       const std::function<void()>& between_chunks) {
   const std::int64_t count = shape.value_count();
   const std::int64_t total_pairs = (count - shape.n0) + count / 2;
   std::int64_t done_pairs = 0;
@@ -156,6 +157,7 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
     std::swap(current, upcoming);
     done_pairs += now.length;
     if (progress != nullptr) progress->show("generating", done_pairs, total_pairs);
+    if (between_chunks) between_chunks();
     now = after;
   }
   accumulate(sum, unsummed, unsummed_count);

@@ -19,8 +19,6 @@ namespace cascade {
 
 namespace {
 
-// Below this a second thread costs more to start than it saves.
-constexpr std::int64_t shared_work_threshold = std::int64_t{1} << 15;
 // Runs shorter than this end before a progress line would be worth reading.
 constexpr std::int64_t progress_threshold = std::int64_t{1} << 22;
 
@@ -53,9 +51,9 @@ int generate_and_write(const run_parameters& parameters, const cascade_shape& sh
 
 }  // namespace
 
-std::int32_t seed_word_for(std::int64_t seconds) {
-  return static_cast<std::int32_t>(-(seconds & 0x7fffffff));
-}
+std::int32_t fold_seed_second(std::int64_t seconds) { return static_cast<std::int32_t>(seconds & 0x7fffffff); }
+
+std::int32_t seed_word_for(std::int64_t seconds) { return -fold_seed_second(seconds); }
 
 int run_cascade(const run_parameters& parameters) {
   const std::int32_t seed = seed_word_for(parameters.seed_time ? *parameters.seed_time : std::time(nullptr));
