@@ -98,27 +98,34 @@ cascade::series_spec checked_spec(py::handle lam, py::handle step_number, py::ha
   return spec;
 }
 
-/// `array` as the buffer of N doubles that `name` must be: a writable,
-/// C-contiguous, 1-D numpy array of float64.
-py::array_t<double> checked_buffer(py::handle array, std::int64_t count, const std::string& name) {
-  if (!py::isinstance<py::array>(array)) {
-    throw py::type_error(name + " must be a numpy.ndarray of float64, got " + type_name(array));
+/// `value` as a 1-D numpy array of float64 (in either byte order).
+py::array float64_vector(py::handle value, const std::string& name) {
+  if (!py::isinstance<py::array>(value)) {
+    throw py::type_error(name + " must be a numpy.ndarray of float64, got " + type_name(value));
   }
-  const auto buffer = py::reinterpret_borrow<py::array>(array);
-  const py::dtype dtype = buffer.dtype();
-  if (dtype.kind() != 'f' || dtype.itemsize() != 8 || dtype.byteorder() == '>') {
-    throw py::type_error(name + " must have dtype float64, got " + dtype.attr("name").cast<std::string>());
+  const auto array = py::reinterpret_borrow<py::array>(value);
+  const py::dtype dtype = array.dtype();
+  if (dtype.kind() != 'f' || dtype.itemsize() != 8) {
+    throw py::type_error(name + " must have dtype float64, got " + std::string(py::str(py::handle(dtype))));
   }
-  if (buffer.ndim() != 1) {
-    throw py::value_error(name + " must be 1-D, got " + std::to_string(buffer.ndim()) + " dimensions");
+  if (array.ndim() != 1) {
+    throw py::value_error(name + " must be 1-D, got " + std::to_string(array.ndim()) + " dimensions");
   }
+  return array;
+}
+
+/// `value` as the buffer of N doubles that `name` must be: a writable,
+/// C-contiguous, 1-D numpy array of native float64.
+py::array_t<double> checked_buffer(py::handle value, std::int64_t count, const std::string& name) {
+  const py::array buffer = float64_vector(value, name);
+  if (buffer.dtype().byteorder() == '>') throw py::type_error(name + " must have dtype float64, got >f8");
   if ((buffer.flags() & py::array::c_style) == 0) throw py::value_error(name + " must be C-contiguous");
   if (!buffer.writeable()) throw py::value_error(name + " must be writable");
   if (buffer.shape(0) != count) {
     throw py::value_error(name + " must hold N = n0 * 2^step_number = " + std::to_string(count) +
                           " values, got " + std::to_string(buffer.shape(0)));
   }
-  return py::reinterpret_borrow<py::array_t<double>>(array);
+  return py::reinterpret_borrow<py::array_t<double>>(value);
 }
 
 bool overlap(const py::array_t<double>& a, const py::array_t<double>& b) {
@@ -171,17 +178,7 @@ py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::h
 }
 
 py::tuple summary(py::handle x) {
-  if (!py::isinstance<py::array>(x)) {
-    throw py::type_error("x must be a numpy.ndarray of float64, got " + type_name(x));
-  }
-  const auto array = py::reinterpret_borrow<py::array>(x);
-  const py::dtype dtype = array.dtype();
-  if (dtype.kind() != 'f' || dtype.itemsize() != 8) {
-    throw py::type_error("x must have dtype float64, got " + dtype.attr("name").cast<std::string>());
-  }
-  if (array.ndim() != 1) {
-    throw py::value_error("x must be 1-D, got " + std::to_string(array.ndim()) + " dimensions");
-  }
+  float64_vector(x, "x");
   // In native order and contiguous (a copy only when it is not already).
   const auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(x);
   if (!values) throw py::error_already_set();
