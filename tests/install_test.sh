@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# install_test.sh BUILD_DIR DATA_DIR [PYTHON]: installs the build into a
-# scratch prefix and packages it with CPack. Both must hold the program and
-# its man page, the C++ library with its header and CMake package, and, when
-# PYTHON (the interpreter the module was built for) is given, the Python
-# package; each face must reproduce a known run.
+# install_test.sh BUILD_DIR DATA_DIR [PYTHON [CONSUMER_FLAGS]]: installs the
+# build into a scratch prefix and packages it with CPack. Both must hold the
+# program and its man page, the C++ library with its header and CMake
+# package, and, when PYTHON (the interpreter the module was built for) is
+# given, the Python package; each face must reproduce a known run.
+# CONSUMER_FLAGS compile and link the consumer project (the sanitizers of an
+# instrumented library).
 set -euo pipefail
 build=$1
 data=$2
 python=${3:-}
+consumer_flags=${4:-}
 consumer_source=$(cd "$(dirname "$0")/consumer" && pwd)
 run=run-T1000-args-0.5-2-3
 scratch=$(mktemp -d)
@@ -26,7 +29,8 @@ check_tree() {  # ROOT: bin/cascade and share/man/man1/cascade.1 under it
 
 check_library() {  # ROOT: a CMake project finds the package there and makes the run with it
   local root=$1 consumer=$scratch/consumer-$2
-  cmake -S "$consumer_source" -B "$consumer" -DCMAKE_PREFIX_PATH="$root" >"$scratch/log" 2>&1 ||
+  cmake -S "$consumer_source" -B "$consumer" -DCMAKE_PREFIX_PATH="$root" \
+    -DCMAKE_CXX_FLAGS="$consumer_flags" -DCMAKE_EXE_LINKER_FLAGS="$consumer_flags" >"$scratch/log" 2>&1 ||
     { cat "$scratch/log" >&2; fail "the consumer project did not configure against $root"; }
   cmake --build "$consumer" >"$scratch/log" 2>&1 ||
     { cat "$scratch/log" >&2; fail "the consumer project did not build against $root"; }
