@@ -13,6 +13,7 @@ python=${3:-}
 consumer_flags=${4:-}
 consumer_source=$(cd "$(dirname "$0")/consumer" && pwd)
 run=run-T1000-args-0.5-2-3
+known_run=$(cd "$(dirname "$0")/support" && pwd)/python_known_run.py
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -46,12 +47,8 @@ check_python() {  # ROOT: the cascade package somewhere under it imports and mak
   package=$(find "$root" -path '*-packages/cascade/__init__.py' | head -n 1)
   [ -n "$package" ] || fail "no Python package under $root"
   ls "$(dirname "$package")"/cascade_native.*.so >/dev/null 2>&1 || fail "no compiled module beside $package"
-  (cd "$scratch" && PYTHONPATH=$(dirname "$(dirname "$package")") PYTHONDONTWRITEBYTECODE=1 "$python" -c '
-import sys, cascade
-assert cascade.__file__.startswith(sys.argv[1]), cascade.__file__
-x = cascade.generate(0.5, 2, 3, seed=1000)
-sys.stdout.write("".join("%16.15f\n" % v for v in x))
-sys.stderr.write(cascade.summary(x).line + "\n")' "$root" >"$scratch/out" 2>"$scratch/err") ||
+  (cd "$scratch" && PYTHONPATH=$(dirname "$(dirname "$package")") PYTHONDONTWRITEBYTECODE=1 \
+    "$python" "$known_run" "$root" >"$scratch/out" 2>"$scratch/err") ||
     fail "the installed Python package failed"
   cmp -s "$scratch/out" "$data/$run.out" || fail "the installed Python package gave other values"
   cmp -s "$scratch/err" "$data/$run.err" || fail "the installed Python package gave another summary"

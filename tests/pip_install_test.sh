@@ -8,6 +8,7 @@ source=$1
 data=$2
 python=$3
 run=run-T1000-args-0.5-2-3
+known_run=$(cd "$(dirname "$0")/support" && pwd)/python_known_run.py
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -20,12 +21,7 @@ tar -C "$source" --exclude='./build*' --exclude=./.git --exclude='__pycache__' -
 (cd "$scratch/source" && "$scratch/venv/bin/python" -m pip install --no-build-isolation --no-index --no-cache-dir . \
   >"$scratch/log" 2>&1) || { tail -n 40 "$scratch/log" >&2; fail "pip install failed"; }
 
-(cd "$scratch" && "$scratch/venv/bin/python" -c '
-import sys, cascade
-assert cascade.__file__.startswith(sys.argv[1]), cascade.__file__
-x = cascade.generate(0.5, 2, 3, seed=1000)
-sys.stdout.write("".join("%16.15f\n" % v for v in x))
-sys.stderr.write(cascade.summary(x).line + "\n")' "$scratch/venv" >"$scratch/out" 2>"$scratch/err") ||
+(cd "$scratch" && "$scratch/venv/bin/python" "$known_run" "$scratch/venv" >"$scratch/out" 2>"$scratch/err") ||
   fail "the pip-installed package failed"
 cmp -s "$scratch/out" "$data/$run.out" || fail "the pip-installed package gave other values"
 cmp -s "$scratch/err" "$data/$run.err" || fail "the pip-installed package gave another summary"
