@@ -205,5 +205,4 @@ PYBIND11_MODULE(cascade_native, module) {
   module.def("summary", &summary, py::arg("x"),
              "(N, mean, SD, line) of x as the program's summary computes them; see cascade.summary.");
   module.def("last_seed", &last_seed, "The seed second of this thread's last generate call, or None.");
-  module.def("clock_seed", &cascade::clock_seed_second, "The seed second of a clock-seeded call made now.");
 }
