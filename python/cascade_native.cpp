@@ -76,17 +76,17 @@ double real_number(py::handle value, const char* name) {
   return result;
 }
 
-/// The spec of a call, checked by the library's rules; a refusal is a
+/// The run a call asks for, checked by the library's rules; a refusal is a
 /// ValueError with the program's message.
-cascade::series_spec checked_spec(py::handle lam, py::handle step_number, py::handle n0, py::handle seed) {
+cascade::run_request checked_request(py::handle lam, py::handle step_number, py::handle n0, py::handle seed) {
   std::vector<clamped_number> clamped;
-  cascade::series_spec spec;
-  spec.lambda = real_number(lam, "lambda");
-  spec.step_number = whole_number(step_number, "step_number", clamped);
-  spec.n0 = whole_number(n0, "n0", clamped);
-  spec.seed_second = seed.is_none() ? cascade::clock_seed_second() : whole_number(seed, "seed", clamped);
+  cascade::run_request request;
+  request.lambda = real_number(lam, "lambda");
+  request.step_number = whole_number(step_number, "step_number", clamped);
+  request.n0 = whole_number(n0, "n0", clamped);
+  request.seed_second = seed.is_none() ? cascade::clock_seed_second() : whole_number(seed, "seed", clamped);
   try {
-    cascade::check_spec(spec);
+    cascade::check_request(request);
   } catch (const std::invalid_argument& refusal) {
     std::string message = refusal.what();
     for (const auto& number : clamped) {
@@ -95,7 +95,7 @@ cascade::series_spec checked_spec(py::handle lam, py::handle step_number, py::ha
     }
     throw py::value_error(message);
   }
-  return spec;
+  return request;
 }
 
 /// `value` as a 1-D numpy array of float64 (in either byte order).
@@ -136,7 +136,7 @@ bool overlap(const py::array_t<double>& a, const py::array_t<double>& b) {
 
 /// Fills the buffers with the GIL released, looking for a signal every
 /// signal_poll_interval; a pending one (Ctrl-C) raises its exception here.
-void fill_without_gil(const cascade::series_spec& spec, double* values, double* weights) {
+void fill_without_gil(const cascade::run_request& request, double* values, double* weights) {
   auto last_poll = std::chrono::steady_clock::now();
   const auto poll_signals = [&last_poll] {
     const auto now = std::chrono::steady_clock::now();
@@ -146,13 +146,13 @@ void fill_without_gil(const cascade::series_spec& spec, double* values, double* 
     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
   };
   py::gil_scoped_release released;
-  cascade::fill_series(spec, values, weights, poll_signals);
+  cascade::fill_series(request, values, weights, poll_signals);
 }
 
 py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, bool with_weights,
                     py::handle out) {
-  const cascade::series_spec spec = checked_spec(lam, step_number, n0, seed);
-  const std::int64_t count = cascade::series_length(spec);
+  const cascade::run_request request = checked_request(lam, step_number, n0, seed);
+  const std::int64_t count = cascade::series_length(request);
 
   std::optional<py::array_t<double>> values;
   std::optional<py::array_t<double>> weights;
@@ -171,8 +171,8 @@ py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::h
     values = checked_buffer(out, count, "out");
   }
 
-  fill_without_gil(spec, values->mutable_data(), weights ? weights->mutable_data() : nullptr);
-  last_seed_second = spec.seed_second;
+  fill_without_gil(request, values->mutable_data(), weights ? weights->mutable_data() : nullptr);
+  last_seed_second = request.seed_second;
   if (weights) return py::make_tuple(*values, *weights);
   return *values;
 }

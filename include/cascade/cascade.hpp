@@ -18,34 +18,34 @@
 namespace cascade {
 
 /// One run: the program's three numbers and the Unix second that seeds it.
-struct series_spec {
+struct run_request {
   double lambda = 0.0;            ///< finite; only its square matters
   std::int64_t step_number = 1;   ///< at least 1
   std::int64_t n0 = 1;            ///< at least 1; n0 * 2^step_number at most 2147483647
   std::int64_t seed_second = 0;   ///< 0 to 2147483647, as `--seed T`
 };
 
-/// Throws std::invalid_argument when `spec` breaks a rule; the message is the
+/// Throws std::invalid_argument when `request` breaks a rule; the message is the
 /// program's, without its "cascade: " prefix, e.g. "n0 must be a whole number
 /// of at least 1, got 0".
-void check_spec(const series_spec& spec);
+void check_request(const run_request& request);
 
-/// N = n0 * 2^step_number, the number of values of a valid spec.
-std::int64_t series_length(const series_spec& spec);
+/// N = n0 * 2^step_number, the number of values of a valid request.
+std::int64_t series_length(const run_request& request);
 
 /// The seed second of a run started now, as the program seeds without
 /// `--seed`: the Unix time, a clock past 2^31 - 1 folded into range.
 std::int64_t clock_seed_second();
 
-/// Fills values[0, N) with the series of `spec`, and weights[0, N), unless
+/// Fills values[0, N) with the series of `request`, and weights[0, N), unless
 /// null, with its final weights before modulation. Uses the calling thread
 /// and, for N of at least 2^15, one more.
 ///
 /// `between_chunks`, when set, is called on the calling thread every fraction
 /// of a millisecond; an exception from it stops the work and propagates (the
 /// buffers then hold no complete series). Throws std::invalid_argument as
-/// check_spec does, std::bad_alloc when working memory cannot be had.
-void fill_series(const series_spec& spec, double* values, double* weights = nullptr,
+/// check_request does, std::bad_alloc when working memory cannot be had.
+void fill_series(const run_request& request, double* values, double* weights = nullptr,
                  const std::function<void()>& between_chunks = {});
 
 /// The program's summary of a series.

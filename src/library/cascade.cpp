@@ -29,41 +29,41 @@ std::string shown_number(double value) {
 
 }  // namespace
 
-void check_spec(const series_spec& spec) {
-  if (const auto refused = check_run_numbers(spec.lambda, spec.step_number, spec.n0)) {
+void check_request(const run_request& request) {
+  if (const auto refused = check_run_numbers(request.lambda, request.step_number, request.n0)) {
     std::string shown;
     switch (*refused) {
       case refused_argument::lambda:
-        shown = shown_number(spec.lambda);
+        shown = shown_number(request.lambda);
         break;
       case refused_argument::step_number:
-        shown = std::to_string(spec.step_number);
+        shown = std::to_string(request.step_number);
         break;
       case refused_argument::n0:
-        shown = std::to_string(spec.n0);
+        shown = std::to_string(request.n0);
         break;
       default:
-        shown = value_count_shown(std::to_string(spec.n0), std::to_string(spec.step_number));
+        shown = value_count_shown(std::to_string(request.n0), std::to_string(request.step_number));
         break;
     }
     throw std::invalid_argument(refusal_message(*refused, shown));
   }
-  if (!seed_in_range(spec.seed_second)) {
-    throw std::invalid_argument(refusal_message(refused_argument::seed, std::to_string(spec.seed_second)));
+  if (!seed_in_range(request.seed_second)) {
+    throw std::invalid_argument(refusal_message(refused_argument::seed, std::to_string(request.seed_second)));
   }
 }
 
-std::int64_t series_length(const series_spec& spec) { return spec.n0 << spec.step_number; }
+std::int64_t series_length(const run_request& request) { return request.n0 << request.step_number; }
 
 std::int64_t clock_seed_second() { return fold_seed_second(std::time(nullptr)); }
 
-void fill_series(const series_spec& spec, double* values, double* weights,
+void fill_series(const run_request& request, double* values, double* weights,
                  const std::function<void()>& between_chunks) {
-  check_spec(spec);
-  const auto step_number = static_cast<std::int32_t>(spec.step_number);
-  const cascade_shape shape{step_sigma(spec.lambda, step_number), step_number, static_cast<std::int32_t>(spec.n0)};
+  check_request(request);
+  const auto step_number = static_cast<std::int32_t>(request.step_number);
+  const cascade_shape shape{step_sigma(request.lambda, step_number), step_number, static_cast<std::int32_t>(request.n0)};
   work_sharing lanes(shape.value_count() >= shared_work_threshold);
-  generate_series(values, shape, seed_word_for(spec.seed_second), lanes, nullptr, weights, between_chunks);
+  generate_series(values, shape, seed_word_for(request.seed_second), lanes, nullptr, weights, between_chunks);
 }
 
 run_summary summarize_series(const double* values, std::int64_t count) {

@@ -10,20 +10,20 @@
 
 int main(int argc, char** argv) {
   if (argc != 5) return 2;
-  cascade::series_spec spec;
-  spec.seed_second = std::atoll(argv[1]);
-  spec.lambda = std::atof(argv[2]);
-  spec.step_number = std::atoll(argv[3]);
-  spec.n0 = std::atoll(argv[4]);
+  cascade::run_request request;
+  request.seed_second = std::atoll(argv[1]);
+  request.lambda = std::atof(argv[2]);
+  request.step_number = std::atoll(argv[3]);
+  request.n0 = std::atoll(argv[4]);
   try {
-    cascade::check_spec(spec);
+    cascade::check_request(request);
   } catch (const std::invalid_argument& refusal) {
     std::fprintf(stderr, "%s\n", refusal.what());
     return 2;
   }
-  const auto count = static_cast<std::size_t>(cascade::series_length(spec));
+  const auto count = static_cast<std::size_t>(cascade::series_length(request));
   std::vector<double> values(count), weights(count);
-  cascade::fill_series(spec, values.data(), weights.data());
+  cascade::fill_series(request, values.data(), weights.data());
   for (const double v : values) std::printf("%16.15lf\n", v);
   for (const double w : weights) std::printf("%16.15lf\n", w);
   std::fprintf(stderr, "%s\n", cascade::summarize_series(values.data(), values.size()).line.c_str());
