@@ -46,10 +46,11 @@ print("works", still_works())
 
 INTERRUPT_CHILD = CHILD_PREAMBLE + r"""
 # Each call is many seconds of work (2^29 values, 4 GiB) and is interrupted
-# soon after it starts. Fresh pages read 0.0; the bottom slot gets its value
-# only in the last generation, so a 0.0 there shows the call was cut short.
+# soon after it starts. The bottom slot gets its value only in the last
+# generation, so a 0.0 left there shows the call was cut short.
 before = address_space()
 buffer = np.empty(1 << 29)
+buffer[0] = 0.0
 print("calling", flush=True)
 try:
     cascade.generate(0.3, 29, 1, seed=2, out=buffer)
