@@ -1,0 +1,34 @@
+// vector_math.h: exp and log over arrays, four lanes at a time where that
+// is safe, every result the bits of the C library's scalar exp and log.
+//
+// The vector path is taken only when the CPU has AVX2 and FMA, the
+// environment does not say CASCADE_SCALAR_MATH=1, and a start-up self-check
+// finds the vector functions equal to this process's C library on inputs
+// chosen to tell its algorithm from others. Anywhere else every call is the
+// scalar C function, so results never depend on the path.
+#pragma once
+
+#include <cstddef>
+
+namespace exact_math {
+
+/// Whether the vector functions are in use in this process (decided once).
+bool vector_math_active();
+
+/// The CPU can run the vector functions (AVX2 and FMA).
+bool cpu_has_vector_math();
+
+/// The vector functions agree with the C library on the self-check's inputs.
+/// Only where cpu_has_vector_math().
+bool vector_math_agrees_with_library();
+
+/// y[i] = exp(x[i]) and y[i] = log(x[i]) for i < n; y may be x.
+void exp_array(const double* x, double* y, std::size_t n);
+void log_array(const double* x, double* y, std::size_t n);
+
+/// The same, always by the vector functions (tests and the fuzz target).
+/// Only where cpu_has_vector_math().
+void exp_array_vector(const double* x, double* y, std::size_t n);
+void log_array_vector(const double* x, double* y, std::size_t n);
+
+}  // namespace exact_math
