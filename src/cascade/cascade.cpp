@@ -111,6 +111,7 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
   std::int64_t done_pairs = 0;
   const double sigma = shape.sigma;
   const double s2 = sigma * sigma;
+  const bool vector_math = exact_math::vector_math_active();
 
   deviates::polar_pair_source source{deviates::subtractive_engine(seed_word)};
   // A chunk holds at most chunk_pairs pairs, and never more than the last
@@ -146,13 +147,21 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
       double* const children = values + (count - 2 * now.parents) + 2 * now.begin;
       lanes.run(now.length, now.block, [=](std::size_t begin, std::size_t end) {
         for_each_run(pairs, begin, end, [=](std::size_t run, std::size_t run_end, const double* facs) {
-          // The exponentials of a run in one call, in vector lanes where active.
+          if (!vector_math) {
+            for (std::size_t k = run; k < run_end; ++k) {
+              const double parent = first_step ? 1.0 : parents[k];
+              children[2 * k] = std::exp(sigma * pairs[k].first(facs[k - run]) - s2) * parent;
+              children[2 * k + 1] = std::exp(sigma * pairs[k].second(facs[k - run]) - s2) * parent;
+            }
+            return;
+          }
+          // The exponentials of the run in one call, in vector lanes.
           double factors[2 * factor_run];
           for (std::size_t k = run; k < run_end; ++k) {
             factors[2 * (k - run)] = sigma * pairs[k].first(facs[k - run]) - s2;
             factors[2 * (k - run) + 1] = sigma * pairs[k].second(facs[k - run]) - s2;
           }
-          exact_math::exp_array(factors, factors, 2 * (run_end - run));
+          exact_math::exp_array_vector(factors, factors, 2 * (run_end - run));
           for (std::size_t k = run; k < run_end; ++k) {
             const double parent = first_step ? 1.0 : parents[k];
             children[2 * k] = factors[2 * (k - run)] * parent;

@@ -49,20 +49,4 @@ bool vector_math_active() {
   return active;
 }
 
-void exp_array(const double* x, double* y, std::size_t n) {
-  if (vector_math_active()) {
-    exp_array_vector(x, y, n);
-  } else {
-    for (std::size_t i = 0; i < n; ++i) y[i] = std::exp(x[i]);
-  }
-}
-
-void log_array(const double* x, double* y, std::size_t n) {
-  if (vector_math_active()) {
-    log_array_vector(x, y, n);
-  } else {
-    for (std::size_t i = 0; i < n; ++i) y[i] = std::log(x[i]);
-  }
-}
-
 }  // namespace exact_math

@@ -1,5 +1,5 @@
-// vector_math.h: exp and log over arrays, four lanes at a time where that
-// is safe, every result the bits of the C library's scalar exp and log.
+// vector_math.h: exp and log over arrays, four lanes at a time, every
+// result the bits of the C library's scalar exp and log.
 //
 // The vector path is taken only when the CPU has AVX2 and FMA, the
 // environment does not say CASCADE_SCALAR_MATH=1, and a start-up self-check
@@ -22,12 +22,9 @@ bool cpu_has_vector_math();
 /// Only where cpu_has_vector_math().
 bool vector_math_agrees_with_library();
 
-/// y[i] = exp(x[i]) and y[i] = log(x[i]) for i < n; y may be x.
-void exp_array(const double* x, double* y, std::size_t n);
-void log_array(const double* x, double* y, std::size_t n);
-
-/// The same, always by the vector functions (tests and the fuzz target).
-/// Only where cpu_has_vector_math().
+/// y[i] = exp(x[i]) and y[i] = log(x[i]) for i < n (y may be x), by the
+/// vector functions; only where cpu_has_vector_math(). Callers choose by
+/// vector_math_active() and call the C library otherwise.
 void exp_array_vector(const double* x, double* y, std::size_t n);
 void log_array_vector(const double* x, double* y, std::size_t n);
 
