@@ -103,6 +103,16 @@ void BM_Math(benchmark::State& state) {
 BENCHMARK(BM_Math<false>)->Name("BM_Exp")->Arg(0)->Arg(1);
 BENCHMARK(BM_Math<true>)->Name("BM_Log")->Arg(0)->Arg(1);
 
+// The start-up self-check that decides whether the vector functions are used.
+void BM_VectorMathSelfCheck(benchmark::State& state) {
+  if (!exact_math::cpu_has_vector_math()) {
+    state.SkipWithError("no AVX2 and FMA");
+    return;
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(exact_math::vector_math_agrees_with_library());
+}
+BENCHMARK(BM_VectorMathSelfCheck)->Unit(benchmark::kMicrosecond);
+
 void BM_Summary(benchmark::State& state) {
   std::vector<double> values(1 << 20, 0.5);
   for (auto _ : state) {
