@@ -1,6 +1,7 @@
 // The pieces of a run, timed one by one.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -12,6 +13,7 @@
 #include "deviates/polar_gaussian.h"
 #include "deviates/polar_pairs.h"
 #include "deviates/subtractive_engine.h"
+#include "exact_math/vector_math.h"
 
 namespace {
 
@@ -68,6 +70,48 @@ void BM_Series(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * shape.value_count());
 }
 BENCHMARK(BM_Series)->ArgsProduct({{10, 16, 20}, {0, 1}})->Unit(benchmark::kMicrosecond);
+
+// exp of a cascade's exponents and log of polar r^2 values, 1024 a batch:
+// the C library one call at a time (argument 0) and the vector functions (1).
+std::vector<double> math_inputs(bool for_log) {
+  std::mt19937_64 bits(7);
+  std::uniform_real_distribution<double> exponent(-2.0, 2.0), rsq(0x1p-30, 1.0);
+  std::vector<double> x(1024);
+  for (double& v : x) v = for_log ? rsq(bits) : exponent(bits);
+  return x;
+}
+
+template <bool for_log>
+void BM_Math(benchmark::State& state) {
+  const bool vector = state.range(0) != 0;
+  if (vector && !exact_math::cpu_has_vector_math()) {
+    state.SkipWithError("no AVX2 and FMA");
+    return;
+  }
+  const std::vector<double> x = math_inputs(for_log);
+  std::vector<double> y(x.size());
+  for (auto _ : state) {
+    if (vector) {
+      (for_log ? exact_math::log_array_vector : exact_math::exp_array_vector)(x.data(), y.data(), x.size());
+    } else {
+      for (std::size_t i = 0; i < x.size(); ++i) y[i] = for_log ? std::log(x[i]) : std::exp(x[i]);
+    }
+    benchmark::DoNotOptimize(y.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(x.size()));
+}
+BENCHMARK(BM_Math<false>)->Name("BM_Exp")->Arg(0)->Arg(1);
+BENCHMARK(BM_Math<true>)->Name("BM_Log")->Arg(0)->Arg(1);
+
+// The start-up self-check that decides whether the vector functions are used.
+void BM_VectorMathSelfCheck(benchmark::State& state) {
+  if (!exact_math::cpu_has_vector_math()) {
+    state.SkipWithError("no AVX2 and FMA");
+    return;
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(exact_math::vector_math_agrees_with_library());
+}
+BENCHMARK(BM_VectorMathSelfCheck)->Unit(benchmark::kMicrosecond);
 
 void BM_Summary(benchmark::State& state) {
   std::vector<double> values(1 << 20, 0.5);

@@ -123,7 +123,7 @@ parsed_command parse_arguments(std::span<const char* const> words) {
       }
       const whole_number seed_time = parse_whole(value, 0);
       if (seed_time.state != whole_number::ok) {
-        return refuse("--seed must be a whole number from 0 to 2147483647, got " + quoted(value));
+        return refuse("--" + refusal_message(refused_argument::seed, quoted(value)));
       }
       parameters.seed_time = seed_time.value;
     } else if (word == "--weights" || word.starts_with("--weights=")) {
@@ -145,35 +145,34 @@ parsed_command parse_arguments(std::span<const char* const> words) {
 
   const std::string lambda_text(positional[0]);
   if (!is_decimal_number(lambda_text)) {
-    return refuse("lambda must be a finite decimal number, got " + quoted(lambda_text));
+    return refuse(refusal_message(refused_argument::lambda, quoted(lambda_text)));
   }
   // Converted as atof converts. Underflow to a tiny or zero lambda is harmless;
   // overflow gives infinity and is refused.
   parameters.lambda = std::strtod(lambda_text.c_str(), nullptr);
   if (!std::isfinite(parameters.lambda)) {
-    return refuse("lambda must be a finite decimal number, got " + quoted(lambda_text));
+    return refuse(refusal_message(refused_argument::lambda, quoted(lambda_text)));
   }
 
   // A count beyond 32 bits is told its limit: N itself may not pass it.
   const whole_number step_number = parse_whole(positional[1], 1);
   if (step_number.state == whole_number::too_large) {
-    return refuse("step_number must be at most 30 (n0 * 2^step_number at most 2147483647), got " +
-                  quoted(positional[1]));
+    return refuse(refusal_message(refused_argument::step_number_too_large, quoted(positional[1])));
   }
   if (step_number.state == whole_number::malformed) {
-    return refuse("step_number must be a whole number of at least 1, got " + quoted(positional[1]));
+    return refuse(refusal_message(refused_argument::step_number, quoted(positional[1])));
   }
   const whole_number n0 = parse_whole(positional[2], 1);
   if (n0.state == whole_number::too_large) {
-    return refuse("n0 must be at most 2147483647, got " + quoted(positional[2]));
+    return refuse(refusal_message(refused_argument::n0_too_large, quoted(positional[2])));
   }
   if (n0.state == whole_number::malformed) {
-    return refuse("n0 must be a whole number of at least 1, got " + quoted(positional[2]));
+    return refuse(refusal_message(refused_argument::n0, quoted(positional[2])));
   }
 
-  if (step_number.value > 30 || (std::int64_t{n0.value} << step_number.value) > max_value_count) {
-    return refuse("n0 * 2^step_number must be at most 2147483647, got " + std::to_string(n0.value) + " * 2^" +
-                  std::to_string(step_number.value));
+  if (!within_value_limit(n0.value, step_number.value)) {
+    return refuse(refusal_message(refused_argument::value_count,
+                                  value_count_shown(std::to_string(n0.value), std::to_string(step_number.value))));
   }
   parameters.step_number = step_number.value;
   parameters.n0 = n0.value;

@@ -13,11 +13,9 @@
 #include <string>
 
 #include "cascade/exit_status.h"
+#include "cascade/run_limits.h"
 
 namespace cascade {
-
-/// The largest number of values a run may produce.
-inline constexpr std::int64_t max_value_count = 2147483647;
 
 struct run_parameters {
   double lambda = 0.0;

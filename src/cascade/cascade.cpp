@@ -6,7 +6,9 @@
 #include <utility>
 
 #include "cascade/statistics.h"
+#include "deviates/polar_factors.h"
 #include "deviates/polar_pairs.h"
+#include "exact_math/vector_math.h"
 
 namespace cascade {
 
@@ -77,29 +79,40 @@ class chunk_schedule {
 
 constexpr std::size_t factor_run = 256;
 
-/// Calls body(k, fac) for k in [begin, end), fac the polar factor of
-/// pairs[k]. The factors of a run of pairs come first, in a loop of their
-/// own: with no exp call between them, the logarithms, divisions and square
-/// roots of neighbouring pairs overlap in the processor.
+/// Calls body(run, run_end, facs) for consecutive runs of at most
+/// factor_run pairs in [begin, end), facs[k - run] the polar factor of
+/// pairs[k]. The factors of a run come first, in a pass of their own: with
+/// no exp call between them, the logarithms, divisions and square roots of
+/// neighbouring pairs overlap in the processor (or run in vector lanes).
 template <class Body>
-void for_each_factor(const polar_pair* pairs, std::size_t begin, std::size_t end, Body&& body) {
+void for_each_run(const polar_pair* pairs, std::size_t begin, std::size_t end, Body&& body) {
   double facs[factor_run];
   for (std::size_t run = begin; run < end; run += factor_run) {
     const std::size_t run_end = std::min(end, run + factor_run);
-    for (std::size_t k = run; k < run_end; ++k) facs[k - run] = pairs[k].factor();
-    for (std::size_t k = run; k < run_end; ++k) body(k, facs[k - run]);
+    deviates::polar_factors(pairs + run, run_end - run, facs);
+    body(run, run_end, static_cast<const double*>(facs));
   }
+}
+
+/// Calls body(k, fac) for k in [begin, end), fac the polar factor of pairs[k].
+template <class Body>
+void for_each_factor(const polar_pair* pairs, std::size_t begin, std::size_t end, Body&& body) {
+  for_each_run(pairs, begin, end, [&](std::size_t run, std::size_t run_end, const double* facs) {
+    for (std::size_t k = run; k < run_end; ++k) body(k, facs[k - run]);
+  });
 }
 
 }  // namespace
 
 double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
-                       progress_meter* progress, double* weights) {
+                       progress_meter* progress, double* weights,
+                       const std::function<void()>& between_chunks) {
   const std::int64_t count = shape.value_count();
   const std::int64_t total_pairs = (count - shape.n0) + count / 2;
   std::int64_t done_pairs = 0;
   const double sigma = shape.sigma;
   const double s2 = sigma * sigma;
+  const bool vector_math = exact_math::vector_math_active();
 
   deviates::polar_pair_source source{deviates::subtractive_engine(seed_word)};
   // A chunk holds at most chunk_pairs pairs, and never more than the last
@@ -134,10 +147,27 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
       double* const parents = values + (count - now.parents) + now.begin;
       double* const children = values + (count - 2 * now.parents) + 2 * now.begin;
       lanes.run(now.length, now.block, [=](std::size_t begin, std::size_t end) {
-        for_each_factor(pairs, begin, end, [=](std::size_t k, double fac) {
-          const double parent = first_step ? 1.0 : parents[k];
-          children[2 * k] = std::exp(sigma * pairs[k].first(fac) - s2) * parent;
-          children[2 * k + 1] = std::exp(sigma * pairs[k].second(fac) - s2) * parent;
+        for_each_run(pairs, begin, end, [=](std::size_t run, std::size_t run_end, const double* facs) {
+          if (!vector_math) {
+            for (std::size_t k = run; k < run_end; ++k) {
+              const double parent = first_step ? 1.0 : parents[k];
+              children[2 * k] = std::exp(sigma * pairs[k].first(facs[k - run]) - s2) * parent;
+              children[2 * k + 1] = std::exp(sigma * pairs[k].second(facs[k - run]) - s2) * parent;
+            }
+            return;
+          }
+          // The exponentials of the run in one call, in vector lanes.
+          double factors[2 * factor_run];
+          for (std::size_t k = run; k < run_end; ++k) {
+            factors[2 * (k - run)] = sigma * pairs[k].first(facs[k - run]) - s2;
+            factors[2 * (k - run) + 1] = sigma * pairs[k].second(facs[k - run]) - s2;
+          }
+          exact_math::exp_array_vector(factors, factors, 2 * (run_end - run));
+          for (std::size_t k = run; k < run_end; ++k) {
+            const double parent = first_step ? 1.0 : parents[k];
+            children[2 * k] = factors[2 * (k - run)] * parent;
+            children[2 * k + 1] = factors[2 * (k - run) + 1] * parent;
+          }
         });
       }, draw_ahead);
     } else {
@@ -156,6 +186,7 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
     std::swap(current, upcoming);
     done_pairs += now.length;
     if (progress != nullptr) progress->show("generating", done_pairs, total_pairs);
+    if (between_chunks) between_chunks();
     now = after;
   }
   accumulate(sum, unsummed, unsummed_count);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "cascade/progress.h"
 #include "cascade/work_sharing.h"
@@ -35,7 +36,12 @@ struct cascade_shape {
 /// cascade, each as it was just before its Gaussian modulation (x = w * g):
 /// the hidden volatility that estimators are tested against. The values are
 /// the same with or without it.
+///
+/// `between_chunks`, when set, is called on the calling thread after every
+/// chunk (a fraction of a millisecond of work), while no block is running:
+/// an exception from it abandons the series and leaves `lanes` idle.
 double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
-                       progress_meter* progress = nullptr, double* weights = nullptr);
+                       progress_meter* progress = nullptr, double* weights = nullptr,
+                       const std::function<void()>& between_chunks = {});
 
 }  // namespace cascade

@@ -89,13 +89,17 @@ void widen_pipe(int fd) {
 
 }  // namespace
 
+std::string summary_line(const series_summary& summary) {
+  constexpr const char* format = "N = %ld, mean = %lf, SD = %lf";
+  const auto count = static_cast<long>(summary.count);
+  std::string line(static_cast<std::size_t>(std::snprintf(nullptr, 0, format, count, summary.mean, summary.sd)), '\0');
+  std::snprintf(line.data(), line.size() + 1, format, count, summary.mean, summary.sd);
+  return line;
+}
+
 int write_summary(std::FILE* stream, const series_summary& summary) {
   errno = 0;
-  if (std::fprintf(stream, "N = %ld, mean = %lf, SD = %lf\n", static_cast<long>(summary.count), summary.mean,
-                   summary.sd) >= 0 &&
-      std::fflush(stream) == 0) {
-    return 0;
-  }
+  if (std::fprintf(stream, "%s\n", summary_line(summary).c_str()) >= 0 && std::fflush(stream) == 0) return 0;
   return errno != 0 ? errno : EIO;
 }
 

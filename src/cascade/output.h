@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <string>
 
 #include "cascade/progress.h"
 #include "cascade/statistics.h"
@@ -16,7 +17,9 @@
 
 namespace cascade {
 
-/// Returns 0, or the errno of a failed write.
+/// "N = %ld, mean = %lf, SD = %lf", without the newline.
+std::string summary_line(const series_summary& summary);
+/// The summary line and a newline. Returns 0, or the errno of a failed write.
 int write_summary(std::FILE* stream, const series_summary& summary);
 
 /// Writes values[0, count) to fd as value lines. Returns 0, or the errno of

@@ -25,8 +25,6 @@ namespace cascade {
 
 namespace {
 
-// Below this a second thread costs more to start than it saves.
-constexpr std::int64_t shared_work_threshold = std::int64_t{1} << 15;
 // Runs shorter than this end before a progress line would be worth reading.
 constexpr std::int64_t progress_threshold = std::int64_t{1} << 22;
 
@@ -107,9 +105,9 @@ int open_weights(const std::string& path) { return open(path.c_str(), O_WRONLY |
 
 }  // namespace
 
-std::int32_t seed_word_for(std::int64_t seconds) {
-  return static_cast<std::int32_t>(-(seconds & 0x7fffffff));
-}
+std::int32_t fold_seed_second(std::int64_t seconds) { return static_cast<std::int32_t>(seconds & 0x7fffffff); }
+
+std::int32_t seed_word_for(std::int64_t seconds) { return -fold_seed_second(seconds); }
 
 int run_cascade(const run_parameters& parameters) {
   if (parameters.binary && isatty(STDOUT_FILENO) == 1) {

@@ -1,0 +1,92 @@
+"""Random series whose magnitudes follow a dyadic multiplicative cascade.
+
+From ``n0`` cells of weight 1 the cascade doubles the cells ``step_number``
+times; each child takes its parent's weight times exp(sigma z - sigma^2), z a
+fresh standard normal deviate and sigma = |lam| / sqrt(step_number). Each of
+the N = n0 * 2^step_number final weights w is then multiplied by one more
+standard normal deviate g: x = w * g.
+
+The values are exactly the doubles that ``cascade --binary --seed T lam
+step_number n0`` writes, made by the same code::
+
+    import cascade
+    x = cascade.generate(0.4, 16, 1, seed=1700000000)
+    x, w = cascade.generate(0.4, 16, 1, seed=1700000000, weights=True)
+    print(cascade.summary(x).line)      # the program's summary line
+"""
+
+from __future__ import annotations
+
+from typing import NamedTuple, Optional, Tuple, Union
+
+import numpy as np
+
+from . import cascade_native as _native
+
+__all__ = ["generate", "summary", "last_seed", "Summary"]
+
+
+def generate(
+    lam: float,
+    step_number: int,
+    n0: int,
+    seed: Optional[int] = None,
+    *,
+    weights: bool = False,
+    out: Union[None, np.ndarray, Tuple[np.ndarray, np.ndarray]] = None,
+) -> Union[np.ndarray, Tuple[np.ndarray, np.ndarray]]:
+    """The series of N = n0 * 2^step_number values, as a float64 array.
+
+    lam: the log-scale spread (finite; only its square matters).
+    step_number: the number of doubling steps, at least 1.
+    n0: the number of initial cells, at least 1; N may be at most 2147483647.
+    seed: the Unix second T that seeds the run, 0 to 2147483647, as the
+        program's ``--seed T``; the same seed always gives the same bits.
+        None seeds from the clock as the program does; ``last_seed()`` then
+        tells the second used, so the run can be made again.
+    weights: when True, return ``(x, w)``: w holds the cascade's final
+        weights before the Gaussian modulation (x = w * g). x is the same
+        either way.
+    out: an array to fill in place and return instead of a new one: float64,
+        1-D, C-contiguous, writable, of length N. With ``weights=True``, a
+        pair of such arrays ``(x, w)``. Reusing one buffer for many
+        realizations saves the cost of fresh memory.
+
+    Raises ValueError for a value the program refuses (with the program's
+    message, e.g. "n0 must be a whole number of at least 1, got 0") or an
+    unfit ``out``; TypeError for an argument of the wrong type; MemoryError
+    when the memory cannot be had. The GIL is released while the values are
+    made, so other threads run, and Ctrl-C stops a long call promptly.
+    """
+    return _native.generate(lam, step_number, n0, seed, weights=weights, out=out)
+
+
+class Summary(NamedTuple):
+    """The program's summary of a series."""
+
+    n: int
+    """The number of values."""
+    mean: float
+    """The mean: the sum in index order from 0.0, divided by n."""
+    sd: float
+    """The population standard deviation (divisor n) about that mean."""
+    line: str
+    """``N = <n>, mean = <mean>, SD = <sd>`` exactly as the program writes it
+    to standard error, without the newline."""
+
+
+def summary(x: np.ndarray) -> Summary:
+    """N, the mean and the SD of ``x`` (1-D, float64), with the program's
+    order of summation, so the same bits, and the program's summary line."""
+    return Summary(*_native.summary(x))
+
+
+def last_seed() -> Optional[int]:
+    """The seed second of the calling thread's last completed ``generate``
+    call (given, or taken from the clock when ``seed`` was None); None before
+    the first. Each thread has its own, so threads never see each other's.
+
+    ``generate(lam, step_number, n0, seed=cascade.last_seed())`` makes the
+    same series again.
+    """
+    return _native.last_seed()

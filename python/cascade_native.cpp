@@ -1,0 +1,208 @@
+// cascade.cascade_native: the library's series and summary for Python.
+//
+// Only conversion lives here: Python arguments to numbers (TypeError for a
+// wrong type; the library refuses bad values with std::invalid_argument,
+// which becomes ValueError), numpy arrays to buffers, the GIL released while
+// the values are made, and Ctrl-C noticed between chunks of work.
+#include <Python.h>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cascade/cascade.hpp"
+
+namespace py = pybind11;
+
+namespace {
+
+/// The seed second of the calling thread's last completed generate call.
+thread_local std::optional<std::int64_t> last_seed_second;
+
+/// How often a running call looks for a pending signal (Ctrl-C).
+constexpr std::chrono::milliseconds signal_poll_interval{50};
+
+std::string type_name(py::handle value) { return Py_TYPE(value.ptr())->tp_name; }
+
+/// A whole number beyond 64 bits, kept with the limit it was clamped to so
+/// that a refusal can show the number the caller gave.
+struct clamped_number {
+  std::string clamped;
+  std::string given;
+};
+
+/// An int (or anything with __index__, such as numpy.int64), never a bool or
+/// a float. Beyond 64 bits it is clamped: the limits refuse it either way.
+std::int64_t whole_number(py::handle value, const char* name, std::vector<clamped_number>& clamped) {
+  if (PyBool_Check(value.ptr()) || PyFloat_Check(value.ptr()) || !PyIndex_Check(value.ptr())) {
+    throw py::type_error(std::string(name) + " must be an int, got " + type_name(value));
+  }
+  const py::int_ number = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
+  if (!number) throw py::error_already_set();
+  int overflow = 0;
+  const long long result = PyLong_AsLongLongAndOverflow(number.ptr(), &overflow);
+  if (overflow == 0) return result;
+  const std::int64_t limit =
+      overflow > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+  clamped.push_back({std::to_string(limit), py::repr(number).cast<std::string>()});
+  return limit;
+}
+
+/// A real number: float, int or numpy scalar; never a bool or a string.
+double real_number(py::handle value, const char* name) {
+  const bool numeric = PyFloat_Check(value.ptr()) || PyIndex_Check(value.ptr()) ||
+                       (Py_TYPE(value.ptr())->tp_as_number != nullptr &&
+                        Py_TYPE(value.ptr())->tp_as_number->nb_float != nullptr);
+  if (PyBool_Check(value.ptr()) || !numeric) {
+    throw py::type_error(std::string(name) + " must be a float, got " + type_name(value));
+  }
+  const double result = PyFloat_AsDouble(value.ptr());
+  if (result == -1.0 && PyErr_Occurred()) {
+    // An int too large for a double: infinite, which the limits refuse.
+    if (!PyErr_ExceptionMatches(PyExc_OverflowError)) throw py::error_already_set();
+    PyErr_Clear();
+    return PyObject_RichCompareBool(value.ptr(), py::int_(0).ptr(), Py_LT) == 1
+               ? -std::numeric_limits<double>::infinity()
+               : std::numeric_limits<double>::infinity();
+  }
+  return result;
+}
+
+/// The run a call asks for, checked by the library's rules; a refusal is a
+/// ValueError with the program's message.
+cascade::run_request checked_request(py::handle lam, py::handle step_number, py::handle n0, py::handle seed) {
+  std::vector<clamped_number> clamped;
+  cascade::run_request request;
+  request.lambda = real_number(lam, "lambda");
+  request.step_number = whole_number(step_number, "step_number", clamped);
+  request.n0 = whole_number(n0, "n0", clamped);
+  request.seed_second = seed.is_none() ? cascade::clock_seed_second() : whole_number(seed, "seed", clamped);
+  try {
+    cascade::check_request(request);
+  } catch (const std::invalid_argument& refusal) {
+    std::string message = refusal.what();
+    for (const auto& number : clamped) {
+      const auto at = message.find(number.clamped);
+      if (at != std::string::npos) message.replace(at, number.clamped.size(), number.given);
+    }
+    throw py::value_error(message);
+  }
+  return request;
+}
+
+/// `value` as a 1-D numpy array of float64 (in either byte order).
+py::array float64_vector(py::handle value, const std::string& name) {
+  if (!py::isinstance<py::array>(value)) {
+    throw py::type_error(name + " must be a numpy.ndarray of float64, got " + type_name(value));
+  }
+  const auto array = py::reinterpret_borrow<py::array>(value);
+  const py::dtype dtype = array.dtype();
+  if (dtype.kind() != 'f' || dtype.itemsize() != 8) {
+    throw py::type_error(name + " must have dtype float64, got " + std::string(py::str(py::handle(dtype))));
+  }
+  if (array.ndim() != 1) {
+    throw py::value_error(name + " must be 1-D, got " + std::to_string(array.ndim()) + " dimensions");
+  }
+  return array;
+}
+
+/// `value` as the buffer of N doubles that `name` must be: a writable,
+/// C-contiguous, 1-D numpy array of native float64.
+py::array_t<double> checked_buffer(py::handle value, std::int64_t count, const std::string& name) {
+  const py::array buffer = float64_vector(value, name);
+  if (buffer.dtype().byteorder() == '>') throw py::type_error(name + " must have dtype float64, got >f8");
+  if ((buffer.flags() & py::array::c_style) == 0) throw py::value_error(name + " must be C-contiguous");
+  if (!buffer.writeable()) throw py::value_error(name + " must be writable");
+  if (buffer.shape(0) != count) {
+    throw py::value_error(name + " must hold N = n0 * 2^step_number = " + std::to_string(count) +
+                          " values, got " + std::to_string(buffer.shape(0)));
+  }
+  return py::reinterpret_borrow<py::array_t<double>>(value);
+}
+
+bool overlap(const py::array_t<double>& a, const py::array_t<double>& b) {
+  const double* a_begin = a.data();
+  const double* b_begin = b.data();
+  return a_begin < b_begin + b.size() && b_begin < a_begin + a.size();
+}
+
+/// Fills the buffers with the GIL released, looking for a signal every
+/// signal_poll_interval; a pending one (Ctrl-C) raises its exception here.
+void fill_without_gil(const cascade::run_request& request, double* values, double* weights) {
+  auto last_poll = std::chrono::steady_clock::now();
+  const auto poll_signals = [&last_poll] {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_poll < signal_poll_interval) return;
+    last_poll = now;
+    py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+  };
+  py::gil_scoped_release released;
+  cascade::fill_series(request, values, weights, poll_signals);
+}
+
+py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, bool with_weights,
+                    py::handle out) {
+  const cascade::run_request request = checked_request(lam, step_number, n0, seed);
+  const std::int64_t count = cascade::series_length(request);
+
+  std::optional<py::array_t<double>> values;
+  std::optional<py::array_t<double>> weights;
+  if (out.is_none()) {
+    values.emplace(count);
+    if (with_weights) weights.emplace(count);
+  } else if (with_weights) {
+    if (!py::isinstance<py::tuple>(out) || py::len(out) != 2) {
+      throw py::type_error("out must be a pair of arrays (x, w) when weights=True, got " + type_name(out));
+    }
+    const auto pair = py::reinterpret_borrow<py::tuple>(out);
+    values = checked_buffer(pair[0], count, "out[0]");
+    weights = checked_buffer(pair[1], count, "out[1]");
+    if (overlap(*values, *weights)) throw py::value_error("out[0] and out[1] must not share memory");
+  } else {
+    values = checked_buffer(out, count, "out");
+  }
+
+  fill_without_gil(request, values->mutable_data(), weights ? weights->mutable_data() : nullptr);
+  last_seed_second = request.seed_second;
+  if (weights) return py::make_tuple(*values, *weights);
+  return *values;
+}
+
+py::tuple summary(py::handle x) {
+  float64_vector(x, "x");
+  // In native order and contiguous (a copy only when it is not already).
+  const auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(x);
+  if (!values) throw py::error_already_set();
+  cascade::run_summary result;
+  {
+    py::gil_scoped_release released;
+    result = cascade::summarize_series(values.data(), values.size());
+  }
+  return py::make_tuple(result.count, result.mean, result.sd, result.line);
+}
+
+py::object last_seed() {
+  if (!last_seed_second) return py::none();
+  return py::int_(*last_seed_second);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(cascade_native, module) {
+  module.doc() = "The compiled part of the cascade package; use the functions of `cascade` itself.";
+  module.def("generate", &generate, py::arg("lam"), py::arg("step_number"), py::arg("n0"),
+             py::arg("seed") = py::none(), py::kw_only(), py::arg("weights") = false, py::arg("out") = py::none(),
+             "The series of (lam, step_number, n0) seeded with Unix second `seed`; see cascade.generate.");
+  module.def("summary", &summary, py::arg("x"),
+             "(N, mean, SD, line) of x as the program's summary computes them; see cascade.summary.");
+  module.def("last_seed", &last_seed, "The seed second of this thread's last generate call, or None.");
+}

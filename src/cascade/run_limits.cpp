@@ -1,0 +1,60 @@
+#include "cascade/run_limits.h"
+
+#include <cmath>
+
+namespace cascade {
+
+bool within_value_limit(std::int64_t n0, std::int64_t step_number) {
+  // Checked in this order so that the shift can neither overflow nor exceed the width.
+  return step_number <= 30 && n0 <= max_value_count && (n0 << step_number) <= max_value_count;
+}
+
+std::optional<refused_argument> check_run_numbers(double lambda, std::int64_t step_number, std::int64_t n0) {
+  if (!std::isfinite(lambda)) return refused_argument::lambda;
+  if (step_number < 1) return refused_argument::step_number;
+  if (n0 < 1) return refused_argument::n0;
+  if (!within_value_limit(n0, step_number)) return refused_argument::value_count;
+  return std::nullopt;
+}
+
+bool seed_in_range(std::int64_t seed_second) { return seed_second >= 0 && seed_second <= max_seed_second; }
+
+std::string refusal_message(refused_argument argument, std::string_view shown) {
+  std::string_view rule;
+  switch (argument) {
+    case refused_argument::lambda:
+      rule = "lambda must be a finite decimal number";
+      break;
+    case refused_argument::step_number:
+      rule = "step_number must be a whole number of at least 1";
+      break;
+    case refused_argument::n0:
+      rule = "n0 must be a whole number of at least 1";
+      break;
+    case refused_argument::value_count:
+      rule = "n0 * 2^step_number must be at most 2147483647";
+      break;
+    case refused_argument::seed:
+      rule = "seed must be a whole number from 0 to 2147483647";
+      break;
+    case refused_argument::step_number_too_large:
+      rule = "step_number must be at most 30 (n0 * 2^step_number at most 2147483647)";
+      break;
+    case refused_argument::n0_too_large:
+      rule = "n0 must be at most 2147483647";
+      break;
+  }
+  std::string message(rule);
+  message += ", got ";
+  message += shown;
+  return message;
+}
+
+std::string value_count_shown(std::string_view n0, std::string_view step_number) {
+  std::string shown(n0);
+  shown += " * 2^";
+  shown += step_number;
+  return shown;
+}
+
+}  // namespace cascade

@@ -1,0 +1,40 @@
+// run_limits.h: the numbers a run accepts, and the words for one it refuses.
+//
+// One copy of the rules and of their messages for every face: the command
+// line checks its words against them, the library and the Python module
+// their numbers. A message names the argument and shows the offending value
+// as the face received it (the command line quotes its text).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace cascade {
+
+/// The largest number of values a run may produce.
+inline constexpr std::int64_t max_value_count = 2147483647;
+/// The largest Unix second a run may be seeded with.
+inline constexpr std::int64_t max_seed_second = 2147483647;
+
+/// The *_too_large kinds are whole numbers beyond 32 bits, told their limit.
+enum class refused_argument { lambda, step_number, n0, value_count, seed, step_number_too_large, n0_too_large };
+
+/// Whether n0 * 2^step_number stays within max_value_count (both at least 1).
+bool within_value_limit(std::int64_t n0, std::int64_t step_number);
+
+/// The first rule the three numbers break, in the order the command line
+/// reads them, or nothing.
+std::optional<refused_argument> check_run_numbers(double lambda, std::int64_t step_number, std::int64_t n0);
+
+bool seed_in_range(std::int64_t seed_second);
+
+/// "<argument> must be <rule>, got <shown>", e.g. "n0 must be a whole number
+/// of at least 1, got 0". For value_count, `shown` is value_count_shown().
+std::string refusal_message(refused_argument argument, std::string_view shown);
+
+/// "<n0> * 2^<step_number>".
+std::string value_count_shown(std::string_view n0, std::string_view step_number);
+
+}  // namespace cascade

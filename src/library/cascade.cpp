@@ -1,0 +1,76 @@
+// The public C++ interface over the program's own cascade, generators and summary.
+#include "cascade/cascade.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <stdexcept>
+
+#include "cascade/cascade.h"
+#include "cascade/output.h"
+#include "cascade/run.h"
+#include "cascade/run_limits.h"
+#include "cascade/statistics.h"
+#include "cascade/work_sharing.h"
+
+namespace cascade {
+
+namespace {
+
+/// Shortest text that reads back to the same double ("inf", "nan" as such).
+std::string shown_number(double value) {
+  char text[32];
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (std::strtod(text, nullptr) == value) break;
+  }
+  return text;
+}
+
+}  // namespace
+
+void check_request(const run_request& request) {
+  if (const auto refused = check_run_numbers(request.lambda, request.step_number, request.n0)) {
+    std::string shown;
+    switch (*refused) {
+      case refused_argument::lambda:
+        shown = shown_number(request.lambda);
+        break;
+      case refused_argument::step_number:
+        shown = std::to_string(request.step_number);
+        break;
+      case refused_argument::n0:
+        shown = std::to_string(request.n0);
+        break;
+      default:
+        shown = value_count_shown(std::to_string(request.n0), std::to_string(request.step_number));
+        break;
+    }
+    throw std::invalid_argument(refusal_message(*refused, shown));
+  }
+  if (!seed_in_range(request.seed_second)) {
+    throw std::invalid_argument(refusal_message(refused_argument::seed, std::to_string(request.seed_second)));
+  }
+}
+
+std::int64_t series_length(const run_request& request) { return request.n0 << request.step_number; }
+
+std::int64_t clock_seed_second() { return fold_seed_second(std::time(nullptr)); }
+
+void fill_series(const run_request& request, double* values, double* weights,
+                 const std::function<void()>& between_chunks) {
+  check_request(request);
+  const auto step_number = static_cast<std::int32_t>(request.step_number);
+  const cascade_shape shape{step_sigma(request.lambda, step_number), step_number, static_cast<std::int32_t>(request.n0)};
+  work_sharing lanes(shape.value_count() >= shared_work_threshold);
+  generate_series(values, shape, seed_word_for(request.seed_second), lanes, nullptr, weights, between_chunks);
+}
+
+run_summary summarize_series(const double* values, std::int64_t count) {
+  double sum = 0.0;
+  accumulate(sum, values, count);
+  const series_summary summary = summarize(values, count, sum);
+  return {summary.count, summary.mean, summary.sd, summary_line(summary)};
+}
+
+}  // namespace cascade

@@ -1,0 +1,46 @@
+"""Shared helpers for the Python module's tests: the program under test and
+the known answers, both named by CTest through the environment."""
+
+import os
+import re
+import subprocess
+from pathlib import Path
+
+import numpy as np
+
+PROGRAM = os.environ["CASCADE_BINARY"]
+DATA = Path(os.environ["CASCADE_TEST_DATA_DIR"])
+
+
+def program_binary(seed, lam, step_number, n0):
+    """The values and the summary line that `cascade --binary --seed` writes."""
+    run = subprocess.run(
+        [PROGRAM, "--binary", "--seed", str(seed), "--", str(lam), str(step_number), str(n0)],
+        capture_output=True, check=True)
+    return np.frombuffer(run.stdout, dtype="<f8"), run.stderr.decode()
+
+
+def program_refusal(words):
+    """The program's one-line refusal of a command line."""
+    run = subprocess.run([PROGRAM, *words], capture_output=True)
+    assert run.returncode == 2, run
+    return run.stderr.decode().rstrip("\n")
+
+
+def known_runs():
+    """(name, seed, lam text, step_number, n0) of every known run in the test data."""
+    runs = []
+    for out in sorted(DATA.glob("run-T*-args-*.out")):
+        seed, lam, step_number, n0 = re.fullmatch(r"run-T(\d+)-args-(.+)-(\d+)-(\d+)", out.stem).groups()
+        runs.append((out.stem, int(seed), lam, int(step_number), int(n0)))
+    assert runs, f"no known runs under {DATA}"
+    return runs
+
+
+def value_lines(values):
+    """Values as the program prints them, one "%16.15lf" line each."""
+    return "".join("%16.15f\n" % v for v in values)
+
+
+def same_bits(a, b):
+    return a.dtype == b.dtype and a.shape == b.shape and np.array_equal(a.view(np.uint64), b.view(np.uint64))

@@ -1,0 +1,96 @@
+"""Arguments are refused as the command line refuses them, with its words."""
+
+import numpy as np
+import pytest
+
+import cascade
+from conftest import program_refusal
+
+NAN, INF = float("nan"), float("inf")
+
+# (lam, step_number, n0, seed), the error, its message, and the command line
+# that the program refuses with the same words (None: no such command line).
+REFUSED_NUMBERS = [
+    ((NAN, 3, 1, 1), "lambda must be a finite decimal number, got nan", None),
+    ((-INF, 3, 1, 1), "lambda must be a finite decimal number, got -inf", None),
+    ((10**400, 3, 1, 1), "lambda must be a finite decimal number, got inf", None),
+    ((0.3, 0, 1, 1), "step_number must be a whole number of at least 1, got 0", ["0.3", "0", "1"]),
+    ((0.3, -4, 1, 1), "step_number must be a whole number of at least 1, got -4", None),
+    ((0.3, 3, 0, 1), "n0 must be a whole number of at least 1, got 0", ["0.3", "3", "0"]),
+    ((0.3, 3, -2**80, 1), "n0 must be a whole number of at least 1, got -1208925819614629174706176", None),
+    ((0.3, 31, 1, 1), "n0 * 2^step_number must be at most 2147483647, got 1 * 2^31", ["0.3", "31", "1"]),
+    ((0.3, 1, 2**30, 1), "n0 * 2^step_number must be at most 2147483647, got 1073741824 * 2^1",
+     ["0.3", "1", "1073741824"]),
+    ((0.3, 2**64, 1, 1), "n0 * 2^step_number must be at most 2147483647, got 1 * 2^18446744073709551616", None),
+    ((0.3, 3, 1, -1), "seed must be a whole number from 0 to 2147483647, got -1", None),
+    ((0.3, 3, 1, 2**31), "seed must be a whole number from 0 to 2147483647, got 2147483648",
+     ["--seed", "2147483648", "0.3", "3", "1"]),
+]
+
+
+@pytest.mark.parametrize("numbers, message, words", REFUSED_NUMBERS)
+def test_refused_numbers(numbers, message, words):
+    lam, step_number, n0, seed = numbers
+    with pytest.raises(ValueError) as refusal:
+        cascade.generate(lam, step_number, n0, seed)
+    assert str(refusal.value) == message
+    if words is not None:
+        # The program quotes the text it was given and names its option --seed.
+        expected = "cascade: " + ("--" + message if message.startswith("seed") else message)
+        assert program_refusal(words).replace("'", "") == expected
+
+
+def buffer(n=8, dtype=np.float64):
+    return np.zeros(n, dtype=dtype)
+
+
+SHARED = np.zeros(16)
+
+
+def read_only(array):
+    array.flags.writeable = False
+    return array
+
+
+# Calls with a wrong type or an unfit buffer: (call, error, message).
+REFUSED_CALLS = [
+    (lambda: cascade.generate("0.3", 3, 1), TypeError, "lambda must be a float, got str"),
+    (lambda: cascade.generate(True, 3, 1), TypeError, "lambda must be a float, got bool"),
+    (lambda: cascade.generate(0.3, 3.0, 1), TypeError, "step_number must be an int, got float"),
+    (lambda: cascade.generate(0.3, 3, "1"), TypeError, "n0 must be an int, got str"),
+    (lambda: cascade.generate(0.3, True, 1), TypeError, "step_number must be an int, got bool"),
+    (lambda: cascade.generate(0.3, 3, 1, 1.5), TypeError, "seed must be an int, got float"),
+    (lambda: cascade.generate(0.3, 3, 1, out=[0.0] * 8), TypeError,
+     "out must be a numpy.ndarray of float64, got list"),
+    (lambda: cascade.generate(0.3, 3, 1, out=buffer(dtype=np.float32)), TypeError,
+     "out must have dtype float64, got float32"),
+    (lambda: cascade.generate(0.3, 3, 1, out=buffer(dtype=">f8")), TypeError,
+     "out must have dtype float64, got >f8"),
+    (lambda: cascade.generate(0.3, 3, 1, out=np.zeros((2, 4))), ValueError, "out must be 1-D, got 2 dimensions"),
+    (lambda: cascade.generate(0.3, 3, 1, out=buffer(16)[::2]), ValueError, "out must be C-contiguous"),
+    (lambda: cascade.generate(0.3, 3, 1, out=read_only(buffer())), ValueError, "out must be writable"),
+    (lambda: cascade.generate(0.3, 3, 1, out=buffer(7)), ValueError,
+     "out must hold N = n0 * 2^step_number = 8 values, got 7"),
+    (lambda: cascade.generate(0.3, 3, 1, weights=True, out=buffer()), TypeError,
+     "out must be a pair of arrays (x, w) when weights=True, got numpy.ndarray"),
+    (lambda: cascade.generate(0.3, 3, 1, weights=True, out=(buffer(), buffer(9))), ValueError,
+     "out[1] must hold N = n0 * 2^step_number = 8 values, got 9"),
+    (lambda: cascade.generate(0.3, 3, 1, weights=True, out=(SHARED[:8], SHARED[4:12])), ValueError,
+     "out[0] and out[1] must not share memory"),
+    (lambda: cascade.summary([1.0, 2.0]), TypeError, "x must be a numpy.ndarray of float64, got list"),
+    (lambda: cascade.summary(np.arange(4)), TypeError, "x must have dtype float64, got int64"),
+    (lambda: cascade.summary(np.zeros((2, 2))), ValueError, "x must be 1-D, got 2 dimensions"),
+]
+
+
+@pytest.mark.parametrize("call, error, message", REFUSED_CALLS)
+def test_refused_calls(call, error, message):
+    with pytest.raises(error) as refusal:
+        call()
+    assert str(refusal.value) == message
+
+
+def test_numpy_scalars_are_numbers():
+    expected = cascade.generate(0.3, 4, 3, seed=2)
+    got = cascade.generate(np.float64(0.3), np.int64(4), np.int32(3), seed=np.uint16(2))
+    assert np.array_equal(got.view(np.uint64), expected.view(np.uint64))

@@ -1,0 +1,97 @@
+"""Ctrl-C and exhausted memory end a call with a Python exception, freeing
+what it took, and leave the interpreter and the module working. Each case
+runs in a fresh interpreter of its own."""
+
+import os
+import signal
+import subprocess
+import sys
+
+CHILD_PREAMBLE = r"""
+import resource, sys
+import numpy as np
+import cascade
+
+def address_space():
+    for line in open("/proc/self/status"):
+        if line.startswith("VmSize:"):
+            return int(line.split()[1]) * 1024
+
+expected = cascade.generate(0.3, 16, 1, seed=4)
+
+def still_works():
+    return np.array_equal(cascade.generate(0.3, 16, 1, seed=4).view(np.uint64), expected.view(np.uint64))
+"""
+
+MEMORY_CHILD = CHILD_PREAMBLE + r"""
+MiB = 1 << 20
+soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+# (what is asked, room left in the address space): 2 GiB of values; the
+# weights after 128 MiB of values were had.
+cases = [(lambda: cascade.generate(0.3, 28, 1, seed=1), 64 * MiB),
+         (lambda: cascade.generate(0.3, 24, 1, seed=1, weights=True), 192 * MiB)]
+for call, room in cases:
+    before = address_space()
+    resource.setrlimit(resource.RLIMIT_AS, (before + room, hard))
+    try:
+        call()
+        outcome = "returned"
+    except MemoryError:
+        outcome = "MemoryError"
+    finally:
+        resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+    print(outcome, address_space() - before <= 16 * MiB)
+print("works", still_works())
+"""
+
+INTERRUPT_CHILD = CHILD_PREAMBLE + r"""
+# Each call is many seconds of work (2^29 values, 4 GiB) and is interrupted
+# soon after it starts. The bottom slot gets its value only in the last
+# generation, so a 0.0 left there shows the call was cut short.
+before = address_space()
+buffer = np.empty(1 << 29)
+buffer[0] = 0.0
+print("calling", flush=True)
+try:
+    cascade.generate(0.3, 29, 1, seed=2, out=buffer)
+    print("finished")
+except KeyboardInterrupt:
+    print("interrupted", buffer[0] == 0.0)
+del buffer
+print("calling", flush=True)
+try:
+    cascade.generate(0.3, 29, 1, seed=2)
+    print("finished")
+except KeyboardInterrupt:
+    print("interrupted", address_space() - before <= (16 << 20))
+print("works", still_works())
+"""
+
+
+def run_child(script):
+    return subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            text=True, env=dict(os.environ))
+
+
+def test_memory_that_cannot_be_had_is_a_memory_error():
+    child = run_child(MEMORY_CHILD)
+    out, err = child.communicate(timeout=120)
+    assert child.returncode == 0, err
+    assert out.splitlines() == ["MemoryError True", "MemoryError True", "works True"]
+
+
+def test_ctrl_c_stops_a_long_call_and_frees_its_memory():
+    child = run_child(INTERRUPT_CHILD)
+    lines = []
+    for _ in range(2):
+        assert child.stdout.readline() == "calling\n"
+        # Let the call get under way, then interrupt it as Ctrl-C would.
+        try:
+            child.wait(timeout=0.5)
+        except subprocess.TimeoutExpired:
+            pass
+        child.send_signal(signal.SIGINT)
+        lines.append(child.stdout.readline())
+    out, err = child.communicate(timeout=120)
+    assert child.returncode == 0, err
+    assert lines + out.splitlines() == ["interrupted True\n", "interrupted True\n", "works True"]
