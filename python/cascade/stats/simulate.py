@@ -1,0 +1,43 @@
+"""Simulated series of a given shape: every reference distribution, power and
+coverage measurement draws its series here and nowhere else.
+
+The series come from the program itself (`cascade --seed T --binary`), so a
+simulation has the very deviates of a run, not only its law. The program is
+$CASCADE_BINARY, else `cascade` on PATH, else the build tree's build/cascade.
+"""
+import os
+import shutil
+import subprocess
+
+import numpy as np
+
+_BUILD_TREE_PROGRAM = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "build", "cascade")
+# The program's seeds repeat every 10^9 seconds; simulations stay below that.
+SEED_PERIOD = 1_000_000_000
+
+
+class ProgramMissing(Exception):
+    """No program to simulate with; the message says where it was looked for."""
+
+
+def program_path():
+    named = os.environ.get("CASCADE_BINARY")
+    if named:
+        return named
+    on_path = shutil.which("cascade")
+    if on_path:
+        return on_path
+    if os.access(_BUILD_TREE_PROGRAM, os.X_OK):
+        return os.path.normpath(_BUILD_TREE_PROGRAM)
+    raise ProgramMissing("simulations need the cascade program: set CASCADE_BINARY, put cascade on PATH, "
+                         "or build it in build/")
+
+
+def simulate(lam, step_number, n0, seed):
+    """The series of `cascade --seed seed lam step_number n0`, as float64."""
+    words = [program_path(), "--seed", str(seed % SEED_PERIOD), "--binary", "--no-progress",
+             repr(float(lam)), str(step_number), str(n0)]
+    result = subprocess.run(words, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+    if result.returncode != 0:
+        raise RuntimeError(f"{' '.join(words)} failed: {result.stderr.decode(errors='replace').strip()}")
+    return np.frombuffer(result.stdout, dtype="<f8").astype(np.float64, copy=False)
