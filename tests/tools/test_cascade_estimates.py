@@ -7,7 +7,7 @@ import numpy as np
 
 import tool_runs
 import cascade_model
-from cascade.stats import _estimates, _reference
+from cascade.stats import _check, _estimates, _reference
 
 SERIES = 500
 # The rule admits 0.2% of correct series; 1% of SERIES is far above that and
@@ -22,13 +22,7 @@ def program_series(seed, lam, steps, n0, series):
 
 def failures(values, lam, steps, n0, as_text=False):
     """How many of the series (rows of `values`) the check would call wrong."""
-    lags = _estimates.lags_checked(steps, n0 << steps)
-    reference = _reference.reference(lam, steps, n0, lags, as_text)
-    estimates = _estimates.row_estimates(*_estimates.half_cell_sums(values, lam, lags, 2 * n0))
-    deviations = _reference.deviations(estimates, reference)
-    rows_agree = (np.abs(deviations) <= reference.threshold).all(axis=1)
-    jointly = _reference.joint_deviation(deviations, reference.decorrelation) <= reference.joint_threshold
-    return int(np.count_nonzero(~(rows_agree & jointly)))
+    return int(np.count_nonzero(~_check.judge(lam, steps, n0, as_text=as_text)(values)))
 
 
 class FalseFailureTest(unittest.TestCase):

@@ -7,5 +7,6 @@
 `python3 -m cascade.stats --help` runs the same check from the command line.
 """
 from ._check import Check, Row, UncheckableSeries, check_series
+from ._lambda import LambdaEstimate, estimate_lambda
 
-__all__ = ["Check", "Row", "UncheckableSeries", "check_series"]
+__all__ = ["Check", "Row", "UncheckableSeries", "check_series", "LambdaEstimate", "estimate_lambda"]

@@ -80,8 +80,30 @@ def check_series(values, lam, step_number, n0, *, realizations=1, as_text=False)
     reference = _reference.reference(lam, step_number, cells, lags, as_text)
     deviations = _reference.deviations(estimates, reference)
     theory = _estimates.theory_values(lam, step_number, values.size, lags)
-    rows = [Row(name, float(e), float(s), float(t), float(d), bool(abs(d) <= reference.threshold))
-            for name, e, s, t, d in zip(names, estimates, reference.standard_errors, theory, deviations)]
+    rows = [Row(name, float(e), float(s), float(t), float(d), bool(agrees))
+            for name, e, s, t, d, agrees in zip(names, estimates, reference.standard_errors, theory, deviations,
+                                                reference.rows_agree(deviations))]
     joint = float(_reference.joint_deviation(deviations, reference.decorrelation))
-    return Check(rows, reference.threshold, joint, reference.joint_threshold, values.size, realizations, int(np.count_nonzero(values == 0)),
-                 reference.series, reference.simulated)
+    return Check(rows, reference.threshold, joint, reference.joint_threshold, values.size, realizations,
+                 int(np.count_nonzero(values == 0)), reference.series, reference.simulated)
+
+
+def judge(lam, step_number, cells, *, as_text=False):
+    """A function that tells, for each row of a batch of series of `cells` cells
+    (a series, or an ensemble laid end to end), whether the check passes it; one
+    reference serves every batch: how often checks pass, measured cheaply."""
+    lam = float(lam)
+    lags = _estimates.lags_checked(step_number, cells << step_number)
+    reference = _reference.reference(lam, step_number, cells, lags, as_text)
+    per_part = max(1, _reference.BATCH_VALUES // (cells << step_number))
+
+    def passing(batch):
+        batch = np.atleast_2d(np.asarray(batch, dtype=np.float64))
+        result = []
+        for first in range(0, batch.shape[0], per_part):
+            terms, counts = _estimates.half_cell_sums(batch[first:first + per_part], lam, lags, 2 * cells)
+            deviations = _reference.deviations(_estimates.row_estimates(terms, counts), reference)
+            result.append(reference.rows_agree(deviations).all(axis=1) & reference.joint_agrees(deviations))
+        return np.concatenate(result)
+
+    return passing

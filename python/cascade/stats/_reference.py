@@ -59,6 +59,12 @@ class Reference:
     series: int
     simulated: int
 
+    def rows_agree(self, row_deviations):
+        return np.abs(row_deviations) <= self.threshold
+
+    def joint_agrees(self, row_deviations):
+        return joint_deviation(row_deviations, self.decorrelation) <= self.joint_threshold
+
 
 def comparable(estimates):
     """Estimates on the scale deviations are measured on: the mean square by its logarithm."""
