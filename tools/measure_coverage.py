@@ -9,7 +9,6 @@ import numpy as np  # noqa: E402  (measurement checks for it and puts the packag
 from cascade.stats import _lambda, estimate_lambda  # noqa: E402
 
 LAMBDAS = (0.3, 0.5, 1.0)
-REALIZATIONS = 20
 
 
 def covered(lam, steps, n0, seeds, realizations):
@@ -23,7 +22,7 @@ def covered(lam, steps, n0, seeds, realizations):
 
 
 def lines(seeds, one_cell_seeds):
-    shapes = [(s, n, 1) for s, n in measurement.SHAPES] + [(16, 1, REALIZATIONS)]
+    shapes = [(s, n, 1) for s, n in measurement.SHAPES] + [measurement.ENSEMBLE]
     for steps, n0, realizations in shapes:
         # Too few half-cells for a jackknife: each interval rests on series simulated at its estimate.
         count = one_cell_seeds if 2 * n0 * realizations < _lambda.LEAST_JACKKNIFE_HALF_CELLS else seeds

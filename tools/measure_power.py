@@ -9,7 +9,6 @@ import numpy as np  # noqa: E402  (measurement checks for it and puts the packag
 from cascade.stats import _check, simulate  # noqa: E402
 
 LAM = 0.5
-REALIZATIONS = 20
 
 
 def program(lam, steps=0, n0=1):
@@ -47,7 +46,7 @@ def caught(judge, make, steps, n0, seeds, realizations):
 
 
 def lines(seeds):
-    for steps, n0, realizations in [(s, n, 1) for s, n in measurement.SHAPES] + [(16, 1, REALIZATIONS)]:
+    for steps, n0, realizations in [(s, n, 1) for s, n in measurement.SHAPES] + [measurement.ENSEMBLE]:
         cells = [measurement.shape_name(steps, n0, realizations)]
         judges = {lam: _check.judge(lam, steps, n0 * realizations) for lam in {lam for _, lam, _ in IMPOSTORS}}
         for _, lam, make in IMPOSTORS:

@@ -16,6 +16,8 @@ from cascade.stats import simulate  # noqa: E402
 
 # (step_number, n0): three ways to hold 2^16 values.
 SHAPES = [(10, 64), (12, 16), (16, 1)]
+# (step_number, n0, realizations): an ensemble of the shape with fewest cells.
+ENSEMBLE = (16, 1, 20)
 
 
 def shape_name(steps, n0, realizations=1):

@@ -7,7 +7,7 @@ import numpy as np
 
 import tool_runs
 import cascade_model
-from cascade.stats import _check, _estimates, _reference
+from cascade.stats import _check, _estimates, _reference, estimate_lambda
 
 SERIES = 500
 # The rule admits 0.2% of correct series; 1% of SERIES is far above that and
@@ -49,6 +49,19 @@ class FalseFailureTest(unittest.TestCase):
         printed = np.round(program_series(121, lam, steps, n0, SERIES), 15)
         self.assertGreater(np.count_nonzero(printed == 0), SERIES)
         self.assertLessEqual(failures(printed, lam, steps, n0, as_text=True), MOST_FAILURES)
+
+
+class LambdaCoverageTest(unittest.TestCase):
+    def test_the_95_percent_interval_holds_lambda_95_percent_of_the_time(self):
+        # Seeds 1..500 of the program per line; half-cells enough for the jackknife.
+        for lam, steps, n0 in [(0.5, 8, 32), (0.3, 10, 16), (0.5, 6, 64)]:
+            held = 0
+            for seed in range(1, 501):
+                estimate = estimate_lambda(tool_runs.cascade_values(seed, lam, steps, n0), steps, n0)
+                held += estimate.low <= lam <= estimate.high
+            with self.subTest(lam=lam, steps=steps, n0=n0):
+                self.assertGreaterEqual(held, 465)
+                self.assertLessEqual(held, 485)
 
 
 class ProgramAgainstModelTest(unittest.TestCase):
