@@ -14,7 +14,7 @@ import warnings
 
 import python_with_numpy
 
-python_with_numpy.require("plot_cascade", "numpy", "matplotlib")
+python_with_numpy.require("plot_cascade", "numpy", "scipy", "matplotlib")
 # A cascade package on the path (installed, or PYTHONPATH) comes first; else the source tree's.
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.append(os.path.join(ROOT, "python"))

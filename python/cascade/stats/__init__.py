@@ -1,10 +1,14 @@
 """Checks a cascade series against what theory predicts, and estimates its lambda.
 
-    check_series(values, lam, step_number, n0)  -> Check: rows of (estimate,
-        standard error, theory, deviation, agrees), and whether all agree
-    estimate_lambda(values, step_number, n0)     -> LambdaEstimate with a 95% interval
+    check_series(values, lam, step_number, n0, *, realizations=1, as_text=False) -> Check
+        .rows: Row(name, estimate, standard_error, theory, deviation, agrees) for
+        the mean square, the mean and variance of log|x| and C(l); .agrees
+    estimate_lambda(values, step_number, n0, *, realizations=1) -> LambdaEstimate
+        .lam with its 95% confidence interval .low to .high
 
-`python3 -m cascade.stats --help` runs the same check from the command line.
+Both judge by series of the same shape that the program simulates
+(cascade.stats.simulate). `python3 -m cascade.stats --help` runs the check
+from the command line.
 """
 from ._check import Check, Row, UncheckableSeries, check_series
 from ._lambda import LambdaEstimate, estimate_lambda
