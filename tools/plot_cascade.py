@@ -138,7 +138,7 @@ def draw(options, figure):
     for axis, lam, colour in zip(series_axes, LAMBDAS, COLOURS):
         try:
             values = simulate.simulate(lam, steps, n0, options.seed)
-        except RuntimeError as error:
+        except simulate.SimulationError as error:
             raise PlotError(str(error)) from None
         draw_series(axis, values[:cell], lam, colour)
         draw_log_magnitude(log_axis, values[:cell], lam, colour, width)

@@ -229,6 +229,17 @@ class CommandTest(unittest.TestCase):
         self.assertEqual(refused.returncode, 2)
         self.assertTrue(refused.stderr.startswith(b"cascade.stats: expected lambda"), refused.stderr)
 
+    def test_simulations_without_a_program_are_one_line(self):
+        for program, message in [("/nonexistent/cascade", "simulations cannot run /nonexistent/cascade: "),
+                                 ("/bin/false", "/bin/false --seed ")]:
+            result = tool_runs.run_tool(TOOL, 0.3, 2, 1, stdin=b"0.5\n-1.25\n0.75\n2.0\n",
+                                        environment={"CASCADE_BINARY": program})
+            with self.subTest(program=program):
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stdout, b"")
+                self.assertEqual(len(result.stderr.decode().splitlines()), 1, result.stderr)
+                self.assertTrue(result.stderr.startswith(b"cascade_stats: " + message.encode()), result.stderr)
+
     def test_help_describes_every_option_and_its_default(self):
         result = tool_runs.run_tool(TOOL, "--help")
         self.assertEqual(result.returncode, 0)

@@ -25,10 +25,11 @@ def cascade_values(seed, lam, steps, n0):
     return np.frombuffer(cascade_output(seed, lam, steps, n0, "--binary"), dtype="<f8").copy()
 
 
-def run_tool(name, *args, stdin=b"", interpreter=(sys.executable,)):
+def run_tool(name, *args, stdin=b"", interpreter=(sys.executable,), environment=None):
     """The tool under `interpreter`; () runs it as a command, through its first line."""
     return subprocess.run([*interpreter, os.path.join(TOOLS, name), *map(str, args)], input=stdin,
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False,
+                          env={**os.environ, **(environment or {})})
 
 
 def run_module(*args, stdin=b""):

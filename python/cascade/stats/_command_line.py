@@ -12,7 +12,7 @@ import sys
 import numpy as np
 
 from . import _check, _input, _lambda, _reference
-from .simulate import ProgramMissing
+from .simulate import SimulationError
 
 MAX_VALUES = 2**31 - 1
 DECIMAL = re.compile(r"[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?")
@@ -175,6 +175,6 @@ def main(words, prog, name):
     except UsageError as error:
         sys.stderr.write(f"{name}: {error}\nusage: {USAGE % {'prog': prog}}\n")
         return 2
-    except (_input.InputError, _check.UncheckableSeries, ProgramMissing) as error:
+    except (_input.InputError, _check.UncheckableSeries, SimulationError) as error:
         sys.stderr.write(f"{name}: {error}\n")
         return 2

@@ -16,8 +16,8 @@ _BUILD_TREE_PROGRAM = os.path.join(os.path.dirname(os.path.abspath(__file__)), "
 SEED_PERIOD = 1_000_000_000
 
 
-class ProgramMissing(Exception):
-    """No program to simulate with; the message says where it was looked for."""
+class SimulationError(Exception):
+    """No series could be simulated (no program, or the program failed); the message says why."""
 
 
 def program_path():
@@ -29,7 +29,7 @@ def program_path():
         return on_path
     if os.access(_BUILD_TREE_PROGRAM, os.X_OK):
         return os.path.normpath(_BUILD_TREE_PROGRAM)
-    raise ProgramMissing("simulations need the cascade program: set CASCADE_BINARY, put cascade on PATH, "
+    raise SimulationError("simulations need the cascade program: set CASCADE_BINARY, put cascade on PATH, "
                          "or build it in build/")
 
 
@@ -37,7 +37,10 @@ def simulate(lam, step_number, n0, seed):
     """The series of `cascade --seed seed lam step_number n0`, as float64."""
     words = [program_path(), "--seed", str(seed % SEED_PERIOD), "--binary", "--no-progress",
              repr(float(lam)), str(step_number), str(n0)]
-    result = subprocess.run(words, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+    try:
+        result = subprocess.run(words, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+    except OSError as error:
+        raise SimulationError(f"simulations cannot run {words[0]}: {error.strerror}") from None
     if result.returncode != 0:
-        raise RuntimeError(f"{' '.join(words)} failed: {result.stderr.decode(errors='replace').strip()}")
+        raise SimulationError(f"{' '.join(words)} failed: {result.stderr.decode(errors='replace').strip()}")
     return np.frombuffer(result.stdout, dtype="<f8").astype(np.float64, copy=False)
