@@ -2,14 +2,12 @@
 """Checks a cascade series against theory, or estimates its lambda: the
 command line of the package's cascade.stats (`python3 -m cascade.stats`),
 from the source tree. See --help."""
-import os
 import sys
 
 import python_with_numpy
 
 python_with_numpy.require("cascade_stats", "numpy", "scipy")
-# A cascade package on the path (installed, or PYTHONPATH) comes first; else the source tree's.
-sys.path.append(os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "python"))
+python_with_numpy.add_package_path()
 
 from cascade.stats._command_line import main  # noqa: E402  (needs numpy, checked above)
 

@@ -1,14 +1,13 @@
 """What the measurement scripts behind the README's tables share: the package
 on the path, the shapes of the tables, series from many seeds, the table."""
 import argparse
-import os
 import sys
 import time
 
 import python_with_numpy
 
 python_with_numpy.require("measurement", "numpy", "scipy")
-sys.path.append(os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "python"))
+python_with_numpy.add_package_path()
 
 import numpy as np  # noqa: E402  (checked above)
 

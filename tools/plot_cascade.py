@@ -15,9 +15,8 @@ import warnings
 import python_with_numpy
 
 python_with_numpy.require("plot_cascade", "numpy", "scipy", "matplotlib")
-# A cascade package on the path (installed, or PYTHONPATH) comes first; else the source tree's.
+python_with_numpy.add_package_path()
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.append(os.path.join(ROOT, "python"))
 
 import matplotlib  # noqa: E402  (checked above)
 

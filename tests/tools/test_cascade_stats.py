@@ -229,6 +229,20 @@ class CommandTest(unittest.TestCase):
         self.assertEqual(refused.returncode, 2)
         self.assertTrue(refused.stderr.startswith(b"cascade.stats: expected lambda"), refused.stderr)
 
+    def test_the_function_gives_as_data_the_rows_the_command_prints(self):
+        from cascade.stats import check
+        data = tool_runs.cascade_output(44, 0.6, 6, 16, "--binary")
+        printed = rows_of(tool_runs.run_tool(TOOL, "--binary", 0.6, 6, 16, stdin=data).stdout)
+        result = check(np.frombuffer(data, dtype="<f8"), 0.6, 6, 16)
+        self.assertEqual([row.name for row in result], list(printed))
+        for row in result:
+            estimate, error, theory, agrees = printed[row.name]
+            self.assertAlmostEqual(row.estimate, estimate, places=6)
+            self.assertAlmostEqual(row.standard_error, error, places=6)
+            self.assertAlmostEqual(row.theory, theory, places=6)
+            self.assertEqual(row.agrees, agrees)
+        self.assertTrue(result.agrees)
+
     def test_simulations_without_a_program_are_one_line(self):
         for program, message in [("/nonexistent/cascade", "simulations cannot run /nonexistent/cascade: "),
                                  ("/bin/false", "/bin/false --seed ")]:

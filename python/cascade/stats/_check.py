@@ -49,8 +49,11 @@ class Check:
     def agrees(self):
         return not self.disagreeing and self.joint_agrees
 
+    def __iter__(self):
+        return iter(self.rows)
 
-def check_series(values, lam, step_number, n0, *, realizations=1, as_text=False):
+
+def check(values, lam, step_number, n0, *, realizations=1, as_text=False):
     """Checks `realizations` independent series of n0 cells of 2^step_number
     values, one after the other in `values`, against theory.
 

@@ -161,7 +161,7 @@ def run(words, prog):
         estimate = _lambda.estimate_lambda(series, steps, n0, realizations=realizations)
         print_estimate(estimate, steps, n0, series.size, realizations)
         return 0
-    check = _check.check_series(series, lam, steps, n0, realizations=realizations, as_text=not options.binary)
+    check = _check.check(series, lam, steps, n0, realizations=realizations, as_text=not options.binary)
     print_check(check, lam, steps, n0, not options.binary)
     return 0 if check.agrees else 1
 
