@@ -1,17 +1,22 @@
 #!/usr/bin/env python3
-"""Draws docs/cascade.png: series for three lambdas from one seed, and their
-measured lag covariance of log|x| against theory.
+"""Draws docs/cascade.png: series for three lambdas from one seed on one scale,
+the running mean of log|x| that shows their bursts cluster, and the measured
+lag covariance of log|x| against theory. See --help.
 
-usage: plot_cascade.py [--program PATH] [--seed T] [--step-number N] [--n0 N] [--output FILE]
+Exit status: 0 the picture was written (its path is printed), 2 it was not
+(one line on standard error says why).
 """
 import argparse
 import os
-import subprocess
+import signal
 import sys
+import warnings
 
 import python_with_numpy
 
-python_with_numpy.require("plot_cascade", "numpy", "matplotlib")
+python_with_numpy.require("plot_cascade", "numpy", "scipy", "matplotlib")
+python_with_numpy.add_package_path()
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 import matplotlib  # noqa: E402  (checked above)
 
@@ -19,72 +24,174 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
-import cascade_estimates  # noqa: E402
-import cascade_theory  # noqa: E402
+from cascade.stats import _estimates, _theory  # noqa: E402
+from cascade.stats import simulate  # noqa: E402
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TOOL = "plot_cascade"
 LAMBDAS = (0.0, 0.3, 0.6)
 COLOURS = ("0.45", "tab:blue", "tab:red")
+# The running mean of log|x| spans this share of a cell: long enough to calm log|g|, short enough to show bursts.
+RUNNING_MEAN_SHARE = 1 / 64
 
 
-def run_program(program, seed, lam, steps, n0):
-    words = [program, "--seed", str(seed), f"{lam:g}", str(steps), str(n0)]
-    result = subprocess.run(words, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
-    if result.returncode != 0:
-        sys.exit(f"plot_cascade: {' '.join(words)} failed: {result.stderr.decode().strip()}")
-    return np.array(result.stdout.split(), dtype=np.float64)
+class PlotError(Exception):
+    pass
+
+
+class _Parser(argparse.ArgumentParser):
+    def error(self, message):
+        raise PlotError(f"{message} (see --help)")
+
+
+def parse_command_line(words):
+    parser = _Parser(
+        prog="plot_cascade.py", allow_abbrev=False,
+        description="Draws the first cell of `cascade --seed T lambda N n0` for lambda = 0, 0.3 and 0.6 "
+                    "(one seed, so the same deviates) on one y-scale, the running mean of log|x| over "
+                    "those cells, and C(l) measured on the whole runs against theory.",
+        epilog="exit status: 0 the picture was written (its path is printed), 2 it was not.")
+    parser.add_argument("--program", default=os.path.join(ROOT, "build", "cascade"),
+                        help="the cascade program to run (default: build/cascade in the source tree)")
+    parser.add_argument("--seed", type=int, default=1700000000, help="the seed T of the runs (default: %(default)s)")
+    parser.add_argument("--step-number", type=int, default=12, metavar="N",
+                        help="doubling steps of the runs, at least 1 (default: %(default)s)")
+    parser.add_argument("--n0", type=int, default=64, metavar="N",
+                        help="initial cells of the runs, at least 1 (default: %(default)s)")
+    parser.add_argument("--output", default=os.path.join(ROOT, "docs", "cascade.png"), metavar="FILE",
+                        help="the picture to write, in a folder that exists; its extension picks the format "
+                             "(png, pdf, svg, ...) (default: docs/cascade.png in the source tree)")
+    return parser.parse_args(words)
+
+
+def check_options(options, figure):
+    if not (os.path.isfile(options.program) and os.access(options.program, os.X_OK)):
+        raise PlotError(f"--program '{options.program}' is not an executable file")
+    folder = os.path.dirname(os.path.abspath(options.output))
+    if not os.path.isdir(folder):
+        raise PlotError(f"--output '{options.output}': folder '{folder}' does not exist")
+    extension = os.path.splitext(options.output)[1].lstrip(".").lower()
+    formats = figure.canvas.get_supported_filetypes()
+    if extension not in formats:
+        raise PlotError(f"--output '{options.output}': unknown picture format '{extension}' "
+                        f"(one of {', '.join(sorted(formats))})")
+
+
+def running_mean(values, width):
+    sums = np.cumsum(np.concatenate([[0.0], values]))
+    return (sums[width:] - sums[:-width]) / width
+
+
+# Cells this short are drawn point by point.
+MARKED_CELL = 64
 
 
 def draw_series(axis, values, lam, colour):
-    axis.plot(np.arange(1, values.size + 1), values, color=colour, linewidth=0.4)
+    marker = "o" if values.size <= MARKED_CELL else None
+    axis.plot(np.arange(1, values.size + 1), values, color=colour, linewidth=0.4, marker=marker, markersize=3)
     axis.set_ylabel("x")
-    axis.set_title(f"λ = {lam:g}", loc="left")
+    axis.set_title(f"λ = {lam:g}", loc="left", fontsize=10)
     axis.margins(x=0)
 
 
-def draw_covariance(axis, check, lam, steps, count, colour):
-    rows = [row for row in check.rows if row.name.startswith("C(")]
-    lags = np.array([int(row.name[2:-1]) for row in rows])
-    axis.errorbar(np.log2(lags), [row.estimate for row in rows], yerr=[row.standard_error for row in rows],
-                  fmt="o", color=colour, markersize=4, capsize=2, label=f"measured, λ = {lam:g}")
+def draw_log_magnitude(axis, values, lam, colour, width):
+    logs = np.log(np.abs(values[values != 0]))
+    smooth = running_mean(logs, min(width, logs.size))
+    axis.plot(np.arange(smooth.size) + (width + 1) / 2, smooth, color=colour, linewidth=0.8, label=f"λ = {lam:g}")
+    axis.margins(x=0)
+
+
+def covariance_rows(values, lam, steps, n0):
+    """C(l) at l = 1, 2, 4, ... with error bars from the spread of the 2 n0 independent half-cells."""
+    lags = _estimates.lags_checked(steps, values.size)
+    terms, counts = _estimates.half_cell_sums(values, lam, lags, 2 * n0)
+    first = len(_estimates.ROWS_BEFORE_LAGS)
+    estimates = _estimates.row_estimates(terms, counts)[0, first:]
+    with np.errstate(invalid="ignore", divide="ignore"):
+        per_half_cell = terms[0, :, first:] / counts[0, :, first:]
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", RuntimeWarning)  # one half-cell gives no spread: no error bar
+        errors = np.nanstd(per_half_cell, axis=0, ddof=1) / np.sqrt(2 * n0)
+    return np.array(lags), estimates, errors
+
+
+def draw_covariance(axis, values, lam, steps, n0, colour):
+    lags, estimates, errors = covariance_rows(values, lam, steps, n0)
+    axis.errorbar(np.log2(lags), estimates, yerr=errors, fmt="o", color=colour, markersize=4, capsize=2,
+                  label=f"measured, λ = {lam:g}")
     smooth = np.unique(np.round(np.logspace(0, np.log2(lags[-1]), 200, base=2)).astype(int))
-    axis.plot(np.log2(smooth), [cascade_theory.lag_covariance(lam, steps, count, lag) for lag in smooth],
+    axis.plot(np.log2(smooth), [_theory.lag_covariance(lam, steps, values.size, lag) for lag in smooth],
               color=colour, linewidth=1, label=f"theory, λ = {lam:g}")
 
 
-def main():
-    parser = argparse.ArgumentParser(description="Draw the cascade figure.")
-    parser.add_argument("--program", default=os.path.join(ROOT, "build", "cascade"))
-    parser.add_argument("--seed", type=int, default=1700000000)
-    parser.add_argument("--step-number", type=int, default=12)
-    parser.add_argument("--n0", type=int, default=64)
-    parser.add_argument("--output", default=os.path.join(ROOT, "docs", "cascade.png"))
-    options = parser.parse_args()
+def draw(options, figure):
     steps, n0 = options.step_number, options.n0
-
-    plt.rcParams.update({"font.size": 11})
-    figure = plt.figure(figsize=(10, 7.2), layout="constrained")
-    grid = figure.add_gridspec(len(LAMBDAS), 2, width_ratios=(1.35, 1))
-    series_axes = [figure.add_subplot(grid[i, 0]) for i in range(len(LAMBDAS))]
+    cell = 1 << steps
+    width = max(1, int(cell * RUNNING_MEAN_SHARE))
+    grid = figure.add_gridspec(len(LAMBDAS) + 1, 2, width_ratios=(1.35, 1))
+    series_axes = [figure.add_subplot(grid[0, 0])]
+    series_axes += [figure.add_subplot(grid[i, 0], sharex=series_axes[0], sharey=series_axes[0])
+                    for i in range(1, len(LAMBDAS))]
+    log_axis = figure.add_subplot(grid[len(LAMBDAS), 0], sharex=series_axes[0])
     covariance_axis = figure.add_subplot(grid[:, 1])
-    for i, (lam, colour) in enumerate(zip(LAMBDAS, COLOURS)):
-        values = run_program(options.program, options.seed, lam, steps, n0)
-        draw_series(series_axes[i], values[: 1 << steps], lam, colour)
-        check = cascade_estimates.check_series(values, lam, steps, n0)
-        draw_covariance(covariance_axis, check, lam, steps, values.size, colour)
-    series_axes[-1].set_xlabel(f"position in the first of {n0} cells ({1 << steps} values each)")
-    series_axes[0].set_title(f"cascade --seed {options.seed} λ {steps} {n0}", loc="right", fontsize=10)
+    os.environ["CASCADE_BINARY"] = options.program
+    for axis, lam, colour in zip(series_axes, LAMBDAS, COLOURS):
+        try:
+            values = simulate.program_series(lam, steps, n0, options.seed)
+        except simulate.SimulationError as error:
+            raise PlotError(str(error)) from None
+        draw_series(axis, values[:cell], lam, colour)
+        draw_log_magnitude(log_axis, values[:cell], lam, colour, width)
+        draw_covariance(covariance_axis, values, lam, steps, n0, colour)
+    lambdas = ", ".join(f"{lam:g}" for lam in LAMBDAS)
+    which = "the one cell" if n0 == 1 else f"the first of {n0} cells"
+    figure.suptitle(f"cascade --seed {options.seed} λ {steps} {n0}, for λ = {lambdas}: "
+                    f"{which} ({cell} values each)", fontsize=11)
+    series_axes[0].set_title("all three on one y-scale", loc="right", fontsize=9)
+    log_axis.set_ylabel(f"mean log|x|\nover {width}")
+    log_axis.set_xlabel("position in the cell")
+    log_axis.xaxis.set_major_locator(matplotlib.ticker.MaxNLocator(integer=True))
+    log_axis.legend(fontsize=8, ncol=3, loc="lower left")
     covariance_axis.axhline(0, color="black", linewidth=0.5)
     covariance_axis.set_xlabel("lag ℓ (log2 scale: ℓ = 2^k)")
     covariance_axis.set_ylabel("covariance of log|x| at lag ℓ")
-    covariance_axis.set_title("C(ℓ) drops by λ²/n per doubling of ℓ")
-    covariance_axis.xaxis.set_major_locator(matplotlib.ticker.MultipleLocator(2))
+    covariance_axis.set_title("C(ℓ) drops by λ²/n per doubling of ℓ", fontsize=10)
+    covariance_axis.xaxis.set_major_locator(matplotlib.ticker.MaxNLocator(integer=True))
     covariance_axis.xaxis.set_major_formatter(matplotlib.ticker.FuncFormatter(lambda k, _: f"$2^{{{k:g}}}$"))
     covariance_axis.legend(fontsize=9)
 
-    os.makedirs(os.path.dirname(os.path.abspath(options.output)), exist_ok=True)
-    figure.savefig(options.output, dpi=100)
+
+def save(figure, path):
+    """Writes the picture beside `path` and renames it there: a failed write leaves no half picture."""
+    partial = f"{path}.partial"
+    try:
+        figure.savefig(partial, dpi=100, format=os.path.splitext(path)[1].lstrip(".").lower())
+        os.replace(partial, path)
+    finally:
+        if os.path.exists(partial):
+            os.remove(partial)
+
+
+def main(words):
+    # A reader that stops early ends the tool as it ends other filters: quietly.
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+    plt.rcParams.update({"font.size": 10})
+    figure = plt.figure(figsize=(10, 8), layout="constrained")
+    try:
+        options = parse_command_line(words)
+        check_options(options, figure)
+        if options.step_number < 1 or options.n0 < 1:
+            raise PlotError(f"--step-number and --n0 must be at least 1, got {options.step_number} and {options.n0}")
+        draw(options, figure)
+        save(figure, options.output)
+    except PlotError as error:
+        sys.stderr.write(f"{TOOL}: {error}\n")
+        return 2
+    except OSError as error:
+        sys.stderr.write(f"{TOOL}: cannot write {options.output}: {error.strerror}\n")
+        return 2
+    print(f"wrote {options.output}")
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main(sys.argv[1:]))

@@ -1,4 +1,5 @@
-"""Runs the calling tool under a Python that can import what it needs.
+"""Runs the calling tool under a Python that can import what it needs, and
+lets it find the cascade package of this tree.
 
 The `python3` first on PATH may be an interpreter that does not see Debian's
 packages (python3-numpy, python3-matplotlib live under /usr/bin/python3), so a
@@ -10,6 +11,13 @@ import sys
 
 DEBIAN_PYTHON = "/usr/bin/python3"
 _RETRIED = "CASCADE_TOOLS_RETRIED_UNDER_DEBIAN_PYTHON"
+
+
+def add_package_path():
+    """Makes `import cascade` find the package when nothing installed or on PYTHONPATH does:
+    the build tree's (with its compiled module) before the source tree's."""
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    sys.path += [os.path.join(root, "build", "python"), os.path.join(root, "python")]
 
 
 def require(tool, *modules):

@@ -4,8 +4,8 @@ import unittest
 
 import numpy as np
 
-import tool_runs  # noqa: F401  (puts tools/ on the path)
-import cascade_theory
+import tool_runs  # noqa: F401  (puts the package on the path)
+from cascade.stats import _theory as cascade_theory
 
 
 def shared_generations(i, j, steps):

@@ -9,24 +9,35 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 TOOLS = os.path.join(ROOT, "tools")
 CASCADE = os.environ.get("CASCADE_BINARY", os.path.join(ROOT, "build", "cascade"))
 
-sys.path.insert(0, TOOLS)
+# cascade.stats from PYTHONPATH when it is set, else from the source tree.
+sys.path.append(os.path.join(ROOT, "python"))
+os.environ.setdefault("CASCADE_BINARY", CASCADE)
 
 
-def cascade_output(seed, lam, steps, n0):
-    """Standard output of `cascade --seed seed lam steps n0`."""
-    result = subprocess.run([CASCADE, "--seed", str(seed), str(lam), str(steps), str(n0)],
+def cascade_output(seed, lam, steps, n0, *options):
+    """Standard output of `cascade --seed seed [options] lam steps n0`."""
+    result = subprocess.run([CASCADE, "--seed", str(seed), *options, str(lam), str(steps), str(n0)],
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=True)
     return result.stdout
 
 
 def cascade_values(seed, lam, steps, n0):
-    return np.array(cascade_output(seed, lam, steps, n0).split(), dtype=np.float64)
+    return np.frombuffer(cascade_output(seed, lam, steps, n0, "--binary"), dtype="<f8").copy()
 
 
-def run_tool(name, *args, stdin=b"", interpreter=(sys.executable,)):
+def run_tool(name, *args, stdin=b"", interpreter=(sys.executable,), environment=None):
     """The tool under `interpreter`; () runs it as a command, through its first line."""
     return subprocess.run([*interpreter, os.path.join(TOOLS, name), *map(str, args)], input=stdin,
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False,
+                          env={**os.environ, **(environment or {})})
+
+
+def run_module(*args, stdin=b""):
+    """python3 -m cascade.stats, with the package found as the tests find it."""
+    path = os.pathsep.join(filter(None, [os.environ.get("PYTHONPATH"), os.path.join(ROOT, "python")]))
+    return subprocess.run([sys.executable, "-m", "cascade.stats", *map(str, args)], input=stdin,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False,
+                          env={**os.environ, "PYTHONPATH": path})
 
 
 def as_text(values):

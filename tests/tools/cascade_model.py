@@ -1,4 +1,4 @@
-"""The cascade process itself, in numpy: reference series of a given shape.
+"""The cascade process written again in numpy, apart from the program: the law its series must follow.
 
 Each step splits every cell in two and gives each child its parent's weight
 times exp(sigma z - sigma^2); the final weights are multiplied by standard

@@ -1,0 +1,112 @@
+"""A series (or an ensemble of independent series) against theory, row by row."""
+import math
+from dataclasses import dataclass
+
+import numpy as np
+
+from . import _estimates, _reference
+
+
+class UncheckableSeries(ValueError):
+    """What is left of the series cannot carry the check; the message says why."""
+
+
+@dataclass(frozen=True)
+class Row:
+    """One statistic: its estimate, standard error (over simulated series of the
+    same shape), theoretical value, deviation from the simulated series (in
+    their standard deviations; the mean square on a log scale), and whether that
+    deviation is within the check's threshold."""
+    name: str
+    estimate: float
+    standard_error: float
+    theory: float
+    deviation: float
+    agrees: bool
+
+
+@dataclass(frozen=True)
+class Check:
+    rows: list
+    threshold: float
+    joint_deviation: float
+    joint_threshold: float
+    values: int
+    realizations: int
+    zeros: int
+    reference_series: int
+    simulated_series: int
+
+    @property
+    def disagreeing(self):
+        return [row.name for row in self.rows if not row.agrees]
+
+    @property
+    def joint_agrees(self):
+        return self.joint_deviation <= self.joint_threshold
+
+    @property
+    def agrees(self):
+        return not self.disagreeing and self.joint_agrees
+
+    def __iter__(self):
+        return iter(self.rows)
+
+
+def check(values, lam, step_number, n0, *, realizations=1, as_text=False):
+    """Checks `realizations` independent series of n0 cells of 2^step_number
+    values, one after the other in `values`, against theory.
+
+    as_text: the values were read back from the program's text, whose 15
+    decimals turn values below 5e-16 into 0; the reference series are rounded
+    alike. Values that are exactly 0 are left out of the rows of log|x|.
+    Raises UncheckableSeries when some row is left without terms.
+    """
+    values = np.asarray(values, dtype=np.float64)
+    lam = float(lam)
+    if not math.isfinite(lam):
+        raise ValueError(f"lambda must be finite, got {lam!r}")
+    cells = n0 * realizations
+    if values.ndim != 1 or values.size != cells << step_number:
+        raise ValueError(f"expected {realizations} * n0 * 2^step_number = {cells << step_number} values, "
+                         f"got {values.size}")
+    if not np.all(np.isfinite(values)):
+        raise ValueError("values must be finite")
+    lags = _estimates.lags_checked(step_number, values.size)
+    names = _estimates.row_names(lags)
+    terms, counts = _estimates.half_cell_sums(values, lam, lags, 2 * cells)
+    empty = [name for name, count in zip(names, counts.sum(axis=(0, 1))) if count == 0]
+    if empty:
+        raise UncheckableSeries(f"no terms are left for {', '.join(empty)}: "
+                                f"{np.count_nonzero(values == 0)} of {values.size} values are 0")
+    estimates = _estimates.row_estimates(terms, counts)[0]
+    reference = _reference.reference(lam, step_number, cells, lags, as_text)
+    deviations = _reference.deviations(estimates, reference)
+    theory = _estimates.theory_values(lam, step_number, values.size, lags)
+    rows = [Row(name, float(e), float(s), float(t), float(d), bool(agrees))
+            for name, e, s, t, d, agrees in zip(names, estimates, reference.standard_errors, theory, deviations,
+                                                reference.rows_agree(deviations))]
+    joint = float(_reference.joint_deviation(deviations, reference.decorrelation))
+    return Check(rows, reference.threshold, joint, reference.joint_threshold, values.size, realizations,
+                 int(np.count_nonzero(values == 0)), reference.series, reference.simulated)
+
+
+def judge(lam, step_number, cells, *, as_text=False):
+    """A function that tells, for each row of a batch of series of `cells` cells
+    (a series, or an ensemble laid end to end), whether the check passes it; one
+    reference serves every batch: how often checks pass, measured cheaply."""
+    lam = float(lam)
+    lags = _estimates.lags_checked(step_number, cells << step_number)
+    reference = _reference.reference(lam, step_number, cells, lags, as_text)
+    per_part = max(1, _reference.BATCH_VALUES // (cells << step_number))
+
+    def passing(batch):
+        batch = np.atleast_2d(np.asarray(batch, dtype=np.float64))
+        result = []
+        for first in range(0, batch.shape[0], per_part):
+            terms, counts = _estimates.half_cell_sums(batch[first:first + per_part], lam, lags, 2 * cells)
+            deviations = _reference.deviations(_estimates.row_estimates(terms, counts), reference)
+            result.append(reference.rows_agree(deviations).all(axis=1) & reference.joint_agrees(deviations))
+        return np.concatenate(result)
+
+    return passing

@@ -1,0 +1,180 @@
+"""The command line of the check (python3 -m cascade.stats, tools/cascade_stats.py).
+
+Exit status: 0 every row agrees (or lambda was estimated), 1 some row does not
+(they are named), 2 the command line or the input cannot be used.
+"""
+import argparse
+import math
+import re
+import signal
+import sys
+
+import numpy as np
+
+from . import _check, _input, _lambda, _reference
+from .simulate import SimulationError
+
+MAX_VALUES = 2**31 - 1
+DECIMAL = re.compile(r"[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?")
+WHOLE = re.compile(r"\+?\d+")
+
+USAGE = """%(prog)s [--binary] [--realizations K] lambda step_number n0 [FILE ...]
+       %(prog)s --estimate [--binary] [--realizations K] step_number n0 [FILE ...]"""
+DESCRIPTION = """\
+Reads series that `cascade lambda step_number n0` wrote (text lines, or raw
+little-endian doubles with --binary) from each FILE, or from standard input
+when there is none, and prints for the mean square, the mean and variance of
+log|x| and the lag covariance C(l) at l = 1, 2, 4, ... the estimate, its
+standard error, the theoretical value and the deviation from series of the
+same shape that the program simulates. Several FILEs, or K series in one
+stream, are checked together as an ensemble of independent realizations.
+Values that are exactly 0 (or text printed as 0) are left out of the log|x|
+rows, and the output says how many.
+
+With --estimate, lambda is not given: it is estimated, with a 95% confidence
+interval, from the variance of log|x| and the fall of C(l) per doubling of l.
+
+  lambda        the lambda the series was made with, a finite decimal number
+  step_number   number of doubling steps, a whole number of at least 1
+  n0            number of initial cells, a whole number of at least 1"""
+EPILOG = """\
+exit status: 0 every row agrees (or lambda was estimated), 1 some row does
+not (the last line names them), 2 the command line or the input cannot be used."""
+
+
+class UsageError(Exception):
+    pass
+
+
+class _Parser(argparse.ArgumentParser):
+    def error(self, message):
+        raise UsageError(message)
+
+
+def parser(prog):
+    result = _Parser(prog=prog, usage=USAGE, description=DESCRIPTION, epilog=EPILOG, allow_abbrev=False,
+                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    result.add_argument("--binary", action="store_true",
+                        help="read raw little-endian 8-byte doubles, as `cascade --binary` writes them "
+                             "(default: text, one value a line)")
+    result.add_argument("--realizations", metavar="K", default="1",
+                        help="each input holds K independent series of the shape, one after another "
+                             "(default: 1)")
+    result.add_argument("--estimate", action="store_true",
+                        help="estimate lambda with a 95%% confidence interval instead of checking a given one "
+                             "(default: check)")
+    result.add_argument("words", nargs="*", help=argparse.SUPPRESS)
+    return result
+
+
+def whole_number(name, text):
+    if not WHOLE.fullmatch(text) or int(text) < 1:
+        raise UsageError(f"{name} must be a whole number of at least 1, got '{text}'")
+    return int(text)
+
+
+def parse_command_line(words, prog):
+    options, unknown = parser(prog).parse_known_args(words)
+    if unknown:
+        raise UsageError(f"unknown option '{unknown[0]}'")
+    names = ["step_number", "n0"] if options.estimate else ["lambda", "step_number", "n0"]
+    if len(options.words) < len(names):
+        raise UsageError(f"expected {' '.join(names)} [FILE ...], got {len(options.words)} arguments")
+    numbers, paths = options.words[:len(names)], options.words[len(names):] or ["-"]
+    lam = None
+    if not options.estimate:
+        lam_text = numbers.pop(0)
+        if not DECIMAL.fullmatch(lam_text) or not math.isfinite(float(lam_text)):
+            raise UsageError(f"lambda must be a finite decimal number, got '{lam_text}'")
+        lam = float(lam_text)
+    steps, n0 = (whole_number(name, text) for name, text in zip(names[-2:], numbers))
+    realizations = whole_number("--realizations", options.realizations)
+    if steps > 31 or n0 << steps > MAX_VALUES:
+        raise UsageError(f"n0 * 2^step_number must be at most {MAX_VALUES}, got {n0} * 2^{steps}")
+    return options, lam, steps, n0, realizations, paths
+
+
+def read_input(path, binary, expected, shape):
+    try:
+        if path == "-":
+            values = _input.read_series(sys.stdin.buffer, binary)
+        else:
+            with open(path, "rb") as stream:
+                values = _input.read_series(stream, binary)
+    except OSError as error:
+        raise _input.InputError(f"cannot read {path}: {error.strerror}") from None
+    except _input.InputError as error:
+        raise _input.InputError(f"{_where(path)}: {error}") from None
+    if values.size != expected:
+        raise _input.InputError(f"{_where(path)}: expected {shape} = {expected} values, read {values.size}")
+    return values
+
+
+def _where(path):
+    return "standard input" if path == "-" else path
+
+
+def describe_shape(steps, n0, count, realizations):
+    shape = f"step_number = {steps}, n0 = {n0}: {count // realizations} values"
+    return shape if realizations == 1 else f"{shape}, {realizations} realizations ({count} in all)"
+
+
+def print_check(check, lam, steps, n0, as_text):
+    print(f"lambda = {lam:g}, {describe_shape(steps, n0, check.values, check.realizations)}")
+    print(f"reference: {check.reference_series} series of the same shape "
+          f"(from {check.simulated_series} that the program wrote)")
+    if check.zeros:
+        why = "exactly 0 or printed as 0 (below 5e-16)" if as_text else "exactly 0"
+        print(f"left out of the log|x| rows: {check.zeros} values that are {why}, which have no log "
+              f"(the reference leaves out its own alike)")
+    print(f"{'statistic':<12} {'estimate':>11} {'std error':>10} {'theory':>11} {'dev':>7}  agrees")
+    for row in check.rows:
+        print(f"{row.name:<12} {row.estimate:>11.6f} {row.standard_error:>10.6f} {row.theory:>11.6f} "
+              f"{row.deviation:>7.2f}  {'yes' if row.agrees else 'NO'}")
+    print(f"{'jointly':<12} {'':>11} {'':>10} {'':>11} {check.joint_deviation:>7.2f}  "
+          f"{'yes' if check.joint_agrees else 'NO'}")
+    print(f"thresholds: |dev| {check.threshold:.2f} for a row, {check.joint_threshold:.2f} jointly "
+          f"(correlation taken out); correct series stay within both {_reference.AGREEMENT_QUANTILE:.1%} "
+          f"of the time")
+    failing = check.disagreeing + ([] if check.joint_agrees else ["the rows jointly"])
+    if failing:
+        print(f"disagree: {', '.join(failing)}")
+    else:
+        print(f"all {len(check.rows)} rows agree, alone and jointly")
+
+
+def print_estimate(estimate, steps, n0, count, realizations):
+    print(describe_shape(steps, n0, count, realizations))
+    print(f"lambda = {estimate.lam:.4f}, 95% confidence interval {estimate.low:.4f} to {estimate.high:.4f}")
+    print(f"lambda^2 = {estimate.lambda_squared:.5f} +- {estimate.standard_error:.5f} "
+          f"(standard error: {estimate.error_source})")
+
+
+def run(words, prog):
+    options, lam, steps, n0, realizations, paths = parse_command_line(words, prog)
+    per_input = realizations * (n0 << steps)
+    shape = "n0 * 2^step_number" if realizations == 1 else "K * n0 * 2^step_number"
+    values = [read_input(path, options.binary, per_input, shape) for path in paths]
+    realizations *= len(values)
+    series = np.concatenate(values)
+    if options.estimate:
+        estimate = _lambda.estimate_lambda(series, steps, n0, realizations=realizations)
+        print_estimate(estimate, steps, n0, series.size, realizations)
+        return 0
+    check = _check.check(series, lam, steps, n0, realizations=realizations, as_text=not options.binary)
+    print_check(check, lam, steps, n0, not options.binary)
+    return 0 if check.agrees else 1
+
+
+def main(words, prog, name):
+    """Runs the command line `words`; prog is how usage names the command, name prefixes errors."""
+    # A reader that stops early (| head) ends the tool as it ends other filters: quietly.
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+    try:
+        return run(words, prog)
+    except UsageError as error:
+        sys.stderr.write(f"{name}: {error}\nusage: {USAGE % {'prog': prog}}\n")
+        return 2
+    except (_input.InputError, _check.UncheckableSeries, SimulationError) as error:
+        sys.stderr.write(f"{name}: {error}\n")
+        return 2

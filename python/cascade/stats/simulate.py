@@ -1,0 +1,57 @@
+"""Simulated series of a given shape: every reference distribution, power and
+coverage measurement draws its series here and nowhere else.
+
+A simulation is `cascade.generate`, the very doubles of `cascade --seed T
+--binary`, made in this process. `program_series` runs the program itself,
+for the picture of what the program writes ($CASCADE_BINARY, else
+`cascade` on PATH, else the build tree's build/cascade).
+"""
+import os
+import shutil
+import subprocess
+
+import numpy as np
+
+_BUILD_TREE_PROGRAM = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "build", "cascade")
+# The program's seeds repeat every 10^9 seconds; simulations stay below that.
+SEED_PERIOD = 1_000_000_000
+
+
+class SimulationError(Exception):
+    """No series could be simulated (no program, or the program failed); the message says why."""
+
+
+def program_path():
+    named = os.environ.get("CASCADE_BINARY")
+    if named:
+        return named
+    on_path = shutil.which("cascade")
+    if on_path:
+        return on_path
+    if os.access(_BUILD_TREE_PROGRAM, os.X_OK):
+        return os.path.normpath(_BUILD_TREE_PROGRAM)
+    raise SimulationError("simulations need the cascade program: set CASCADE_BINARY, put cascade on PATH, "
+                         "or build it in build/")
+
+
+def simulate(lam, step_number, n0, seed):
+    """The series of `cascade --seed seed lam step_number n0`, as float64."""
+    from cascade import generate  # the package's compiled module, loaded with the package
+
+    try:
+        return generate(lam, step_number, n0, seed=seed % SEED_PERIOD)
+    except (ValueError, MemoryError) as error:
+        raise SimulationError(f"cannot simulate {lam:g} {step_number} {n0}: {error}") from None
+
+
+def program_series(lam, step_number, n0, seed):
+    """The series that the program writes for `--seed seed lam step_number n0`."""
+    words = [program_path(), "--seed", str(seed % SEED_PERIOD), "--binary", "--no-progress",
+             repr(float(lam)), str(step_number), str(n0)]
+    try:
+        result = subprocess.run(words, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+    except OSError as error:
+        raise SimulationError(f"simulations cannot run {words[0]}: {error.strerror}") from None
+    if result.returncode != 0:
+        raise SimulationError(f"{' '.join(words)} failed: {result.stderr.decode(errors='replace').strip()}")
+    return np.frombuffer(result.stdout, dtype="<f8").astype(np.float64, copy=False)

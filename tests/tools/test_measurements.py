@@ -1,0 +1,52 @@
+"""The scripts behind the README's tables run, on small shapes and a few seeds."""
+import re
+import sys
+import unittest
+from unittest import mock
+
+import tool_runs
+
+sys.path.insert(0, tool_runs.TOOLS)
+import measurement  # noqa: E402
+import measure_coverage  # noqa: E402
+import measure_false_failures  # noqa: E402
+import measure_power  # noqa: E402
+
+SEEDS = 3
+SHARE = re.compile(r"\d+\.\d% \((\d+)/(\d+)\)")
+
+
+class MeasurementScriptsTest(unittest.TestCase):
+    def shares(self, line, columns, seeds=SEEDS):
+        self.assertEqual(len(line), 1 + columns, line)
+        counts = []
+        for cell in line[1:]:
+            match = SHARE.fullmatch(cell)
+            self.assertIsNotNone(match, cell)
+            self.assertEqual(int(match[2]), seeds)
+            counts.append(int(match[1]))
+        return counts
+
+    @mock.patch.object(measurement, "SHAPES", [(6, 32), (6, 1)])
+    @mock.patch.object(measurement, "ENSEMBLE", (6, 1, 3))
+    def test_every_table_has_a_line_per_shape_and_a_share_per_column(self):
+        lines = list(measure_false_failures.lines(SEEDS))
+        self.assertEqual([line[0] for line in lines], ["32 × 2^6", "1 × 2^6"])
+        for line in lines:
+            self.shares(line, len(measure_false_failures.LAMBDAS))
+        lines = list(measure_power.lines(SEEDS))
+        self.assertEqual(lines[-1][0], "3 realizations of 1 × 2^6")
+        for line in lines:
+            caught = self.shares(line, len(measure_power.IMPOSTORS))
+            names = [name for name, _, _ in measure_power.IMPOSTORS]
+            # Even 32 short cells tell noise from a cascade of lambda 0.7.
+            if line[0] == "32 × 2^6":
+                self.assertEqual(caught[names.index("noise as λ = 0.7")], SEEDS)
+        # Only 32 cells are enough for a jackknife; the others' intervals simulate, for 1 seed.
+        lines = list(measure_coverage.lines(SEEDS, 1))
+        for line in lines:
+            self.shares(line, len(measure_coverage.LAMBDAS), SEEDS if line[0] == "32 × 2^6" else 1)
+
+
+if __name__ == "__main__":
+    unittest.main()
