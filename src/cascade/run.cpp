@@ -10,7 +10,6 @@
 #include <functional>
 #include <new>
 #include <string>
-#include <utility>
 
 #include "cascade/cascade.h"
 #include "cascade/command_echo.h"
@@ -36,16 +35,21 @@ bool wants_progress(const run_parameters& parameters, std::int64_t count) {
 }
 
 /// What a run that was under way failed at: memory that could not be had
-/// (`no_memory_for` names it), or a write (`errno_value`, and what it was).
+/// (`no_memory_for` names it; preceded by N when `counted`), or a write
+/// (`write_of`, with its errno). Plain text, so that reporting a failure
+/// needs no memory of its own.
 struct run_failure {
-  std::string no_memory_for;
-  std::string write_of;
+  const char* no_memory_for = nullptr;
+  bool counted = false;
+  const char* write_of = nullptr;
   int errno_value = 0;
-  bool failed() const { return !no_memory_for.empty() || !write_of.empty(); }
+  bool failed() const { return no_memory_for != nullptr || write_of != nullptr; }
 };
 
-run_failure memory_failure(std::string what) { return {std::move(what), "", 0}; }
-run_failure write_failure(std::string what, int error) { return {"", std::move(what), error}; }
+constexpr const char* weights_write = "the weights";
+
+run_failure memory_failure(const char* what, bool counted = false) { return {what, counted, nullptr, 0}; }
+run_failure write_failure(const char* what, int error) { return {nullptr, false, what, error}; }
 
 /// Writes values[0, count) to fd in the run's format.
 int write_series(int fd, const run_parameters& parameters, const double* values, std::int64_t count,
@@ -91,7 +95,7 @@ run_failure generate_and_write(const run_parameters& parameters, const cascade_s
     if (weights != nullptr) {
       if (const int weights_error = write_series(weights_fd, parameters, weights, count, lanes, progress, {});
           weights_error != 0) {
-        return write_failure("the weights to '" + *parameters.weights_path + "'", weights_error);
+        return write_failure(weights_write, weights_error);
       }
     }
   } catch (const std::bad_alloc&) {
@@ -137,9 +141,9 @@ int run_cascade(const run_parameters& parameters) {
   double* const weights = population != nullptr && weights_fd >= 0 ? new_vector(1, capacity) : nullptr;
   run_failure failure;
   if (population == nullptr) {
-    failure = memory_failure(std::to_string(capacity) + " values");
+    failure = memory_failure("values", true);
   } else if (weights_fd >= 0 && weights == nullptr) {
-    failure = memory_failure(std::to_string(capacity) + " weights");
+    failure = memory_failure("weights", true);
   } else {
     failure = generate_and_write(parameters, shape, seed, seed_second, population + 1,
                                  weights != nullptr ? weights + 1 : nullptr, weights_fd);
@@ -147,15 +151,25 @@ int run_cascade(const run_parameters& parameters) {
   free_vector(weights, 1, capacity);
   free_vector(population, 1, capacity);
   if (weights_fd >= 0 && close(weights_fd) != 0 && !failure.failed()) {
-    failure = write_failure("the weights to '" + *parameters.weights_path + "'", errno);
+    failure = write_failure(weights_write, errno);
   }
 
-  if (!failure.no_memory_for.empty()) {
-    std::fprintf(stderr, "cascade: cannot allocate memory for %s\n", failure.no_memory_for.c_str());
+  if (failure.no_memory_for != nullptr) {
+    if (failure.counted) {
+      std::fprintf(stderr, "cascade: cannot allocate memory for %lld %s\n", static_cast<long long>(capacity),
+                   failure.no_memory_for);
+    } else {
+      std::fprintf(stderr, "cascade: cannot allocate memory for %s\n", failure.no_memory_for);
+    }
     return exit_failure;
   }
-  if (!failure.write_of.empty()) {
-    std::fprintf(stderr, "cascade: cannot write %s: %s\n", failure.write_of.c_str(), std::strerror(failure.errno_value));
+  if (failure.write_of == weights_write) {
+    std::fprintf(stderr, "cascade: cannot write the weights to '%s': %s\n", parameters.weights_path->c_str(),
+                 std::strerror(failure.errno_value));
+    return exit_failure;
+  }
+  if (failure.write_of != nullptr) {
+    std::fprintf(stderr, "cascade: cannot write %s: %s\n", failure.write_of, std::strerror(failure.errno_value));
     return exit_failure;
   }
   return exit_success;
