@@ -38,17 +38,23 @@ bool is_decimal_number(std::string_view text) {
   return at == text.size();
 }
 
-/// [+] digits, within [low, 2^31 - 1].
-std::optional<std::int32_t> parse_whole(std::string_view text, std::int64_t low) {
+/// A whole number read from text: its value, or why there is none.
+struct whole_number {
+  enum { ok, malformed, too_large } state;
+  std::int32_t value;
+};
+
+/// [+] digits, within [low, 2^31 - 1]; a value below `low` is malformed.
+whole_number parse_whole(std::string_view text, std::int64_t low) {
   std::size_t at = (!text.empty() && text[0] == '+') ? 1 : 0;
-  if (at == text.size() || skip_digits(text, at) != text.size()) return std::nullopt;
+  if (at == text.size() || skip_digits(text, at) != text.size()) return {whole_number::malformed, 0};
   std::int64_t value = 0;
   for (; at < text.size(); ++at) {
     value = value * 10 + (text[at] - '0');
-    if (value > max_value_count) return std::nullopt;
+    if (value > max_value_count) return {whole_number::too_large, 0};
   }
-  if (value < low) return std::nullopt;
-  return static_cast<std::int32_t>(value);
+  if (value < low) return {whole_number::malformed, 0};
+  return {whole_number::ok, static_cast<std::int32_t>(value)};
 }
 
 parsed_command refuse(std::string message) {
@@ -105,6 +111,8 @@ parsed_command parse_arguments(std::span<const char* const> words) {
       parameters.binary = true;
     } else if (word == "--no-progress") {
       parameters.progress = false;
+    } else if (word == "--verbose") {
+      parameters.verbose = true;
     } else if (word == "--seed" || word.starts_with("--seed=")) {
       std::string_view value;
       if (word == "--seed") {
@@ -113,9 +121,21 @@ parsed_command parse_arguments(std::span<const char* const> words) {
       } else {
         value = word.substr(7);
       }
-      const auto seed_time = parse_whole(value, 0);
-      if (!seed_time) return refuse("--" + refusal_message(refused_argument::seed, quoted(value)));
-      parameters.seed_time = seed_time;
+      const whole_number seed_time = parse_whole(value, 0);
+      if (seed_time.state != whole_number::ok) {
+        return refuse("--" + refusal_message(refused_argument::seed, quoted(value)));
+      }
+      parameters.seed_time = seed_time.value;
+    } else if (word == "--weights" || word.starts_with("--weights=")) {
+      std::string_view path;
+      if (word == "--weights") {
+        if (i + 1 == words.size()) return refuse("--weights needs a value, the file for the weights");
+        path = words[++i];
+      } else {
+        path = word.substr(10);
+      }
+      if (path.empty()) return refuse("--weights needs a value, the file for the weights");
+      parameters.weights_path = std::string(path);
     } else {
       return refuse("unknown option " + quoted(word) + " (see cascade --help)");
     }
@@ -134,19 +154,28 @@ parsed_command parse_arguments(std::span<const char* const> words) {
     return refuse(refusal_message(refused_argument::lambda, quoted(lambda_text)));
   }
 
-  const auto step_number = parse_whole(positional[1], 1);
-  if (!step_number) {
+  // A count beyond 32 bits is told its limit: N itself may not pass it.
+  const whole_number step_number = parse_whole(positional[1], 1);
+  if (step_number.state == whole_number::too_large) {
+    return refuse(refusal_message(refused_argument::step_number_too_large, quoted(positional[1])));
+  }
+  if (step_number.state == whole_number::malformed) {
     return refuse(refusal_message(refused_argument::step_number, quoted(positional[1])));
   }
-  const auto n0 = parse_whole(positional[2], 1);
-  if (!n0) return refuse(refusal_message(refused_argument::n0, quoted(positional[2])));
-
-  if (!within_value_limit(*n0, *step_number)) {
-    return refuse(refusal_message(refused_argument::value_count,
-                                  value_count_shown(std::to_string(*n0), std::to_string(*step_number))));
+  const whole_number n0 = parse_whole(positional[2], 1);
+  if (n0.state == whole_number::too_large) {
+    return refuse(refusal_message(refused_argument::n0_too_large, quoted(positional[2])));
   }
-  parameters.step_number = *step_number;
-  parameters.n0 = *n0;
+  if (n0.state == whole_number::malformed) {
+    return refuse(refusal_message(refused_argument::n0, quoted(positional[2])));
+  }
+
+  if (!within_value_limit(n0.value, step_number.value)) {
+    return refuse(refusal_message(refused_argument::value_count,
+                                  value_count_shown(std::to_string(n0.value), std::to_string(step_number.value))));
+  }
+  parameters.step_number = step_number.value;
+  parameters.n0 = n0.value;
   return {parsed_command::run, parameters, {}};
 }
 

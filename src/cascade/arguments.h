@@ -1,7 +1,7 @@
 // arguments.h: the command line, read into a run or refused with a reason.
 //
-// Grammar: `cascade [--seed T] [--binary] [--no-progress] [--help] [--version]
-// [--] lambda step_number n0`.
+// Grammar: `cascade [--seed T] [--binary] [--weights FILE] [--verbose]
+// [--no-progress] [--help] [--version] [--] lambda step_number n0`.
 // Only words that begin with "--" are options (so "-0.5" is a lambda), they
 // may stand anywhere before a lone "--", and words after the third positional
 // one are ignored. Nothing here exits or prints.
@@ -27,6 +27,10 @@ struct run_parameters {
   bool binary = false;
   /// --no-progress: never show the progress line.
   bool progress = true;
+  /// --weights FILE: the final weights before modulation go to this file.
+  std::optional<std::string> weights_path;
+  /// --verbose: the run as a command line, after the summary.
+  bool verbose = false;
 
   /// N = n0 * 2^step_number; parse_arguments keeps it within max_value_count.
   std::int32_t value_count() const { return n0 << step_number; }

@@ -14,10 +14,13 @@
 
 namespace {
 
-constexpr const char* usage_line = "Command lambda step_number n0\n";
+constexpr const char* usage_lines =
+    "Command lambda step_number n0\n"
+    "Try 'cascade --help' for more information.\n";
 
 constexpr const char* help_text =
-    "Usage: cascade [--seed T] [--binary] [--no-progress] lambda step_number n0\n"
+    "Usage: cascade [--seed T] [--binary] [--weights FILE] [--verbose] [--no-progress]\n"
+    "               lambda step_number n0\n"
     "\n"
     "Writes a random series of N = n0 * 2^step_number values whose magnitudes\n"
     "follow a dyadic multiplicative cascade with log-normal weights. Starting\n"
@@ -34,9 +37,17 @@ constexpr const char* help_text =
     "\n"
     "Options:\n"
     "  --seed T      seed with Unix second T (0 to 2147483647) instead of the\n"
-    "                clock; the run equals a clock-seeded start at second T\n"
+    "                clock; the run equals a clock-seeded start at second T.\n"
+    "                Only T modulo 10^9 counts: T, T + 10^9 and T + 2*10^9 give\n"
+    "                the same run, so take distinct seeds from 0 to 999999999\n"
     "  --binary      write raw little-endian IEEE-754 binary64 values, 8 bytes\n"
-    "                each, instead of text lines (numpy: np.fromfile(f, '<f8'))\n"
+    "                each, instead of text lines (numpy: np.fromfile(f, '<f8'));\n"
+    "                refused when standard output is a terminal\n"
+    "  --weights FILE  also write the cascade's final weights w (x = w * g, g the\n"
+    "                last Gaussian deviate) to FILE, in the format and order of\n"
+    "                the values\n"
+    "  --verbose     after the summary, one more line on standard error: the run\n"
+    "                as a command that repeats it, with its seed and N\n"
     "  --no-progress never show the progress line\n"
     "  --help        show this help and exit\n"
     "  --version     show the version and exit\n"
@@ -49,7 +60,8 @@ constexpr const char* help_text =
     "progress line is shown on standard error and erased again.\n"
     "\n"
     "Exit status: 0 success; 1 the run failed (no memory, output could not be\n"
-    "written); 2 the command line was refused.\n";
+    "written); 2 the command line was refused (or --weights FILE could not be\n"
+    "opened, or --binary output would go to a terminal).\n";
 
 /// Writes `text` to standard output; a failure (a full disk) is an error.
 int print(const char* text) {
@@ -67,7 +79,7 @@ int main(int argc, char** argv) {
       cascade::parse_arguments(std::span<const char* const>(argv + 1, argc > 0 ? argc - 1 : 0));
   switch (command.what) {
     case parsed_command::usage:
-      std::fputs(usage_line, stderr);
+      std::fputs(usage_lines, stderr);
       return command.status;
     case parsed_command::help:
       return print(help_text);

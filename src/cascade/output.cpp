@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "cascade/fixed_format.h"
@@ -22,16 +25,47 @@ constexpr std::size_t chunk_blocks = 16;
 // longer lines grows its buffer.
 constexpr std::size_t typical_line = 20;
 
+/// The text of one block: raw memory, grown with realloc, so that only the
+/// lines written are ever touched.
+class block_text {
+ public:
+  block_text() = default;
+  ~block_text() { std::free(data_); }
+  block_text(const block_text&) = delete;
+  block_text& operator=(const block_text&) = delete;
+
+  char* data() { return data_; }
+  std::size_t size() const { return size_; }
+  /// Throws std::bad_alloc when the memory cannot be had; the text so far stays.
+  void resize(std::size_t size) {
+    void* grown = std::realloc(data_, size);
+    if (grown == nullptr) throw std::bad_alloc();
+    data_ = static_cast<char*>(grown);
+    size_ = size;
+  }
+
+ private:
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
 /// The text of one chunk: one buffer per block.
 struct chunk_text {
-  std::array<std::vector<char>, chunk_blocks> blocks;
+  std::array<block_text, chunk_blocks> blocks;
   std::array<iovec, chunk_blocks> pieces{};
   std::size_t used_blocks = 0;
 
+  /// Room for the typical lines of a chunk of `count` values, made before
+  /// the chunk is shared between threads: only a block of unusually long
+  /// lines allocates while it formats.
+  void reserve(std::int64_t count) {
+    for (std::size_t index = 0; count > 0; ++index, count -= block_values) {
+      blocks[index].resize(static_cast<std::size_t>(std::min(count, block_values)) * typical_line + max_value_line);
+    }
+  }
+
   void format_block(std::size_t index, const double* values, std::int64_t count) {
-    std::vector<char>& text = blocks[index];
-    // Made on first use, so a short run touches only the memory it needs.
-    if (text.empty()) text.resize(static_cast<std::size_t>(count) * typical_line + max_value_line);
+    block_text& text = blocks[index];
     std::size_t length = 0;
     for (std::int64_t i = 0; i < count; ++i) {
       if (text.size() - length < max_value_line) text.resize(2 * text.size());
@@ -63,16 +97,21 @@ std::string summary_line(const series_summary& summary) {
   return line;
 }
 
-void write_summary(std::FILE* stream, const series_summary& summary) {
-  std::fprintf(stream, "%s\n", summary_line(summary).c_str());
+int write_summary(std::FILE* stream, const series_summary& summary) {
+  errno = 0;
+  if (std::fprintf(stream, "%s\n", summary_line(summary).c_str()) >= 0 && std::fflush(stream) == 0) return 0;
+  return errno != 0 ? errno : EIO;
 }
 
 int write_values(int fd, const double* values, std::int64_t count, work_sharing& lanes,
-                 progress_meter* progress, const std::function<void()>& before_first_write) {
+                 progress_meter* progress, const std::function<int()>& before_first_write) {
   widen_pipe(fd);
   std::array<chunk_text, 2> texts;
-  int error = 0;
   const std::int64_t chunk_values = block_values * static_cast<std::int64_t>(chunk_blocks);
+  // Chunk r goes to texts[r % 2], and no chunk is longer than the first two.
+  texts[0].reserve(std::min(chunk_values, count));
+  texts[1].reserve(std::min(chunk_values, count - std::min(chunk_values, count)));
+  int error = 0;
   for (std::int64_t begin = 0, round = 0; begin < count && error == 0; begin += chunk_values, ++round) {
     chunk_text& text = texts[round % 2];
     chunk_text& previous = texts[(round + 1) % 2];
@@ -81,12 +120,12 @@ int write_values(int fd, const double* values, std::int64_t count, work_sharing&
     lanes.run(static_cast<std::size_t>(length), block_values, [&](std::size_t first, std::size_t end) {
       text.format_block(first / block_values, values + begin + first, static_cast<std::int64_t>(end - first));
     }, [&] {
-      if (round == 0 && before_first_write) before_first_write();
-      error = previous.write_to(fd);
+      if (round == 0 && before_first_write) error = before_first_write();
+      if (error == 0) error = previous.write_to(fd);
     });
     if (progress != nullptr) progress->show("writing", begin, count);
   }
-  if (count == 0 && before_first_write) before_first_write();
+  if (count == 0 && before_first_write) error = before_first_write();
   for (chunk_text& text : texts) {
     if (error == 0) error = text.write_to(fd);
   }

@@ -19,15 +19,17 @@ namespace cascade {
 
 /// "N = %ld, mean = %lf, SD = %lf", without the newline.
 std::string summary_line(const series_summary& summary);
-/// The summary line and a newline.
-void write_summary(std::FILE* stream, const series_summary& summary);
+/// The summary line and a newline. Returns 0, or the errno of a failed write.
+int write_summary(std::FILE* stream, const series_summary& summary);
 
 /// Writes values[0, count) to fd as value lines. Returns 0, or the errno of
 /// the first failed write (after which nothing more is written).
 /// `before_first_write` runs on the calling thread while the first lines
-/// are being formatted, and before any is written.
+/// are being formatted, and before any is written; a nonzero result from it
+/// ends the writing there and is returned. Throws std::bad_alloc when the
+/// text buffers cannot be had.
 int write_values(int fd, const double* values, std::int64_t count, work_sharing& lanes,
-                 progress_meter* progress = nullptr, const std::function<void()>& before_first_write = {});
+                 progress_meter* progress = nullptr, const std::function<int()>& before_first_write = {});
 
 /// Writes values[0, count) to fd as raw little-endian IEEE-754 binary64,
 /// 8 bytes a value, nothing between them. Returns 0 or the errno.

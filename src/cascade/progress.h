@@ -4,7 +4,11 @@
 // error, a long run); redrawn at most ten times a second, so it costs nothing
 // measurable however often it is told; erased with a carriage return and a
 // clear-to-end-of-line, leaving the terminal as if it had never been there.
+// An enabled meter also erases its line when SIGINT or SIGTERM ends the run
+// (the process then dies of that signal, as it would have).
 #pragma once
+
+#include <signal.h>
 
 #include <cstdint>
 
@@ -12,9 +16,9 @@ namespace cascade {
 
 class progress_meter {
  public:
-  /// A meter that shows nothing unless `enabled`.
-  progress_meter(int fd, bool enabled) : fd_(fd), enabled_(enabled) {}
-  ~progress_meter() { erase(); }
+  /// A meter that shows nothing unless `enabled`. One enabled meter at a time.
+  progress_meter(int fd, bool enabled);
+  ~progress_meter();
   progress_meter(const progress_meter&) = delete;
   progress_meter& operator=(const progress_meter&) = delete;
 
@@ -28,6 +32,7 @@ class progress_meter {
   bool enabled_;
   bool shown_ = false;
   std::int64_t last_draw_ns_ = -1;
+  struct sigaction previous_[2] {};  ///< SIGINT's and SIGTERM's dispositions before the meter
 };
 
 }  // namespace cascade

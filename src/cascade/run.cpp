@@ -1,13 +1,18 @@
 #include "cascade/run.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <new>
+#include <string>
 
 #include "cascade/cascade.h"
+#include "cascade/command_echo.h"
 #include "cascade/exit_status.h"
 #include "cascade/output.h"
 #include "cascade/population.h"
@@ -29,25 +34,78 @@ bool wants_progress(const run_parameters& parameters, std::int64_t count) {
          isatty(STDOUT_FILENO) == 0;
 }
 
-/// Generates into values[0, count), summarises and writes. Returns 0 or the
-/// errno of a failed write.
-int generate_and_write(const run_parameters& parameters, const cascade_shape& shape, std::int32_t seed,
-                       double* values) {
+/// What a run that was under way failed at: memory that could not be had
+/// (`no_memory_for` names it; preceded by N when `counted`), or a write
+/// (`write_of`, with its errno). Plain text, so that reporting a failure
+/// needs no memory of its own.
+struct run_failure {
+  const char* no_memory_for = nullptr;
+  bool counted = false;
+  const char* write_of = nullptr;
+  int errno_value = 0;
+  bool failed() const { return no_memory_for != nullptr || write_of != nullptr; }
+};
+
+constexpr const char* weights_write = "the weights";
+
+run_failure memory_failure(const char* what, bool counted = false) { return {what, counted, nullptr, 0}; }
+run_failure write_failure(const char* what, int error) { return {nullptr, false, what, error}; }
+
+/// Writes values[0, count) to fd in the run's format.
+int write_series(int fd, const run_parameters& parameters, const double* values, std::int64_t count,
+                 work_sharing& lanes, progress_meter& progress, const std::function<int()>& before_first_write) {
+  if (!parameters.binary) return write_values(fd, values, count, lanes, &progress, before_first_write);
+  if (before_first_write) {
+    if (const int error = before_first_write(); error != 0) return error;
+  }
+  return write_binary(fd, values, count, &progress);
+}
+
+/// Generates into values[0, count) (and the weights, when kept), summarises
+/// and writes.
+run_failure generate_and_write(const run_parameters& parameters, const cascade_shape& shape, std::int32_t seed,
+                               std::int64_t seed_second, double* values, double* weights, int weights_fd) {
   const std::int64_t count = shape.value_count();
   work_sharing lanes(count >= shared_work_threshold);
   progress_meter progress(STDERR_FILENO, wants_progress(parameters, count));
-  const double sum = generate_series(values, shape, seed, lanes, &progress);
+  double sum = 0.0;
+  try {
+    sum = generate_series(values, shape, seed, lanes, &progress, weights);
+  } catch (const std::bad_alloc&) {
+    return memory_failure("the cascade's working buffers");
+  }
   // The summary line goes out before the first value; its second pass over
   // the values overlaps the formatting of the first lines.
+  int summary_error = 0;
   const auto announce = [&] {
     const series_summary summary = summarize(values, count, sum);
     progress.erase();
-    write_summary(stderr, summary);
+    summary_error = write_summary(stderr, summary);
+    if (summary_error == 0 && parameters.verbose) {
+      const std::string echo = command_echo(parameters, seed_second) + "\n";
+      if (std::fputs(echo.c_str(), stderr) < 0 || std::fflush(stderr) != 0) summary_error = errno;
+    }
+    return summary_error;
   };
-  if (!parameters.binary) return write_values(STDOUT_FILENO, values, count, lanes, &progress, announce);
-  announce();
-  return write_binary(STDOUT_FILENO, values, count, &progress);
+  try {
+    // A reference wrapper: the std::function holds it without allocating.
+    const int error = write_series(STDOUT_FILENO, parameters, values, count, lanes, progress, std::cref(announce));
+    if (summary_error != 0) return write_failure("the summary", summary_error);
+    if (error != 0) return write_failure("the values", error);
+    if (weights != nullptr) {
+      if (const int weights_error = write_series(weights_fd, parameters, weights, count, lanes, progress, {});
+          weights_error != 0) {
+        return write_failure(weights_write, weights_error);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return memory_failure("the text buffers");
+  }
+  return {};
 }
+
+/// Opens (creating or truncating) the file for --weights; -1 with errno set.
+int open_weights(const std::string& path) { return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666); }
 
 }  // namespace
 
@@ -56,7 +114,23 @@ std::int32_t fold_seed_second(std::int64_t seconds) { return static_cast<std::in
 std::int32_t seed_word_for(std::int64_t seconds) { return -fold_seed_second(seconds); }
 
 int run_cascade(const run_parameters& parameters) {
-  const std::int32_t seed = seed_word_for(parameters.seed_time ? *parameters.seed_time : std::time(nullptr));
+  if (parameters.binary && isatty(STDOUT_FILENO) == 1) {
+    std::fputs("cascade: binary output is not written to a terminal; redirect standard output to a file or a pipe\n",
+               stderr);
+    return exit_usage;
+  }
+  int weights_fd = -1;
+  if (parameters.weights_path) {
+    weights_fd = open_weights(*parameters.weights_path);
+    if (weights_fd < 0) {
+      std::fprintf(stderr, "cascade: cannot open the weights file '%s': %s\n", parameters.weights_path->c_str(),
+                   std::strerror(errno));
+      return exit_usage;
+    }
+  }
+
+  const std::int64_t seed_second = (parameters.seed_time ? *parameters.seed_time : std::time(nullptr)) & 0x7fffffff;
+  const std::int32_t seed = seed_word_for(seed_second);
   const cascade_shape shape{step_sigma(parameters.lambda, parameters.step_number), parameters.step_number,
                             parameters.n0};
   // One vector holds every generation, sized for the last: N values.
@@ -64,25 +138,38 @@ int run_cascade(const run_parameters& parameters) {
 
   // Addressed from 1: population + 1 is the first value.
   double* const population = new_vector(1, capacity);
-  bool out_of_memory = population == nullptr;
-  int error = 0;
-  if (!out_of_memory) {
-    try {
-      error = generate_and_write(parameters, shape, seed, population + 1);
-    } catch (const std::bad_alloc&) {
-      // The small working buffers, after the vector was had: rare, but a
-      // failure all the same, never a short series presented as whole.
-      out_of_memory = true;
-    }
-    free_vector(population, 1, capacity);
+  double* const weights = population != nullptr && weights_fd >= 0 ? new_vector(1, capacity) : nullptr;
+  run_failure failure;
+  if (population == nullptr) {
+    failure = memory_failure("values", true);
+  } else if (weights_fd >= 0 && weights == nullptr) {
+    failure = memory_failure("weights", true);
+  } else {
+    failure = generate_and_write(parameters, shape, seed, seed_second, population + 1,
+                                 weights != nullptr ? weights + 1 : nullptr, weights_fd);
+  }
+  free_vector(weights, 1, capacity);
+  free_vector(population, 1, capacity);
+  if (weights_fd >= 0 && close(weights_fd) != 0 && !failure.failed()) {
+    failure = write_failure(weights_write, errno);
   }
 
-  if (out_of_memory) {
-    std::fprintf(stderr, "cascade: cannot allocate memory for %lld values\n", static_cast<long long>(capacity));
+  if (failure.no_memory_for != nullptr) {
+    if (failure.counted) {
+      std::fprintf(stderr, "cascade: cannot allocate memory for %lld %s\n", static_cast<long long>(capacity),
+                   failure.no_memory_for);
+    } else {
+      std::fprintf(stderr, "cascade: cannot allocate memory for %s\n", failure.no_memory_for);
+    }
     return exit_failure;
   }
-  if (error != 0) {
-    std::fprintf(stderr, "cascade: cannot write the values: %s\n", std::strerror(error));
+  if (failure.write_of == weights_write) {
+    std::fprintf(stderr, "cascade: cannot write the weights to '%s': %s\n", parameters.weights_path->c_str(),
+                 std::strerror(failure.errno_value));
+    return exit_failure;
+  }
+  if (failure.write_of != nullptr) {
+    std::fprintf(stderr, "cascade: cannot write %s: %s\n", failure.write_of, std::strerror(failure.errno_value));
     return exit_failure;
   }
   return exit_success;

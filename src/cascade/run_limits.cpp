@@ -37,6 +37,12 @@ std::string refusal_message(refused_argument argument, std::string_view shown) {
     case refused_argument::seed:
       rule = "seed must be a whole number from 0 to 2147483647";
       break;
+    case refused_argument::step_number_too_large:
+      rule = "step_number must be at most 30 (n0 * 2^step_number at most 2147483647)";
+      break;
+    case refused_argument::n0_too_large:
+      rule = "n0 must be at most 2147483647";
+      break;
   }
   std::string message(rule);
   message += ", got ";

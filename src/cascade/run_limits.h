@@ -18,7 +18,8 @@ inline constexpr std::int64_t max_value_count = 2147483647;
 /// The largest Unix second a run may be seeded with.
 inline constexpr std::int64_t max_seed_second = 2147483647;
 
-enum class refused_argument { lambda, step_number, n0, value_count, seed };
+/// The *_too_large kinds are whole numbers beyond 32 bits, told their limit.
+enum class refused_argument { lambda, step_number, n0, value_count, seed, step_number_too_large, n0_too_large };
 
 /// Whether n0 * 2^step_number stays within max_value_count (both at least 1).
 bool within_value_limit(std::int64_t n0, std::int64_t step_number);

@@ -48,26 +48,47 @@ work_sharing::~work_sharing() {
 
 void work_sharing::start(const job& current) {
   job_ = current;
+  caller_failure_ = nullptr;
+  helper_failure_ = nullptr;
   next_block_.store(0, std::memory_order_relaxed);
   if (!helper_.joinable()) return;
   started_.fetch_add(1, std::memory_order_release);
   started_.notify_one();
 }
 
-void work_sharing::take_blocks(const job& current) {
+void work_sharing::take_blocks(const job& current, std::exception_ptr& failure) noexcept {
   const std::size_t blocks = (current.count + current.block_size - 1) / current.block_size;
-  for (std::size_t b; (b = next_block_.fetch_add(1, std::memory_order_relaxed)) < blocks;) {
-    const std::size_t begin = b * current.block_size;
-    const std::size_t end = begin + current.block_size < current.count ? begin + current.block_size : current.count;
-    current.call(current.block, begin, end);
+  try {
+    for (std::size_t b; (b = next_block_.fetch_add(1, std::memory_order_relaxed)) < blocks;) {
+      const std::size_t begin = b * current.block_size;
+      const std::size_t end = begin + current.block_size < current.count ? begin + current.block_size : current.count;
+      current.call(current.block, begin, end);
+    }
+  } catch (...) {
+    failure = std::current_exception();
+    stop_taking();
   }
 }
 
-void work_sharing::finish() {
-  if (!helper_.joinable()) return;
-  const unsigned generation = started_.load(std::memory_order_relaxed);
-  // The helper finishes generations in order, so the last one before this differs.
-  await_change(finished_, generation - 1);
+void work_sharing::stop_taking() noexcept {
+  // Far beyond any block count, and far from wrapping however many more
+  // fetch_adds follow.
+  next_block_.store(static_cast<std::size_t>(-1) / 2, std::memory_order_relaxed);
+}
+
+void work_sharing::finish(std::exception_ptr duty_failure) {
+  if (helper_.joinable()) {
+    const unsigned generation = started_.load(std::memory_order_relaxed);
+    // The helper finishes generations in order, so the last one before this differs.
+    await_change(finished_, generation - 1);
+  }
+  for (const std::exception_ptr& failure : {duty_failure, caller_failure_, helper_failure_}) {
+    if (failure) {
+      caller_failure_ = nullptr;
+      helper_failure_ = nullptr;
+      std::rethrow_exception(failure);
+    }
+  }
 }
 
 void work_sharing::helper_loop() {
@@ -76,7 +97,7 @@ void work_sharing::helper_loop() {
     await_change(started_, seen);
     seen = started_.load(std::memory_order_acquire);
     if (stopping_) return;
-    take_blocks(job_);
+    take_blocks(job_, helper_failure_);
     finished_.store(seen, std::memory_order_release);
     finished_.notify_one();
   }

@@ -6,11 +6,18 @@
 // caller may first do a duty of its own (the sequential part of the
 // pipeline) while the helper has already started on the blocks. run()
 // returns when every block is done. Without a helper the caller does it all.
+//
+// An exception from a block (on either thread) or from the duty stops the
+// job: no block is taken after it. run() waits until the helper has left the
+// job, since the blocks use the caller's frame, and then rethrows the
+// exception on the calling thread; the object stays ready for the next job.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
+#include <exception>
 #include <thread>
+#include <type_traits>
 
 namespace cascade {
 
@@ -23,16 +30,23 @@ class work_sharing {
   work_sharing& operator=(const work_sharing&) = delete;
 
   /// Runs block(begin, end) over [0, count) in blocks of `block_size`, and
-  /// duty() once on the calling thread before it takes blocks.
+  /// duty() once on the calling thread before it takes blocks. Rethrows the
+  /// first exception of the duty or of a block, once the helper is out.
   template <class Block, class Duty>
   void run(std::size_t count, std::size_t block_size, Block&& block, Duty&& duty) {
     const job current{count, block_size, &block, [](const void* b, std::size_t begin, std::size_t end) {
                         (*static_cast<const std::remove_reference_t<Block>*>(b))(begin, end);
                       }};
     start(current);
-    duty();
-    take_blocks(current);
-    finish();
+    std::exception_ptr duty_failure;
+    try {
+      duty();
+    } catch (...) {
+      duty_failure = std::current_exception();
+      stop_taking();
+    }
+    take_blocks(current, caller_failure_);
+    finish(duty_failure);
   }
 
   template <class Block>
@@ -49,14 +63,20 @@ class work_sharing {
   };
 
   void start(const job& current);
-  void take_blocks(const job& current);
-  void finish();
+  /// Takes blocks until none is left; the first exception of a block goes
+  /// to `failure` and stops the job.
+  void take_blocks(const job& current, std::exception_ptr& failure) noexcept;
+  void stop_taking() noexcept;
+  /// Waits for the helper, then rethrows the job's first failure, if any.
+  void finish(std::exception_ptr duty_failure);
   void helper_loop();
 
   job job_{};
   std::atomic<std::size_t> next_block_{0};
   std::atomic<unsigned> started_{0};   // job generation handed to the helper
   std::atomic<unsigned> finished_{0};  // job generation the helper completed
+  std::exception_ptr caller_failure_;
+  std::exception_ptr helper_failure_;  // written by the helper before it reports the job finished
   bool stopping_ = false;
   std::thread helper_;
 };

@@ -1,5 +1,6 @@
 #include "cascade/write_fully.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <climits>
@@ -18,6 +19,13 @@ int write_fully(int fd, iovec* pieces, std::size_t count) {
     const ssize_t written = ::writev(fd, pieces, batch);
     if (written < 0) {
       if (errno == EINTR) continue;
+      // A non-blocking descriptor (as a parent may leave standard output):
+      // wait until the reader makes room, as a blocking write would.
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        pollfd writable{fd, POLLOUT, 0};
+        if (poll(&writable, 1, -1) < 0 && errno != EINTR) return errno;
+        continue;
+      }
       return errno;
     }
     for (auto left = static_cast<std::size_t>(written); left > 0;) {

@@ -46,6 +46,24 @@ TEST(ParseArguments, AcceptsRuns) {
   }
 }
 
+// --weights takes the next word whatever it looks like; --verbose and
+// --binary are flags; none of them changes the run's three numbers.
+TEST(ParseArguments, WeightsVerboseAndBinary) {
+  const auto parsed = parse({"--verbose", "0.5", "--weights", "-0.3", "2", "3", "--binary"});
+  ASSERT_EQ(parsed.what, parsed_command::run) << parsed.message;
+  EXPECT_EQ(parsed.parameters.weights_path, "-0.3");
+  EXPECT_TRUE(parsed.parameters.verbose);
+  EXPECT_TRUE(parsed.parameters.binary);
+  EXPECT_EQ(parsed.parameters.lambda, 0.5);
+  EXPECT_EQ(parsed.parameters.step_number, 2);
+  EXPECT_EQ(parsed.parameters.n0, 3);
+
+  const auto joined = parse({"--weights=w.txt", "0.5", "2", "3"});
+  EXPECT_EQ(joined.parameters.weights_path, "w.txt");
+  EXPECT_FALSE(joined.parameters.verbose);
+  EXPECT_FALSE(parse({"0.5", "2", "3"}).parameters.weights_path.has_value());
+}
+
 struct refused_case {
   std::vector<const char*> words;
   parsed_command::kind what;
@@ -79,8 +97,14 @@ TEST(ParseArguments, RefusesOrRedirects) {
       {{"0.5", "2", "abc"}, parsed_command::error, n0_error + "'abc'"},
       {{"0.5", "2", "0"}, parsed_command::error, n0_error + "'0'"},
       {{"0.5", "2", "-1"}, parsed_command::error, n0_error + "'-1'"},
-      {{"0.5", "2", "2147483648"}, parsed_command::error, n0_error + "'2147483648'"},
-      {{"0.5", "2", "99999999999999999999"}, parsed_command::error, n0_error + "'99999999999999999999'"},
+      // Too large is told so, with the limit.
+      {{"0.5", "2", "2147483648"}, parsed_command::error, "cascade: n0 must be at most 2147483647, got '2147483648'"},
+      {{"0.5", "2", "99999999999999999999"}, parsed_command::error,
+       "cascade: n0 must be at most 2147483647, got '99999999999999999999'"},
+      {{"0.5", "99999999999", "1"}, parsed_command::error,
+       "cascade: step_number must be at most 30 (n0 * 2^step_number at most 2147483647), got '99999999999'"},
+      {{"0.5", "2147483648", "abc"}, parsed_command::error,
+       "cascade: step_number must be at most 30 (n0 * 2^step_number at most 2147483647), got '2147483648'"},
       {{"0.5", "31", "1"}, parsed_command::error,
        "cascade: n0 * 2^step_number must be at most 2147483647, got 1 * 2^31"},
       {{"0.5", "1", "1073741824"}, parsed_command::error,
@@ -95,6 +119,8 @@ TEST(ParseArguments, RefusesOrRedirects) {
        "cascade: --seed must be a whole number from 0 to 2147483647, got '2147483648'"},
       {{"0.5", "2", "3", "--seed"}, parsed_command::error,
        "cascade: --seed needs a value, a whole number from 0 to 2147483647"},
+      {{"0.5", "2", "3", "--weights"}, parsed_command::error, "cascade: --weights needs a value, the file for the weights"},
+      {{"--weights=", "0.5", "2", "3"}, parsed_command::error, "cascade: --weights needs a value, the file for the weights"},
       // Quoted text stays on one line and sends no control bytes to a terminal.
       {{"0.5", "2", "3\n"}, parsed_command::error, n0_error + "'3\\n'"},
       {{"0.5", "\t2\r", "3"}, parsed_command::error, step_error + "'\\t2\\r'"},

@@ -1,6 +1,9 @@
 // The built program, run as a user would run it.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstdio>
@@ -40,6 +43,81 @@ TEST(Cli, SeededRunsMatchKnownAnswers) {
     EXPECT_EQ(result.out, read_file(data_path(run.name() + ".out"))) << run.name();
     EXPECT_EQ(result.err, read_file(data_path(run.name() + ".err"))) << run.name();
   }
+}
+
+/// A fresh temporary file's path; the file exists and is empty.
+std::string scratch_file() {
+  char path[] = "/tmp/cascade-weights-XXXXXX";
+  const int fd = mkstemp(path);
+  if (fd >= 0) close(fd);
+  return path;
+}
+
+/// Text lines as printf prints them, from raw little-endian doubles.
+std::string lines_of_binary(const std::string& bytes) {
+  std::string lines;
+  char line[400];
+  for (std::size_t i = 0; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t bits = 0;
+    for (int b = 7; b >= 0; --b) bits = (bits << 8) | static_cast<unsigned char>(bytes[i + b]);
+    lines.append(line, static_cast<std::size_t>(std::snprintf(line, sizeof line, "%16.15lf\n", std::bit_cast<double>(bits))));
+  }
+  return lines;
+}
+
+// --weights FILE writes the final weights in the values' format; the values
+// and the summary stay byte for byte those of the run without it.
+TEST(Cli, WeightsMatchKnownAnswers) {
+  for (const auto& run : golden_runs) {
+    for (const bool binary : {false, true}) {
+      const std::string weights = scratch_file();
+      std::vector<std::string> arguments{"--seed", run.seed, "--weights", weights, run.lambda, run.step_number, run.n0};
+      if (binary) arguments.insert(arguments.begin(), "--binary");
+      const auto result = run_cascade(arguments);
+      const std::string label = run.name() + (binary ? " binary" : " text");
+      EXPECT_EQ(result.status, 0) << label;
+      EXPECT_EQ(result.err, read_file(data_path(run.name() + ".err"))) << label;
+      const std::string expected_out = read_file(data_path(run.name() + ".out"));
+      EXPECT_EQ(binary ? lines_of_binary(result.out) : result.out, expected_out) << label;
+      const std::string written = read_file(weights);
+      EXPECT_EQ(binary ? lines_of_binary(written) : written, read_file(data_path(run.name() + ".weights"))) << label;
+      if (binary) {
+        EXPECT_EQ(written.size(), result.out.size()) << label;
+      }
+      unlink(weights.c_str());
+    }
+  }
+}
+
+// Long enough for both threads to write both files, chunk after chunk: the
+// values equal those of the run without the option.
+TEST(Cli, WeightsLeaveALongRunUnchanged) {
+  const std::string weights = scratch_file();
+  const auto with = run_cascade({"--seed", "7", "--weights", weights, "0.4", "17", "1"});
+  const auto without = run_cascade({"--seed", "7", "0.4", "17", "1"});
+  EXPECT_EQ(with.status, 0);
+  EXPECT_EQ(with.err, without.err);
+  EXPECT_TRUE(with.out == without.out);
+  const std::string written = read_file(weights);
+  EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 1 << 17);
+  unlink(weights.c_str());
+}
+
+// --verbose adds one line after the summary: a command that, pasted back,
+// gives the same run; a clock-seeded run names its second.
+TEST(Cli, VerboseNamesTheRunAsACommand) {
+  const golden_run& run = golden_runs[3];
+  const auto seeded = run_cascade({"--verbose", "--seed", run.seed, "+.3", "03", run.n0});
+  EXPECT_EQ(seeded.status, 0);
+  EXPECT_EQ(seeded.out, read_file(data_path(run.name() + ".out")));
+  EXPECT_EQ(seeded.err, read_file(data_path(run.name() + ".err")) + "cascade --seed 1700000000 0.3 3 1 # N = 8\n");
+
+  const std::string preload = std::string("LD_PRELOAD=") + FROZEN_CLOCK_LIBRARY;
+  const std::string asan_options = testing_support::asan_options_with("verify_asan_link_order=0");
+  const auto clocked = run_cascade({"--binary", "--verbose", "-0.5", "2", "3"},
+                                   program_options{{preload, "FROZEN_TIME=1000", asan_options}, "", "", ""});
+  EXPECT_EQ(clocked.err, read_file(data_path("run-T1000-args-0.5-2-3.err")) +
+                             "cascade --seed 1000 --binary -0.5 2 3 # N = 12\n");
 }
 
 // Options may stand anywhere, extra words are ignored, and lambda enters only
@@ -87,7 +165,7 @@ TEST(Cli, ClockSeededRunEqualsSeedOfTheSameSecond) {
   const std::string asan_options = testing_support::asan_options_with("verify_asan_link_order=0");
   const auto at = [&](const std::string& seconds) {
     return run_cascade({"0.3", "3", "1"},
-                       program_options{{preload, "FROZEN_TIME=" + seconds, asan_options}, "", ""});
+                       program_options{{preload, "FROZEN_TIME=" + seconds, asan_options}, "", "", ""});
   };
   const auto frozen = at("1700000000");
   EXPECT_EQ(frozen.status, 0);
@@ -105,13 +183,20 @@ struct refused_line {
 };
 
 TEST(Cli, CommandLineContract) {
+  const std::string usage = "Command lambda step_number n0\nTry 'cascade --help' for more information.\n";
   const std::vector<refused_line> cases = {
-      {{}, 2, "Command lambda step_number n0\n"},
-      {{"0.5", "2"}, 2, "Command lambda step_number n0\n"},
+      {{}, 2, usage},
+      {{"0.5", "2"}, 2, usage},
+      {{"-h"}, 2, usage},
       {{"abc", "2", "3"}, 2, "cascade: lambda must be a finite decimal number, got 'abc'\n"},
       {{"0.5", "0", "3"}, 2, "cascade: step_number must be a whole number of at least 1, got '0'\n"},
       {{"0.5", "2", "abc"}, 2, "cascade: n0 must be a whole number of at least 1, got 'abc'\n"},
       {{"0.5", "30", "2"}, 2, "cascade: n0 * 2^step_number must be at most 2147483647, got 2 * 2^30\n"},
+      {{"0.3", "4", "3000000000"}, 2, "cascade: n0 must be at most 2147483647, got '3000000000'\n"},
+      {{"0.3", "99999999999", "1"}, 2,
+       "cascade: step_number must be at most 30 (n0 * 2^step_number at most 2147483647), got '99999999999'\n"},
+      {{"--weights", "/nonexistent-folder/w.txt", "0.5", "2", "3"}, 2,
+       "cascade: cannot open the weights file '/nonexistent-folder/w.txt': No such file or directory\n"},
       {{"--frobnicate", "0.5", "2", "3"}, 2, "cascade: unknown option '--frobnicate' (see cascade --help)\n"},
       {{"--seed", "x", "0.5", "2", "3"}, 2,
        "cascade: --seed must be a whole number from 0 to 2147483647, got 'x'\n"},
@@ -129,7 +214,9 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
   const auto help = run_cascade({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  EXPECT_NE(help.out.find("Usage: cascade [--seed T] [--binary] [--no-progress] lambda step_number n0"), std::string::npos);
+  EXPECT_NE(help.out.find("Usage: cascade [--seed T] [--binary] [--weights FILE] [--verbose] [--no-progress]\n"
+                          "               lambda step_number n0\n"),
+            std::string::npos);
   EXPECT_NE(help.out.find("Exit status"), std::string::npos);
 
   const auto version = run_cascade({"--version"});
@@ -155,7 +242,8 @@ TEST(Cli, HelpAndManualAgree) {
   const std::string manual = read_file(CASCADE_MAN_PAGE);
   ASSERT_FALSE(manual.empty());
   EXPECT_EQ(options_named_in(help), options_named_in(manual));
-  EXPECT_EQ(options_named_in(help), (std::set<std::string>{"--binary", "--help", "--no-progress", "--seed", "--version"}));
+  EXPECT_EQ(options_named_in(help), (std::set<std::string>{"--binary", "--help", "--no-progress", "--seed", "--verbose",
+                                                            "--version", "--weights"}));
   for (const char* status : {"0", "1", "2"}) {
     EXPECT_NE(manual.find(std::string(".B ") + status + "\n"), std::string::npos) << "exit status " << status;
   }
@@ -164,16 +252,28 @@ TEST(Cli, HelpAndManualAgree) {
 }
 
 TEST(Cli, FullDiskIsAFailureWithAReason) {
-  const auto result = run_cascade({"--seed", "1", "0.3", "12", "4"}, program_options{{}, "/dev/full", ""});
+  const auto result = run_cascade({"--seed", "1", "0.3", "12", "4"}, program_options{{}, "/dev/full", "", ""});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err.rfind("N = 16384, mean = ", 0), 0u) << result.err;
   EXPECT_TRUE(result.err.ends_with("\ncascade: cannot write the values: No space left on device\n")) << result.err;
 }
 
+// The summary is part of the output: a run whose summary cannot be written
+// failed, and writes no values after it.
+TEST(Cli, SummaryThatCannotBeWrittenIsAFailure) {
+  for (const std::string format : {"--no-progress", "--binary"}) {
+    const std::string out = scratch_file();
+    const auto result = run_cascade({format, "--seed", "5", "0.3", "3", "1"}, program_options{{}, out, "", "/dev/full"});
+    EXPECT_EQ(result.status, 1) << format;
+    EXPECT_EQ(read_file(out), "") << format;
+    unlink(out.c_str());
+  }
+}
+
 // Help and version text that cannot be written is no success either.
 TEST(Cli, FullDiskFailsHelpAndVersion) {
   for (const std::string option : {"--help", "--version"}) {
-    const auto result = run_cascade({option}, program_options{{}, "/dev/full", ""});
+    const auto result = run_cascade({option}, program_options{{}, "/dev/full", "", ""});
     EXPECT_EQ(result.status, 1) << option;
     EXPECT_EQ(result.err, "cascade: cannot write to standard output: No space left on device\n") << option;
   }
@@ -187,13 +287,51 @@ TEST(Cli, MemoryThatCannotBeHadIsReportedBeforeAnyOutput) {
       sanitized_build
           ? program_options{{testing_support::asan_options_with("allocator_may_return_null=1:max_allocation_size_mb=1024")},
                             "",
+                            "",
                             ""}
-          : program_options{{}, "", "ulimit -v 1048576;"};
+          : program_options{{}, "", "ulimit -v 1048576;", ""};
   const auto result = run_cascade({"0.3", "1", "1073741823"}, one_gibibyte);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(testing_support::without_refused_allocation_warnings(result.err),
             "cascade: cannot allocate memory for 2147483646 values\n");
   EXPECT_EQ(result.out, "");
+}
+
+struct refused_allocation {
+  std::vector<std::string> arguments;
+  std::string size, thread, nth;  // which allocation the preloaded allocator refuses
+  std::string err;                // the last line of standard error
+};
+
+// One allocation refused at a time, by a preloaded allocator: the run ends
+// with status 1 and a line naming what it could not have, never a signal,
+// and no value is written after the failure. The text buffers of a chunk are
+// made before the two threads share it, the first chunk's and then the
+// second's (16 blocks of 2048 lines at 20 bytes, plus room for one line of
+// the longest kind).
+TEST(Cli, RefusedAllocationsAreNamed) {
+  const std::string vector_bytes = std::to_string(((1 << 20) + 1) * 8);
+  const std::string weights = scratch_file();
+  const std::vector<std::string> run{"--seed", "1", "0.3", "20", "1"};
+  const std::vector<std::string> run_with_weights{"--seed", "1", "--weights", weights, "0.3", "20", "1"};
+  const std::vector<refused_allocation> cases = {
+      {run, vector_bytes, "main", "1", "cascade: cannot allocate memory for 1048576 values\n"},
+      {run_with_weights, vector_bytes, "main", "2", "cascade: cannot allocate memory for 1048576 weights\n"},
+      {run, "41312", "main", "1", "cascade: cannot allocate memory for the text buffers\n"},
+      {run, "41312", "main", "17", "cascade: cannot allocate memory for the text buffers\n"},
+  };
+  const std::string asan_options = testing_support::asan_options_with("verify_asan_link_order=0");
+  for (const auto& c : cases) {
+    const auto result = run_cascade(
+        c.arguments, program_options{{std::string("LD_PRELOAD=") + FAILING_MALLOC_LIBRARY, "FAIL_SIZE=" + c.size,
+                                      "FAIL_THREAD=" + c.thread, "FAIL_NTH=" + c.nth, asan_options},
+                                     "", "", ""});
+    const std::string label = c.size + " #" + c.nth;
+    EXPECT_EQ(result.status, 1) << label << "\n" << result.err;
+    EXPECT_TRUE(result.err.ends_with(c.err)) << label << "\n" << result.err;
+    EXPECT_EQ(result.out, "") << label;
+  }
+  unlink(weights.c_str());
 }
 
 }  // namespace

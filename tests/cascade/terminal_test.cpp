@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,7 +21,9 @@ struct terminal_run {
 
 /// Runs cascade with standard error (and, unless `output_to_terminal`,
 /// nothing else) on a fresh pseudo-terminal; standard output goes to /dev/null.
-terminal_run run_on_terminal(const std::vector<std::string>& arguments, bool output_to_terminal = false) {
+/// With `interrupt`, sends that signal once the progress line has appeared.
+terminal_run run_on_terminal(const std::vector<std::string>& arguments, bool output_to_terminal = false,
+                             int interrupt = 0) {
   std::vector<std::string> words{CASCADE_BINARY};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -39,7 +42,14 @@ terminal_run run_on_terminal(const std::vector<std::string>& arguments, bool out
   }
   terminal_run run{0, {}};
   char buffer[4096];
-  for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) run.bytes.append(buffer, static_cast<std::size_t>(got));
+  bool interrupted = false;
+  for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) {
+    run.bytes.append(buffer, static_cast<std::size_t>(got));
+    if (interrupt != 0 && !interrupted && run.bytes.find("cascade: generating") != std::string::npos) {
+      kill(child, interrupt);
+      interrupted = true;
+    }
+  }
   close(terminal);
   int wait_status = 0;
   waitpid(child, &wait_status, 0);
@@ -102,6 +112,26 @@ TEST(Terminal, NoProgressWhenNotWanted) {
   }
   const terminal_run both = run_on_terminal({"--seed", "3", "0.3", "22", "1"}, true);
   EXPECT_EQ(both.bytes.find("cascade: generating"), std::string::npos);
+}
+
+// Ctrl-C or SIGTERM during the progress line: the line is erased and the
+// program dies of that signal, as it would have without the line.
+TEST(Terminal, InterruptedRunErasesTheProgressLine) {
+  const std::vector<std::string> longer_run = {"--seed", "3", "0.3", "24", "1"};  // N = 2^24, about a second
+  for (const int signal_number : {SIGINT, SIGTERM}) {
+    const terminal_run run = run_on_terminal(longer_run, false, signal_number);
+    EXPECT_EQ(run.status, 128 + signal_number) << run.bytes;
+    EXPECT_NE(run.bytes.find("cascade: generating"), std::string::npos) << run.bytes;
+    for (const std::string& line : screen(run.bytes)) EXPECT_EQ(line, "") << run.bytes;
+  }
+}
+
+// Raw doubles are not for a terminal: refused before the run, nothing written.
+TEST(Terminal, BinaryOutputToATerminalIsRefused) {
+  const terminal_run run = run_on_terminal({"--binary", "--seed", "3", "0.3", "3", "1"}, true);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.bytes,
+            "cascade: binary output is not written to a terminal; redirect standard output to a file or a pipe\r\n");
 }
 
 // Standard error in a file (as every run_cascade has it) holds exactly the summary.

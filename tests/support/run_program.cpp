@@ -61,7 +61,7 @@ program_result run_cascade(const std::vector<std::string>& arguments, const prog
   envp.push_back(nullptr);
 
   const std::string out_path = options.stdout_path.empty() ? temporary_path("stdout") : options.stdout_path;
-  const std::string err_path = temporary_path("stderr");
+  const std::string err_path = options.stderr_path.empty() ? temporary_path("stderr") : options.stderr_path;
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
@@ -80,8 +80,10 @@ program_result run_cascade(const std::vector<std::string>& arguments, const prog
     result.out = read_file(out_path);
     unlink(out_path.c_str());
   }
-  result.err = read_file(err_path);
-  unlink(err_path.c_str());
+  if (options.stderr_path.empty()) {
+    result.err = read_file(err_path);
+    unlink(err_path.c_str());
+  }
   return result;
 }
 

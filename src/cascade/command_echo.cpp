@@ -1,0 +1,45 @@
+#include "cascade/command_echo.h"
+
+#include <charconv>
+
+namespace cascade {
+namespace {
+
+/// 'text' for a POSIX shell; a quote inside becomes '\''. Control characters
+/// become $'\xHH' pieces so that the line stays one line.
+std::string shell_quoted(const std::string& text) {
+  static constexpr char hex[] = "0123456789abcdef";
+  std::string quoted = "'";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      quoted += {'\'', '$', '\'', '\\', 'x', hex[byte >> 4], hex[byte & 0xf], '\'', '\''};
+    } else {
+      quoted.push_back(c);
+    }
+  }
+  return quoted + "'";
+}
+
+}  // namespace
+
+std::string command_echo(const run_parameters& parameters, std::int64_t seed_second) {
+  char lambda[64];
+  const auto converted = std::to_chars(lambda, lambda + sizeof lambda, parameters.lambda);
+  std::string line = "cascade --seed " + std::to_string(seed_second);
+  if (parameters.binary) line += " --binary";
+  if (parameters.weights_path) line += " --weights " + shell_quoted(*parameters.weights_path);
+  line += ' ';
+  line.append(lambda, converted.ptr);
+  for (const std::int64_t number : {std::int64_t{parameters.step_number}, std::int64_t{parameters.n0}}) {
+    line += ' ';
+    line += std::to_string(number);
+  }
+  line += " # N = ";
+  line += std::to_string(parameters.value_count());
+  return line;
+}
+
+}  // namespace cascade

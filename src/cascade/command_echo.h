@@ -1,0 +1,17 @@
+// command_echo.h: a run written back as the command line that repeats it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cascade/arguments.h"
+
+namespace cascade {
+
+/// "cascade --seed T [--binary] [--weights FILE] lambda step_number n0 # N = count",
+/// one line with no newline, ready to paste into a POSIX shell: the seed
+/// second T made explicit, lambda in the fewest digits that read back to
+/// the same double, FILE quoted for the shell.
+std::string command_echo(const run_parameters& parameters, std::int64_t seed_second);
+
+}  // namespace cascade
