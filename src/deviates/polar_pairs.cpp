@@ -1,6 +1,11 @@
 #include "deviates/polar_pairs.h"
 
+#include "deviates/polar_pairs_avx512.h"
+
 namespace deviates {
+
+polar_pair_source::polar_pair_source(const subtractive_engine& engine, bool vector_screening)
+    : engine_(engine), vector_screening_(vector_screening && cpu_screens_pairs_avx512()) {}
 
 void polar_pair_source::next(polar_pair* out, std::size_t count) {
   std::size_t taken = 0;
@@ -9,6 +14,9 @@ void polar_pair_source::next(polar_pair* out, std::size_t count) {
       engine_.fill(draws_, batch);
       used_ = 0;
     }
+    // Whole steps of eight pairs while they cannot overshoot `count`; the
+    // scalar loop takes the rest.
+    if (vector_screening_) used_ += screen_pairs_avx512(draws_ + used_, batch - used_, out, count, &taken);
     // Every pair is written and the count moves only on acceptance: no
     // branch to mispredict on the one pair in five that is refused.
     for (; used_ < batch && taken < count; used_ += 2) {

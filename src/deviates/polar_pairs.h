@@ -28,19 +28,25 @@ struct polar_pair {
 /// Accepted pairs from one engine, in the order a polar_gaussian would draw
 /// them. The engine must stand at a pair boundary (an even number of draws
 /// since it was seeded) and belongs to this source from then on.
+///
+/// The accept test runs eight pairs at a time where the CPU has AVX-512,
+/// else one at a time; both give the same pairs (`vector_screening` false
+/// forces the second, for comparisons).
 class polar_pair_source {
  public:
-  explicit polar_pair_source(const subtractive_engine& engine) : engine_(engine) {}
+  explicit polar_pair_source(const subtractive_engine& engine, bool vector_screening = true);
 
   /// The next `count` accepted pairs into `out`.
   void next(polar_pair* out, std::size_t count);
 
  private:
   // An even number of draws, so pairs never straddle two refills; a multiple
-  // of 55 so that the engine fills in whole rounds.
+  // of 55 so that the engine fills in whole rounds, and of 16 so that the
+  // vector test (eight pairs a step) ends on a refill.
   static constexpr std::size_t batch = 55 * 2 * 8;
 
   subtractive_engine engine_;
+  bool vector_screening_;
   std::int32_t draws_[batch];
   std::size_t used_ = batch;
 };
