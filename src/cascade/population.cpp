@@ -6,18 +6,12 @@
 #include <cstdlib>
 
 namespace cascade {
-namespace {
-
-/// Large vectors are filled front to back: huge pages cut the page faults
-/// and the TLB misses by a factor of 512. Only a hint; failure is harmless.
 void prefer_huge_pages(void* block, std::size_t bytes) {
   constexpr std::uintptr_t huge_page = std::uintptr_t{1} << 21;
   const auto begin = (reinterpret_cast<std::uintptr_t>(block) + huge_page - 1) & ~(huge_page - 1);
   const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(huge_page - 1);
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
-
-}  // namespace
 
 // Only low <= 1 is used, which keeps the returned pointer inside the block.
 double* new_vector(std::int64_t low, std::int64_t high) {

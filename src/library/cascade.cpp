@@ -8,6 +8,7 @@
 
 #include "cascade/cascade.h"
 #include "cascade/output.h"
+#include "cascade/population.h"
 #include "cascade/run.h"
 #include "cascade/run_limits.h"
 #include "cascade/statistics.h"
@@ -62,6 +63,11 @@ void fill_series(const run_request& request, double* values, double* weights,
   check_request(request);
   const auto step_number = static_cast<std::int32_t>(request.step_number);
   const cascade_shape shape{step_sigma(request.lambda, step_number), step_number, static_cast<std::int32_t>(request.n0)};
+  // A caller's fresh buffer (a new numpy array) is as untouched as the
+  // program's own vector, and gains as much from huge pages.
+  const auto bytes = static_cast<std::size_t>(shape.value_count()) * sizeof(double);
+  prefer_huge_pages(values, bytes);
+  if (weights != nullptr) prefer_huge_pages(weights, bytes);
   work_sharing lanes(shape.value_count() >= shared_work_threshold);
   generate_series(values, shape, seed_word_for(request.seed_second), lanes, nullptr, weights, between_chunks);
 }
