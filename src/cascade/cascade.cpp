@@ -105,8 +105,7 @@ void for_each_factor(const polar_pair* pairs, std::size_t begin, std::size_t end
 }  // namespace
 
 double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
-                       progress_meter* progress, double* weights,
-                       const std::function<void()>& between_chunks) {
+                       const series_options& options) {
   const std::int64_t count = shape.value_count();
   const std::int64_t total_pairs = (count - shape.n0) + count / 2;
   std::int64_t done_pairs = 0;
@@ -138,7 +137,7 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
     const polar_pair* pairs = current.get();
     const auto draw_ahead = [&] {
       source.next(upcoming.get(), static_cast<std::size_t>(after.length));
-      accumulate(sum, unsummed, unsummed_count);
+      if (options.sum) accumulate(sum, unsummed, unsummed_count);
       unsummed_count = 0;
     };
 
@@ -172,7 +171,7 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
       }, draw_ahead);
     } else {
       double* const modulated = values + 2 * now.begin;
-      double* const kept = weights == nullptr ? nullptr : weights + 2 * now.begin;
+      double* const kept = options.weights == nullptr ? nullptr : options.weights + 2 * now.begin;
       lanes.run(now.length, now.block, [=](std::size_t begin, std::size_t end) {
         if (kept != nullptr) std::copy(modulated + 2 * begin, modulated + 2 * end, kept + 2 * begin);
         for_each_factor(pairs, begin, end, [=](std::size_t k, double fac) {
@@ -185,11 +184,11 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
     }
     std::swap(current, upcoming);
     done_pairs += now.length;
-    if (progress != nullptr) progress->show("generating", done_pairs, total_pairs);
-    if (between_chunks) between_chunks();
+    if (options.progress != nullptr) options.progress->show("generating", done_pairs, total_pairs);
+    if (options.between_chunks) options.between_chunks();
     now = after;
   }
-  accumulate(sum, unsummed, unsummed_count);
+  if (options.sum) accumulate(sum, unsummed, unsummed_count);
   return sum;
 }
 

@@ -26,22 +26,30 @@ struct cascade_shape {
   std::int64_t value_count() const { return std::int64_t{n0} << step_number; }
 };
 
+/// What a series may bring besides its values.
+struct series_options {
+  /// When not null, weights[0, N) receives the final weights of the cascade,
+  /// each as it was just before its Gaussian modulation (x = w * g): the
+  /// hidden volatility that estimators are tested against. The values are
+  /// the same with or without it.
+  double* weights = nullptr;
+  progress_meter* progress = nullptr;
+  /// When set, called on the calling thread after every chunk (a fraction of
+  /// a millisecond of work), while no block is running: an exception from
+  /// it abandons the series and leaves the lanes idle.
+  std::function<void()> between_chunks;
+  /// Keep the running sum of the values. The sum must add them one at a
+  /// time, in index order, on the calling thread, which then holds up the
+  /// shared work; a caller that has no summary to print skips it.
+  bool sum = true;
+};
+
 /// Fills values[0, N) with the series drawn from the stream that `seed_word`
 /// (<= 0) starts, N = n0 * 2^step_number. Each generation lives in the top
 /// slots of the vector, so no second vector and no copy are needed.
 /// Returns the sum of the values, accumulated in index order from 0.0 as
-/// each chunk becomes final.
-///
-/// When `weights` is not null, weights[0, N) receives the final weights of the
-/// cascade, each as it was just before its Gaussian modulation (x = w * g):
-/// the hidden volatility that estimators are tested against. The values are
-/// the same with or without it.
-///
-/// `between_chunks`, when set, is called on the calling thread after every
-/// chunk (a fraction of a millisecond of work), while no block is running:
-/// an exception from it abandons the series and leaves `lanes` idle.
+/// each chunk becomes final (0.0 when `options.sum` is false).
 double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
-                       progress_meter* progress = nullptr, double* weights = nullptr,
-                       const std::function<void()>& between_chunks = {});
+                       const series_options& options = {});
 
 }  // namespace cascade

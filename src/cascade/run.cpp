@@ -68,9 +68,12 @@ run_failure generate_and_write(const run_parameters& parameters, const cascade_s
   const std::int64_t count = shape.value_count();
   work_sharing lanes(count >= shared_work_threshold);
   progress_meter progress(STDERR_FILENO, wants_progress(parameters, count));
+  series_options options;
+  options.weights = weights;
+  options.progress = &progress;
   double sum = 0.0;
   try {
-    sum = generate_series(values, shape, seed, lanes, &progress, weights);
+    sum = generate_series(values, shape, seed, lanes, options);
   } catch (const std::bad_alloc&) {
     return memory_failure("the cascade's working buffers");
   }

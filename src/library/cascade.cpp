@@ -69,7 +69,11 @@ void fill_series(const run_request& request, double* values, double* weights,
   prefer_huge_pages(values, bytes);
   if (weights != nullptr) prefer_huge_pages(weights, bytes);
   work_sharing lanes(shape.value_count() >= shared_work_threshold);
-  generate_series(values, shape, seed_word_for(request.seed_second), lanes, nullptr, weights, between_chunks);
+  series_options options;
+  options.weights = weights;
+  options.between_chunks = between_chunks;
+  options.sum = false;  // no summary is printed here, so no running sum holds up the shared work
+  generate_series(values, shape, seed_word_for(request.seed_second), lanes, options);
 }
 
 run_summary summarize_series(const double* values, std::int64_t count) {
