@@ -213,9 +213,10 @@ class RefusedInputTest(unittest.TestCase):
             with self.subTest(arguments=arguments):
                 self.assertEqual(result.returncode, 2)
                 self.assertEqual(result.stdout, b"")
-                first_line = result.stderr.decode().splitlines()[0]
-                self.assertTrue(first_line.startswith("cascade_stats: "), first_line)
-                self.assertIn(message, first_line)
+                lines = result.stderr.decode().splitlines()
+                self.assertEqual(len(lines), 1, lines)  # one line, as the program's own refusals
+                self.assertTrue(lines[0].startswith("cascade_stats: "), lines[0])
+                self.assertIn(message, lines[0])
 
 
 class CommandTest(unittest.TestCase):

@@ -172,9 +172,6 @@ def main(words, prog, name):
     signal.signal(signal.SIGPIPE, signal.SIG_DFL)
     try:
         return run(words, prog)
-    except UsageError as error:
-        sys.stderr.write(f"{name}: {error}\nusage: {USAGE % {'prog': prog}}\n")
-        return 2
-    except (_input.InputError, _check.UncheckableSeries, SimulationError) as error:
+    except (UsageError, _input.InputError, _check.UncheckableSeries, SimulationError) as error:
         sys.stderr.write(f"{name}: {error}\n")
         return 2
