@@ -25,14 +25,18 @@ std::string shell_quoted(const std::string& text) {
 
 }  // namespace
 
+std::string shortest_decimal(double value) {
+  char text[64];
+  const auto converted = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, converted.ptr);
+}
+
 std::string command_echo(const run_parameters& parameters, std::int64_t seed_second) {
-  char lambda[64];
-  const auto converted = std::to_chars(lambda, lambda + sizeof lambda, parameters.lambda);
   std::string line = "cascade --seed " + std::to_string(seed_second);
   if (parameters.binary) line += " --binary";
   if (parameters.weights_path) line += " --weights " + shell_quoted(*parameters.weights_path);
   line += ' ';
-  line.append(lambda, converted.ptr);
+  line += shortest_decimal(parameters.lambda);
   for (const std::int64_t number : {std::int64_t{parameters.step_number}, std::int64_t{parameters.n0}}) {
     line += ' ';
     line += std::to_string(number);

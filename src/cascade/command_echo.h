@@ -14,4 +14,8 @@ namespace cascade {
 /// the same double, FILE quoted for the shell.
 std::string command_echo(const run_parameters& parameters, std::int64_t seed_second);
 
+/// `value` in the fewest digits that read back to the same double ("inf",
+/// "nan" as such).
+std::string shortest_decimal(double value);
+
 }  // namespace cascade

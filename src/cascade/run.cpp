@@ -132,7 +132,7 @@ int run_cascade(const run_parameters& parameters) {
     }
   }
 
-  const std::int64_t seed_second = (parameters.seed_time ? *parameters.seed_time : std::time(nullptr)) & 0x7fffffff;
+  const std::int64_t seed_second = fold_seed_second(parameters.seed_time ? *parameters.seed_time : std::time(nullptr));
   const std::int32_t seed = seed_word_for(seed_second);
   const cascade_shape shape{step_sigma(parameters.lambda, parameters.step_number), parameters.step_number,
                             parameters.n0};

@@ -1,12 +1,11 @@
 // The public C++ interface over the program's own cascade, generators and summary.
 #include "cascade/cascade.hpp"
 
-#include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <stdexcept>
 
 #include "cascade/cascade.h"
+#include "cascade/command_echo.h"
 #include "cascade/output.h"
 #include "cascade/population.h"
 #include "cascade/run.h"
@@ -16,26 +15,12 @@
 
 namespace cascade {
 
-namespace {
-
-/// Shortest text that reads back to the same double ("inf", "nan" as such).
-std::string shown_number(double value) {
-  char text[32];
-  for (int digits = 1; digits <= 17; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, value);
-    if (std::strtod(text, nullptr) == value) break;
-  }
-  return text;
-}
-
-}  // namespace
-
 void check_request(const run_request& request) {
   if (const auto refused = check_run_numbers(request.lambda, request.step_number, request.n0)) {
     std::string shown;
     switch (*refused) {
       case refused_argument::lambda:
-        shown = shown_number(request.lambda);
+        shown = shortest_decimal(request.lambda);
         break;
       case refused_argument::step_number:
         shown = std::to_string(request.step_number);
