@@ -1,11 +1,14 @@
-// vector_math_fuzz.cpp: the vector exp, log and polar factors against the C
-// library's scalar functions on arbitrary bit patterns.
+// vector_math_fuzz.cpp: the vector exp and log against the C library's
+// scalar functions, and the vector series kernels against the scalar ones,
+// on arbitrary bit patterns.
 //
 // Each 8 bytes of input are one double (any pattern: subnormals, NaNs with
 // payloads, infinities, huge magnitudes). The vector exp and log must give
-// exactly the library's bits for every one, and the packed polar factor the
-// scalar one for every input that the polar method would accept as r^2.
-// On a CPU without AVX2 and FMA there is nothing to compare.
+// exactly the library's bits for every one. Consecutive doubles that the
+// polar method would accept as a pair (w1, w2) feed the kernels, with the
+// first double of the input as the step spread: the vector kernels must
+// give the scalar kernels' bits. On a CPU without AVX2 and FMA there is
+// nothing to compare.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,17 +16,21 @@
 #include <cstring>
 #include <vector>
 
-#include "deviates/polar_factors.h"
+#include "cascade/series_kernels.h"
+#include "deviates/polar_gaussian.h"
 #include "exact_math/vector_math.h"
 
 namespace {
 
+/// Aborts on the first result that differs; result i came from input
+/// x[i / per_input].
 void require_same(const char* what, const std::vector<double>& x, const std::vector<double>& expected,
-                  const std::vector<double>& actual) {
+                  const std::vector<double>& actual, std::size_t per_input = 1) {
   if (expected.empty() || std::memcmp(expected.data(), actual.data(), expected.size() * sizeof(double)) == 0) return;
-  for (std::size_t i = 0; i < x.size(); ++i) {
+  for (std::size_t i = 0; i < expected.size(); ++i) {
     if (std::memcmp(&expected[i], &actual[i], sizeof(double)) != 0) {
-      std::fprintf(stderr, "vector_math_fuzz: %s(%a): library %a, vector %a\n", what, x[i], expected[i], actual[i]);
+      std::fprintf(stderr, "vector_math_fuzz: %s(%a): scalar %a, vector %a\n", what, x[i / per_input], expected[i],
+                   actual[i]);
       std::abort();
     }
   }
@@ -46,18 +53,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   exact_math::log_array_vector(x.data(), actual.data(), x.size());
   require_same("log", x, expected, actual);
 
-  std::vector<deviates::polar_pair> pairs;
-  std::vector<double> rsqs;
-  for (const double rsq : x) {
-    if (deviates::polar_accepts(rsq) && rsq > 0.0) {
-      pairs.push_back({0.5, 0.5, rsq});
-      rsqs.push_back(rsq);
+  std::vector<double> w1, w2;
+  for (std::size_t i = 0; i + 1 < x.size(); i += 2) {
+    if (deviates::polar_accepts(deviates::polar_rsq(x[i], x[i + 1]))) {
+      w1.push_back(x[i]);
+      w2.push_back(x[i + 1]);
     }
   }
-  expected.resize(pairs.size());
-  actual.resize(pairs.size());
-  for (std::size_t k = 0; k < pairs.size(); ++k) expected[k] = pairs[k].factor();
-  deviates::polar_factors_vector(pairs.data(), pairs.size(), actual.data());
-  require_same("polar factor", rsqs, expected, actual);
+  const double sigma = x.empty() ? 0.0 : x[0];
+  const cascade::series_kernels& scalar = cascade::series_kernels_for(1);
+  for (const int lanes : {4, 8}) {
+    if (lanes == 8 && !exact_math::cpu_has_avx512_math()) continue;
+    const cascade::series_kernels& kernels = cascade::series_kernels_for(lanes);
+    expected.assign(2 * w1.size(), 0.0);
+    actual.assign(2 * w1.size(), 0.0);
+    scalar.grow(w1.data(), w2.data(), w1.size(), nullptr, expected.data(), sigma, sigma * sigma);
+    kernels.grow(w1.data(), w2.data(), w1.size(), nullptr, actual.data(), sigma, sigma * sigma);
+    require_same("children of w1", w1, expected, actual, 2);
+    std::vector<double> values(2 * w1.size());
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = x[i % x.size()];
+    expected = values;
+    actual = values;
+    scalar.modulate(w1.data(), w2.data(), w1.size(), expected.data());
+    kernels.modulate(w1.data(), w2.data(), w1.size(), actual.data());
+    require_same("modulated value", values, expected, actual);
+  }
   return 0;
 }

@@ -6,13 +6,10 @@
 #include <utility>
 
 #include "cascade/statistics.h"
-#include "deviates/polar_factors.h"
+#include "cascade/series_kernels.h"
 #include "deviates/polar_pairs.h"
-#include "exact_math/vector_math.h"
 
 namespace cascade {
-
-using deviates::polar_pair;
 
 double step_sigma(double lambda, std::int32_t step_number) {
   return std::sqrt(lambda * lambda / static_cast<double>(step_number));
@@ -77,30 +74,12 @@ class chunk_schedule {
   std::int64_t begin_ = 0;
 };
 
-constexpr std::size_t factor_run = 256;
-
-/// Calls body(run, run_end, facs) for consecutive runs of at most
-/// factor_run pairs in [begin, end), facs[k - run] the polar factor of
-/// pairs[k]. The factors of a run come first, in a pass of their own: with
-/// no exp call between them, the logarithms, divisions and square roots of
-/// neighbouring pairs overlap in the processor (or run in vector lanes).
-template <class Body>
-void for_each_run(const polar_pair* pairs, std::size_t begin, std::size_t end, Body&& body) {
-  double facs[factor_run];
-  for (std::size_t run = begin; run < end; run += factor_run) {
-    const std::size_t run_end = std::min(end, run + factor_run);
-    deviates::polar_factors(pairs + run, run_end - run, facs);
-    body(run, run_end, static_cast<const double*>(facs));
-  }
-}
-
-/// Calls body(k, fac) for k in [begin, end), fac the polar factor of pairs[k].
-template <class Body>
-void for_each_factor(const polar_pair* pairs, std::size_t begin, std::size_t end, Body&& body) {
-  for_each_run(pairs, begin, end, [&](std::size_t run, std::size_t run_end, const double* facs) {
-    for (std::size_t k = run; k < run_end; ++k) body(k, facs[k - run]);
-  });
-}
+/// The accepted pairs of one chunk, as the source gives them.
+struct pair_buffer {
+  explicit pair_buffer(std::int64_t size)
+      : w1(new double[static_cast<std::size_t>(size)]), w2(new double[static_cast<std::size_t>(size)]) {}
+  std::unique_ptr<double[]> w1, w2;
+};
 
 }  // namespace
 
@@ -111,14 +90,13 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
   std::int64_t done_pairs = 0;
   const double sigma = shape.sigma;
   const double s2 = sigma * sigma;
-  const bool vector_math = exact_math::vector_math_active();
+  const series_kernels& kernels = active_series_kernels();
 
   deviates::polar_pair_source source{deviates::subtractive_engine(seed_word)};
   // A chunk holds at most chunk_pairs pairs, and never more than the last
   // generation's count / 2 parents or the modulation's count / 2 pairs.
   const std::int64_t buffer_pairs = std::min(count / 2, chunk_pairs);
-  std::unique_ptr<polar_pair[]> current(new polar_pair[buffer_pairs]);
-  std::unique_ptr<polar_pair[]> upcoming(new polar_pair[buffer_pairs]);
+  pair_buffer current(buffer_pairs), upcoming(buffer_pairs);
 
   // The first generation's cells all weigh 1.0 and are never stored: the
   // first step reads no parent, so no thread touches memory before the
@@ -131,12 +109,13 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
 
   chunk_schedule schedule(shape);
   chunk now = schedule.next();
-  source.next(current.get(), static_cast<std::size_t>(now.length));
+  source.next(current.w1.get(), current.w2.get(), static_cast<std::size_t>(now.length));
   while (now.length > 0) {
     const chunk after = schedule.next();
-    const polar_pair* pairs = current.get();
+    const double* const w1 = current.w1.get();
+    const double* const w2 = current.w2.get();
     const auto draw_ahead = [&] {
-      source.next(upcoming.get(), static_cast<std::size_t>(after.length));
+      source.next(upcoming.w1.get(), upcoming.w2.get(), static_cast<std::size_t>(after.length));
       if (options.sum) accumulate(sum, unsummed, unsummed_count);
       unsummed_count = 0;
     };
@@ -145,39 +124,16 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
       const bool first_step = now.parents == shape.n0;
       double* const parents = values + (count - now.parents) + now.begin;
       double* const children = values + (count - 2 * now.parents) + 2 * now.begin;
-      lanes.run(now.length, now.block, [=](std::size_t begin, std::size_t end) {
-        for_each_run(pairs, begin, end, [=](std::size_t run, std::size_t run_end, const double* facs) {
-          if (!vector_math) {
-            for (std::size_t k = run; k < run_end; ++k) {
-              const double parent = first_step ? 1.0 : parents[k];
-              children[2 * k] = std::exp(sigma * pairs[k].first(facs[k - run]) - s2) * parent;
-              children[2 * k + 1] = std::exp(sigma * pairs[k].second(facs[k - run]) - s2) * parent;
-            }
-            return;
-          }
-          // The exponentials of the run in one call, in vector lanes.
-          double factors[2 * factor_run];
-          for (std::size_t k = run; k < run_end; ++k) {
-            factors[2 * (k - run)] = sigma * pairs[k].first(facs[k - run]) - s2;
-            factors[2 * (k - run) + 1] = sigma * pairs[k].second(facs[k - run]) - s2;
-          }
-          exact_math::exp_array_vector(factors, factors, 2 * (run_end - run));
-          for (std::size_t k = run; k < run_end; ++k) {
-            const double parent = first_step ? 1.0 : parents[k];
-            children[2 * k] = factors[2 * (k - run)] * parent;
-            children[2 * k + 1] = factors[2 * (k - run) + 1] * parent;
-          }
-        });
+      lanes.run(now.length, now.block, [=, &kernels](std::size_t begin, std::size_t end) {
+        kernels.grow(w1 + begin, w2 + begin, end - begin, first_step ? nullptr : parents + begin, children + 2 * begin,
+                     sigma, s2);
       }, draw_ahead);
     } else {
       double* const modulated = values + 2 * now.begin;
       double* const kept = options.weights == nullptr ? nullptr : options.weights + 2 * now.begin;
-      lanes.run(now.length, now.block, [=](std::size_t begin, std::size_t end) {
+      lanes.run(now.length, now.block, [=, &kernels](std::size_t begin, std::size_t end) {
         if (kept != nullptr) std::copy(modulated + 2 * begin, modulated + 2 * end, kept + 2 * begin);
-        for_each_factor(pairs, begin, end, [=](std::size_t k, double fac) {
-          modulated[2 * k] = pairs[k].first(fac) * modulated[2 * k];
-          modulated[2 * k + 1] = pairs[k].second(fac) * modulated[2 * k + 1];
-        });
+        kernels.modulate(w1 + begin, w2 + begin, end - begin, modulated + 2 * begin);
       }, draw_ahead);
       unsummed = modulated;
       unsummed_count = 2 * now.length;

@@ -14,6 +14,9 @@ namespace deviates {
 /// so the logarithm is finite and negative and the result finite.
 inline double polar_factor(double rsq) { return std::sqrt(-2.0 * std::log(rsq) / rsq); }
 
+/// r^2 of a pair, w1 squared plus w2 squared, in that order.
+inline double polar_rsq(double w1, double w2) { return w1 * w1 + w2 * w2; }
+
 /// The accept test: the pair lies strictly inside the unit disc, off its centre.
 inline bool polar_accepts(double rsq) { return rsq < 1.0 && rsq != 0.0; }
 
@@ -30,7 +33,7 @@ class polar_gaussian {
     do {
       w1 = 2.0 * next_uniform() - 1.0;
       w2 = 2.0 * next_uniform() - 1.0;
-      rsq = w1 * w1 + w2 * w2;
+      rsq = polar_rsq(w1, w2);
     } while (!polar_accepts(rsq));
     const double fac = polar_factor(rsq);
     spare_ = w1 * fac;

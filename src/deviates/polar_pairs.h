@@ -16,17 +16,11 @@
 
 namespace deviates {
 
-struct polar_pair {
-  double w1, w2, rsq;  ///< 0 < rsq = w1 * w1 + w2 * w2 < 1
-
-  double factor() const { return polar_factor(rsq); }
-  /// The deviate a Gaussian returns fresh, and the one it caches.
-  double first(double fac) const { return w2 * fac; }
-  double second(double fac) const { return w1 * fac; }
-};
-
 /// Accepted pairs from one engine, in the order a polar_gaussian would draw
-/// them. The engine must stand at a pair boundary (an even number of draws
+/// them, as two arrays: pair k is (w1[k], w2[k]). Its r^2 is not kept, since
+/// polar_rsq(w1[k], w2[k]) gives it back exactly; with fac =
+/// polar_factor(r^2), the Gaussian returns w2[k] * fac fresh and caches
+/// w1[k] * fac. The engine must stand at a pair boundary (an even number of draws
 /// since it was seeded) and belongs to this source from then on.
 ///
 /// The accept test runs eight pairs at a time where the CPU has AVX-512,
@@ -36,8 +30,8 @@ class polar_pair_source {
  public:
   explicit polar_pair_source(const subtractive_engine& engine, bool vector_screening = true);
 
-  /// The next `count` accepted pairs into `out`.
-  void next(polar_pair* out, std::size_t count);
+  /// The next `count` accepted pairs into w1[0, count) and w2[0, count).
+  void next(double* w1, double* w2, std::size_t count);
 
  private:
   // An even number of draws, so pairs never straddle two refills; a multiple

@@ -15,12 +15,13 @@ namespace deviates {
 /// The CPU runs screen_pairs_avx512 (AVX-512 F, enabled by the OS).
 bool cpu_screens_pairs_avx512();
 
-/// Turns draws[0, 2m) into pairs, keeps the accepted ones at out[*taken..],
+/// Turns draws[0, 2m) into pairs, keeps the accepted ones at w1_out[*taken..]
+/// and w2_out[*taken..],
 /// raising *taken, and returns 2m: the draws used. m is the largest multiple
 /// of 8 with 2m <= draw_count such that the accepted pairs cannot pass
-/// out[room - 1]. Slots after the last accepted pair, below room, may be
+/// w1_out[room - 1]. Slots after the last accepted pair, below room, may be
 /// overwritten. Only where cpu_screens_pairs_avx512().
-std::size_t screen_pairs_avx512(const std::int32_t* draws, std::size_t draw_count, polar_pair* out,
-                                std::size_t room, std::size_t* taken);
+std::size_t screen_pairs_avx512(const std::int32_t* draws, std::size_t draw_count, double* w1_out,
+                                double* w2_out, std::size_t room, std::size_t* taken);
 
 }  // namespace deviates

@@ -17,6 +17,10 @@ bool cpu_has_vector_math() {
   return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 }
 
+bool cpu_has_avx512_math() {
+  return cpu_has_vector_math() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+}
+
 namespace {
 
 bool bits_equal(const std::vector<double>& a, const std::vector<double>& b) {

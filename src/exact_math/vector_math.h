@@ -18,6 +18,9 @@ bool vector_math_active();
 /// The CPU can run the vector functions (AVX2 and FMA).
 bool cpu_has_vector_math();
 
+/// The CPU can also run the eight-lane functions (AVX-512 F and DQ).
+bool cpu_has_avx512_math();
+
 /// The vector functions agree with the C library on the self-check's inputs.
 /// Only where cpu_has_vector_math().
 bool vector_math_agrees_with_library();

@@ -13,7 +13,6 @@
 #include <functional>
 #include <vector>
 
-#include "deviates/polar_factors.h"
 #include "exact_math/libm_tables.h"
 #include "exact_math/self_check_inputs.h"
 #include "exact_math/vector_math.h"
@@ -182,23 +181,6 @@ TEST_F(VectorMath, LogEqualsTheLibraryOverItsWholeRange) {
   if (scale == 1) {
     EXPECT_GE(total, 100'000'000);
   }
-}
-
-// The packed polar factors: the same bits as the scalar formula.
-TEST_F(VectorMath, PolarFactorsEqualTheScalarOnes) {
-  check_stream s(5);
-  std::vector<deviates::polar_pair> pairs;
-  while (pairs.size() < 1'000'003) {
-    const double w1 = 2.0 * ((s.next() >> 33) * 0x1p-31) - 1.0;
-    const double w2 = 2.0 * ((s.next() >> 33) * 0x1p-31) - 1.0;
-    const double rsq = w1 * w1 + w2 * w2;
-    if (deviates::polar_accepts(rsq)) pairs.push_back({w1, w2, rsq});
-  }
-  std::vector<double> facs(pairs.size());
-  deviates::polar_factors_vector(pairs.data(), pairs.size(), facs.data());
-  for (std::size_t k = 0; k < pairs.size(); ++k)
-    ASSERT_EQ(std::bit_cast<std::uint64_t>(facs[k]), std::bit_cast<std::uint64_t>(pairs[k].factor()))
-        << "rsq " << pairs[k].rsq;
 }
 
 TEST_F(VectorMath, SelfCheckPassesWithThisLibrary) { EXPECT_TRUE(exact_math::vector_math_agrees_with_library()); }

@@ -1,0 +1,54 @@
+#include "cascade/series_kernels.h"
+
+#include <cmath>
+
+#include "cascade/series_kernels_vector.h"
+#include "deviates/polar_gaussian.h"
+#include "exact_math/vector_math.h"
+
+namespace cascade {
+namespace {
+
+void grow_scalar(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
+                 double sigma, double s2) {
+  for (std::size_t k = 0; k < count; ++k) {
+    const double fac = deviates::polar_factor(deviates::polar_rsq(w1[k], w2[k]));
+    const double parent = parents == nullptr ? 1.0 : parents[k];
+    children[2 * k] = std::exp(sigma * (w2[k] * fac) - s2) * parent;
+    children[2 * k + 1] = std::exp(sigma * (w1[k] * fac) - s2) * parent;
+  }
+}
+
+void modulate_scalar(const double* w1, const double* w2, std::size_t count, double* values) {
+  for (std::size_t k = 0; k < count; ++k) {
+    const double fac = deviates::polar_factor(deviates::polar_rsq(w1[k], w2[k]));
+    values[2 * k] = (w2[k] * fac) * values[2 * k];
+    values[2 * k + 1] = (w1[k] * fac) * values[2 * k + 1];
+  }
+}
+
+constexpr series_kernels scalar_kernels{grow_scalar, modulate_scalar};
+constexpr series_kernels avx2_kernels{grow_avx2, modulate_avx2};
+
+}  // namespace
+
+void grow_tail(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
+               double sigma, double s2) {
+  grow_scalar(w1, w2, count, parents, children, sigma, s2);
+}
+
+void modulate_tail(const double* w1, const double* w2, std::size_t count, double* values) {
+  modulate_scalar(w1, w2, count, values);
+}
+
+const series_kernels& series_kernels_for(int lanes) {
+  if (lanes == 4) return avx2_kernels;
+  return scalar_kernels;
+}
+
+const series_kernels& active_series_kernels() {
+  static const series_kernels& chosen = series_kernels_for(exact_math::vector_math_active() ? 4 : 1);
+  return chosen;
+}
+
+}  // namespace cascade
