@@ -1,6 +1,7 @@
 #include "deviates/subtractive_engine.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace deviates {
 
@@ -33,31 +34,59 @@ void subtractive_engine::seed(std::int64_t seed) {
   lag_index_ = 31;
 }
 
-// With next_index_ at 0 or 55 the lag index is 31, and the next 55 draws
-// update slots 1..55 in order: slot i against slot i + 31 (not yet updated in
-// this round) for i <= 24, then against slot i - 24 (already updated).
-void subtractive_engine::draw_round() {
-  result_type* t = state_table_.data();
-  for (int i = 1; i <= 24; ++i) {
-    const result_type d = t[i] - t[i + 31];
-    t[i] = d < 0 ? d + modulus : d;
+namespace {
+
+/// out[i] = draw i of the stream whose last 55 draws, oldest first, are
+/// last[0, 55): draw n is draw n - 55 minus draw n - 24, modulo 10^9. From
+/// draw 55 on both terms lie in out, 24 or more places back, so 8 lanes at a
+/// time never read a draw not yet made.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void continue_stream(const std::int32_t* last,
+                                                                                   std::int32_t* out,
+                                                                                   std::size_t count) {
+  constexpr std::int32_t modulus = subtractive_engine::modulus;
+  for (std::size_t i = 0; i < 24; ++i) {
+    const std::int32_t d = last[i] - last[i + 31];
+    out[i] = d < 0 ? d + modulus : d;
   }
-  for (int i = 25; i <= 55; ++i) {
-    const result_type d = t[i] - t[i - 24];
-    t[i] = d < 0 ? d + modulus : d;
+  for (std::size_t i = 24; i < 55; ++i) {
+    const std::int32_t d = last[i] - out[i - 24];
+    out[i] = d < 0 ? d + modulus : d;
   }
-  next_index_ = 55;
-  lag_index_ = 31;
+  // Eight at a time: the draws 24 back are then exactly the ones an earlier
+  // step stored (24 is a multiple of 8), which the processor forwards from
+  // the store at once; a step of 16 would read across two stores and wait.
+  std::size_t i = 55;
+  for (; i + 8 <= count; i += 8) {
+    std::int32_t older[8], newer[8], made[8];
+    std::memcpy(older, out + i - 55, sizeof older);
+    std::memcpy(newer, out + i - 24, sizeof newer);
+    for (int j = 0; j < 8; ++j) {
+      const std::int32_t d = older[j] - newer[j];
+      made[j] = d < 0 ? d + modulus : d;
+    }
+    std::memcpy(out + i, made, sizeof made);
+  }
+  for (; i < count; ++i) {
+    const std::int32_t d = out[i - 55] - out[i - 24];
+    out[i] = d < 0 ? d + modulus : d;
+  }
 }
+
+}  // namespace
 
 void subtractive_engine::fill(result_type* out, std::size_t count) {
   while (count > 0 && next_index_ != 0 && next_index_ != 55) {
     *out++ = (*this)();
     --count;
   }
-  for (; count >= 55; count -= 55, out += 55) {
-    draw_round();
-    std::copy(state_table_.begin() + 1, state_table_.end(), out);
+  // At a round boundary, slots 1..55 hold the last 55 draws, oldest first.
+  if (const std::size_t whole = count / 55 * 55; whole > 0) {
+    continue_stream(state_table_.data() + 1, out, whole);
+    std::copy(out + whole - 55, out + whole, state_table_.begin() + 1);
+    next_index_ = 55;
+    lag_index_ = 31;
+    out += whole;
+    count -= whole;
   }
   for (; count > 0; --count) *out++ = (*this)();
 }

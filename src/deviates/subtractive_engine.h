@@ -45,13 +45,12 @@ class subtractive_engine {
   }
 
   /// The next `count` draws, in order, into `out`. Whole rounds of 55 draws
-  /// run as two plain loops over the table, which the compiler vectorises.
+  /// are made in `out` itself, many lanes at a time.
   void fill(result_type* out, std::size_t count);
 
   friend bool operator==(const subtractive_engine&, const subtractive_engine&) = default;
 
  private:
-  void draw_round();
 
   std::array<result_type, 56> state_table_{};  // slot 0 unused
   int next_index_ = 0;

@@ -53,13 +53,17 @@ TEST(SubtractiveEngine, DiscardEqualsThatManyDraws) {
 // otherwise; from any starting point they must continue the one sequence.
 TEST(SubtractiveEngine, FillEqualsSingleDraws) {
   for (const std::size_t offset : {0u, 1u, 54u, 55u, 56u, 100u}) {
-    subtractive_engine single(-1700000000), bulk(-1700000000);
-    single.discard(offset);
-    bulk.discard(offset);
-    std::vector<subtractive_engine::result_type> filled(55 * 3 + 17);
-    bulk.fill(filled.data(), filled.size());
-    for (std::size_t i = 0; i < filled.size(); ++i) ASSERT_EQ(filled[i], single()) << "offset " << offset << ", draw " << i;
-    EXPECT_EQ(bulk, single) << "offset " << offset;
+    for (const std::size_t size : {55u * 3 + 17, 55u * 16, 4001u}) {
+      subtractive_engine single(-1700000000), bulk(-1700000000);
+      single.discard(offset);
+      bulk.discard(offset);
+      std::vector<subtractive_engine::result_type> filled(size);
+      bulk.fill(filled.data(), filled.size());
+      for (std::size_t i = 0; i < filled.size(); ++i)
+        ASSERT_EQ(filled[i], single()) << "offset " << offset << ", size " << size << ", draw " << i;
+      EXPECT_EQ(bulk, single) << "offset " << offset << ", size " << size;
+      EXPECT_EQ(bulk(), single()) << "offset " << offset << ", size " << size;
+    }
   }
 }
 
