@@ -74,7 +74,8 @@ void BM_Series(benchmark::State& state) {
 BENCHMARK(BM_Series)->ArgsProduct({{10, 16, 20}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
 // exp of a cascade's exponents and log of polar r^2 values, 1024 a batch:
-// the C library one call at a time (argument 0) and the vector functions (1).
+// the C library one call at a time (argument 0), the vector functions four
+// lanes at a time (1) and eight (2).
 std::vector<double> math_inputs(bool for_log) {
   std::mt19937_64 bits(7);
   std::uniform_real_distribution<double> exponent(-2.0, 2.0), rsq(0x1p-30, 1.0);
@@ -83,18 +84,32 @@ std::vector<double> math_inputs(bool for_log) {
   return x;
 }
 
+/// Whether the CPU runs the functions of `lanes` lanes (1: the C library);
+/// where not, the benchmark is skipped with the reason.
+bool lanes_supported(benchmark::State& state, std::int64_t lanes) {
+  if (lanes >= 4 && !exact_math::cpu_has_vector_math()) {
+    state.SkipWithError("no AVX2 and FMA");
+    return false;
+  }
+  if (lanes == 8 && !exact_math::cpu_has_avx512_math()) {
+    state.SkipWithError("no AVX-512 F, DQ and VL");
+    return false;
+  }
+  return true;
+}
+
 template <bool for_log>
 void BM_Math(benchmark::State& state) {
-  const bool vector = state.range(0) != 0;
-  if (vector && !exact_math::cpu_has_vector_math()) {
-    state.SkipWithError("no AVX2 and FMA");
-    return;
-  }
+  const std::int64_t lanes = state.range(0) == 2 ? 8 : state.range(0) == 1 ? 4 : 1;
+  if (!lanes_supported(state, lanes)) return;
+  using array_function = void (*)(const double*, double*, std::size_t);
+  const array_function four = for_log ? exact_math::log_array_vector : exact_math::exp_array_vector;
+  const array_function eight = for_log ? exact_math::log_array_avx512 : exact_math::exp_array_avx512;
   const std::vector<double> x = math_inputs(for_log);
   std::vector<double> y(x.size());
   for (auto _ : state) {
-    if (vector) {
-      (for_log ? exact_math::log_array_vector : exact_math::exp_array_vector)(x.data(), y.data(), x.size());
+    if (lanes > 1) {
+      (lanes == 8 ? eight : four)(x.data(), y.data(), x.size());
     } else {
       for (std::size_t i = 0; i < x.size(); ++i) y[i] = for_log ? std::log(x[i]) : std::exp(x[i]);
     }
@@ -102,18 +117,19 @@ void BM_Math(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(x.size()));
 }
-BENCHMARK(BM_Math<false>)->Name("BM_Exp")->Arg(0)->Arg(1);
-BENCHMARK(BM_Math<true>)->Name("BM_Log")->Arg(0)->Arg(1);
+BENCHMARK(BM_Math<false>)->Name("BM_Exp")->Arg(0)->Arg(1)->Arg(2);
+BENCHMARK(BM_Math<true>)->Name("BM_Log")->Arg(0)->Arg(1)->Arg(2);
 
-// The start-up self-check that decides whether the vector functions are used.
+// The start-up self-check that decides whether the vector functions are used,
+// of the four-lane functions (argument 4) and the eight-lane ones (8).
 void BM_VectorMathSelfCheck(benchmark::State& state) {
-  if (!exact_math::cpu_has_vector_math()) {
-    state.SkipWithError("no AVX2 and FMA");
-    return;
-  }
-  for (auto _ : state) benchmark::DoNotOptimize(exact_math::vector_math_agrees_with_library());
+  const bool eight = state.range(0) == 8;
+  if (!lanes_supported(state, state.range(0))) return;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(eight ? exact_math::avx512_math_agrees_with_library()
+                                   : exact_math::vector_math_agrees_with_library());
 }
-BENCHMARK(BM_VectorMathSelfCheck)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_VectorMathSelfCheck)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
 
 void BM_Summary(benchmark::State& state) {
   std::vector<double> values(1 << 20, 0.5);

@@ -3,12 +3,12 @@
 // on arbitrary bit patterns.
 //
 // Each 8 bytes of input are one double (any pattern: subnormals, NaNs with
-// payloads, infinities, huge magnitudes). The vector exp and log must give
-// exactly the library's bits for every one. Consecutive doubles that the
-// polar method would accept as a pair (w1, w2) feed the kernels, with the
-// first double of the input as the step spread: the vector kernels must
-// give the scalar kernels' bits. On a CPU without AVX2 and FMA there is
-// nothing to compare.
+// payloads, infinities, huge magnitudes). The vector exp and log, four lanes
+// and (where the CPU has AVX-512) eight, must give exactly the library's bits
+// for every one. Consecutive doubles that the polar method would accept as a
+// pair (w1, w2) feed the series kernels, with the first double of the input
+// as the step spread: the vector kernels must give the scalar kernels' bits.
+// On a CPU without AVX2 and FMA there is nothing to compare.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -40,6 +40,7 @@ void require_same(const char* what, const std::vector<double>& x, const std::vec
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const bool vector = exact_math::cpu_has_vector_math();
+  static const bool avx512 = exact_math::cpu_has_avx512_math();
   if (!vector) return 0;
   std::vector<double> x(size / sizeof(double));
   if (!x.empty()) std::memcpy(x.data(), data, x.size() * sizeof(double));
@@ -48,10 +49,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < x.size(); ++i) expected[i] = std::exp(x[i]);
   exact_math::exp_array_vector(x.data(), actual.data(), x.size());
   require_same("exp", x, expected, actual);
+  if (avx512) {
+    actual.assign(x.size(), 0.0);  // none of the four-lane results left over
+    exact_math::exp_array_avx512(x.data(), actual.data(), x.size());
+    require_same("exp (eight lanes)", x, expected, actual);
+  }
 
   for (std::size_t i = 0; i < x.size(); ++i) expected[i] = std::log(x[i]);
   exact_math::log_array_vector(x.data(), actual.data(), x.size());
   require_same("log", x, expected, actual);
+  if (avx512) {
+    actual.assign(x.size(), 0.0);  // none of the four-lane results left over
+    exact_math::log_array_avx512(x.data(), actual.data(), x.size());
+    require_same("log (eight lanes)", x, expected, actual);
+  }
 
   std::vector<double> w1, w2;
   for (std::size_t i = 0; i + 1 < x.size(); i += 2) {

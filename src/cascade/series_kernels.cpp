@@ -29,6 +29,7 @@ void modulate_scalar(const double* w1, const double* w2, std::size_t count, doub
 
 constexpr series_kernels scalar_kernels{grow_scalar, modulate_scalar};
 constexpr series_kernels avx2_kernels{grow_avx2, modulate_avx2};
+constexpr series_kernels avx512_kernels{grow_avx512, modulate_avx512};
 
 }  // namespace
 
@@ -42,12 +43,13 @@ void modulate_tail(const double* w1, const double* w2, std::size_t count, double
 }
 
 const series_kernels& series_kernels_for(int lanes) {
+  if (lanes == 8) return avx512_kernels;
   if (lanes == 4) return avx2_kernels;
   return scalar_kernels;
 }
 
 const series_kernels& active_series_kernels() {
-  static const series_kernels& chosen = series_kernels_for(exact_math::vector_math_active() ? 4 : 1);
+  static const series_kernels& chosen = series_kernels_for(exact_math::vector_math_lanes());
   return chosen;
 }
 

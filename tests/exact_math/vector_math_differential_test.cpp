@@ -1,6 +1,7 @@
-// The vector exp and log against the C library, bit for bit, over more
-// than 10^8 inputs each: the whole fast path of both functions, its edges,
-// the inputs a series feeds them, and the lanes that go to the library.
+// The vector exp and log, four lanes and eight, against the C library, bit
+// for bit, over more than 10^8 inputs each: the whole fast path of both
+// functions, its edges, the inputs a series feeds them, the lanes that go to
+// the library, vectors that mix the paths, and arrays of every tail length.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -55,6 +56,8 @@ std::string first_difference(const generator& next, std::int64_t count, double (
   return "";
 }
 
+constexpr std::uint64_t any_sign = 0x8000000000000000;
+
 double random_bits(check_stream& s, std::uint64_t sign_mask, std::uint64_t top_low, std::uint64_t top_high) {
   const std::uint64_t top = top_low + s.next() % (top_high - top_low);
   return std::bit_cast<double>((s.next() & (sign_mask | 0x000fffffffffffff)) | (top << 52));
@@ -78,6 +81,26 @@ struct input_class {
 double library_exp(double x) { return std::exp(x); }
 double library_log(double x) { return std::log(x); }
 
+/// An exp input of a random path: 1 + x, the library's own or the fast path.
+double mixed_exp_input(check_stream& s, std::int64_t) {
+  namespace c = exact_math::exp_constants;
+  switch (s.next() % 4) {
+    case 0: return random_bits(s, any_sign, 0, c::tiny_top);
+    case 1: return random_bits(s, any_sign, c::large_top, 0x800);
+    default: return s.uniform(-20.0, 20.0);
+  }
+}
+
+/// A log input of a random path: near 1, the library's own or the usual path.
+double mixed_log_input(check_stream& s, std::int64_t) {
+  namespace c = exact_math::log_constants;
+  switch (s.next() % 4) {
+    case 0: return s.uniform(std::bit_cast<double>(c::near_one_low), std::bit_cast<double>(c::near_one_high));
+    case 1: return s.next() % 2 ? random_bits(s, any_sign, 0, 1) : -random_bits(s, 0, 0, 0x800);
+    default: return s.uniform(0x1p-60, 1.0);
+  }
+}
+
 class VectorMath : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -85,9 +108,22 @@ class VectorMath : public ::testing::Test {
   }
 };
 
-constexpr std::uint64_t any_sign = 0x8000000000000000;
+/// The same tests for the four-lane functions and the eight-lane ones.
+class VectorMathLanes : public ::testing::TestWithParam<int> {
+ protected:
+  void SetUp() override {
+    if (!exact_math::cpu_has_vector_math()) GTEST_SKIP() << "no AVX2 and FMA on this CPU";
+    if (eight() && !exact_math::cpu_has_avx512_math()) GTEST_SKIP() << "no AVX-512 F, DQ and VL on this CPU";
+  }
+  static bool eight() { return GetParam() == 8; }
+  static vector_function exp_array() { return eight() ? exact_math::exp_array_avx512 : exact_math::exp_array_vector; }
+  static vector_function log_array() { return eight() ? exact_math::log_array_avx512 : exact_math::log_array_vector; }
+};
 
-TEST_F(VectorMath, ExpEqualsTheLibraryOverItsWholeRange) {
+INSTANTIATE_TEST_SUITE_P(Lanes, VectorMathLanes, ::testing::Values(4, 8),
+                         [](const ::testing::TestParamInfo<int>& info) { return std::to_string(info.param); });
+
+TEST_P(VectorMathLanes, ExpEqualsTheLibraryOverItsWholeRange) {
   namespace c = exact_math::exp_constants;
   // The k of x = k ln2/128 + r reaches 512 * 128 / ln2 in both directions.
   const std::int64_t k_span = 94600;
@@ -105,6 +141,7 @@ TEST_F(VectorMath, ExpEqualsTheLibraryOverItsWholeRange) {
        [](check_stream& s, std::int64_t) { return random_bits(s, any_sign, 0, c::tiny_top); }},
       {"from 512 on, infinities and NaNs (the library's own paths)", 2'000'000,
        [](check_stream& s, std::int64_t) { return random_bits(s, any_sign, c::large_top, 0x800); }},
+      {"vectors mixing the paths: each lane 1 + x, the library's or the fast path", 4'000'000, mixed_exp_input},
       {"the self-check's inputs", 0, nullptr},
   };
   std::int64_t total = 0;
@@ -112,13 +149,13 @@ TEST_F(VectorMath, ExpEqualsTheLibraryOverItsWholeRange) {
     if (!inputs.next) {
       const std::vector<double> x = exact_math::exp_check_inputs();
       EXPECT_EQ(first_difference([&](check_stream&, std::int64_t i) { return x[i]; },
-                                 static_cast<std::int64_t>(x.size()), library_exp, exact_math::exp_array_vector, 1),
+                                 static_cast<std::int64_t>(x.size()), library_exp, exp_array(), 1),
                 "")
           << inputs.what;
       continue;
     }
     const std::int64_t count = inputs.count / scale;
-    EXPECT_EQ(first_difference(inputs.next, count, library_exp, exact_math::exp_array_vector, 17 + total), "")
+    EXPECT_EQ(first_difference(inputs.next, count, library_exp, exp_array(), 17 + total), "")
         << inputs.what;
     total += count;
   }
@@ -127,7 +164,7 @@ TEST_F(VectorMath, ExpEqualsTheLibraryOverItsWholeRange) {
   }
 }
 
-TEST_F(VectorMath, LogEqualsTheLibraryOverItsWholeRange) {
+TEST_P(VectorMathLanes, LogEqualsTheLibraryOverItsWholeRange) {
   namespace c = exact_math::log_constants;
   const auto near_one_low = std::bit_cast<double>(c::near_one_low);
   const auto near_one_high = std::bit_cast<double>(c::near_one_high);
@@ -161,6 +198,7 @@ TEST_F(VectorMath, LogEqualsTheLibraryOverItsWholeRange) {
        [](check_stream& s, std::int64_t i) {
          return i % 2 ? random_bits(s, any_sign, 0, 1) : -random_bits(s, 0, 0, 0x800);
        }},
+      {"vectors mixing the paths: each lane near 1, the library's or the usual path", 4'000'000, mixed_log_input},
       {"the self-check's inputs", 0, nullptr},
   };
   std::int64_t total = 0;
@@ -168,13 +206,13 @@ TEST_F(VectorMath, LogEqualsTheLibraryOverItsWholeRange) {
     if (!inputs.next) {
       const std::vector<double> x = exact_math::log_check_inputs();
       EXPECT_EQ(first_difference([&](check_stream&, std::int64_t i) { return x[i]; },
-                                 static_cast<std::int64_t>(x.size()), library_log, exact_math::log_array_vector, 1),
+                                 static_cast<std::int64_t>(x.size()), library_log, log_array(), 1),
                 "")
           << inputs.what;
       continue;
     }
     const std::int64_t count = inputs.count / scale;
-    EXPECT_EQ(first_difference(inputs.next, count, library_log, exact_math::log_array_vector, 31 + total), "")
+    EXPECT_EQ(first_difference(inputs.next, count, library_log, log_array(), 31 + total), "")
         << inputs.what;
     total += count;
   }
@@ -183,16 +221,59 @@ TEST_F(VectorMath, LogEqualsTheLibraryOverItsWholeRange) {
   }
 }
 
-TEST_F(VectorMath, SelfCheckPassesWithThisLibrary) { EXPECT_TRUE(exact_math::vector_math_agrees_with_library()); }
-
-// CASCADE_SCALAR_MATH=1 (the suite runs once with it) turns the vector path off.
-TEST(VectorMathChoice, TheEnvironmentCanForceTheScalarPath) {
-  const char* forced = std::getenv("CASCADE_SCALAR_MATH");
-  if (forced != nullptr && std::string(forced) == "1") {
-    EXPECT_FALSE(exact_math::vector_math_active());
-  } else {
-    EXPECT_EQ(exact_math::vector_math_active(), exact_math::cpu_has_vector_math());
+// Arrays of every length up to three vectors, from every alignment, apart and
+// in place: the results are the library's, and nothing past the end changes.
+TEST_P(VectorMathLanes, ArraysOfEveryLengthAndOffset) {
+  struct function_pair {
+    const char* what;
+    double (*library)(double);
+    vector_function vector;
+    double (*input)(check_stream&, std::int64_t);
+  };
+  const function_pair functions[] = {{"exp", library_exp, exp_array(), mixed_exp_input},
+                                     {"log", library_log, log_array(), mixed_log_input}};
+  const double untouched = std::bit_cast<double>(0x7ff8dead0000beefull);  // a NaN no function returns
+  check_stream s(99);
+  for (const function_pair& f : functions) {
+    for (std::size_t n = 0; n <= 25; ++n) {
+      for (std::size_t offset = 0; offset < 8; ++offset) {
+        for (int round = 0; round < 20; ++round) {
+          std::vector<double> x(offset + n + 8, untouched), y(x.size(), untouched), expected(x.size(), untouched);
+          for (std::size_t i = 0; i < n; ++i) {
+            x[offset + i] = f.input(s, 0);
+            expected[offset + i] = f.library(x[offset + i]);
+          }
+          f.vector(x.data() + offset, y.data() + offset, n);
+          ASSERT_EQ(std::memcmp(y.data(), expected.data(), y.size() * sizeof(double)), 0)
+              << f.what << ", length " << n << ", offset " << offset;
+          f.vector(x.data() + offset, x.data() + offset, n);
+          ASSERT_EQ(std::memcmp(x.data(), expected.data(), x.size() * sizeof(double)), 0)
+              << f.what << " in place, length " << n << ", offset " << offset;
+        }
+      }
+    }
   }
+}
+
+TEST_P(VectorMathLanes, SelfCheckPassesWithThisLibrary) {
+  EXPECT_TRUE(eight() ? exact_math::avx512_math_agrees_with_library() : exact_math::vector_math_agrees_with_library());
+}
+
+// The suite runs as it is, with CASCADE_SCALAR_MATH=1 (no vector path) and
+// with CASCADE_VECTOR_LANES=4 (four lanes even where eight would run).
+TEST(VectorMathChoice, TheEnvironmentAndTheCpuChooseTheLanes) {
+  const auto says = [](const char* name, const char* value) {
+    const char* set = std::getenv(name);
+    return set != nullptr && std::string(set) == value;
+  };
+  int expected = 8;
+  if (says("CASCADE_SCALAR_MATH", "1") || !exact_math::cpu_has_vector_math()) {
+    expected = 1;
+  } else if (says("CASCADE_VECTOR_LANES", "4") || !exact_math::cpu_has_avx512_math()) {
+    expected = 4;
+  }
+  EXPECT_EQ(exact_math::vector_math_lanes(), expected);
+  EXPECT_EQ(exact_math::vector_math_active(), expected > 1);
 }
 
 }  // namespace

@@ -1,0 +1,112 @@
+// The series kernels eight pairs at a time (AVX-512), the same operations
+// as the four-lane kernels.
+#include <algorithm>
+
+#include "cascade/series_kernels_vector.h"
+#include "exact_math/exp_log_avx512.h"
+
+// GCC 12's AVX-512 intrinsics pass an intentionally undefined register as the
+// unused merge source, and then warn that it may be uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+namespace cascade {
+namespace {
+
+using exact_math::avx512::splat;
+
+/// sqrt(-2 log(rsq) / rsq) with rsq = w1 w1 + w2 w2: the product, then the
+/// division, then the square root, as the scalar formula orders them.
+EXACT_MATH_AVX512 inline __m512d polar_factor8(__m512d w1, __m512d w2) {
+  const __m512d rsq = _mm512_add_pd(_mm512_mul_pd(w1, w1), _mm512_mul_pd(w2, w2));
+  const __m512d minus_two_log = _mm512_mul_pd(splat(-2.0), exact_math::avx512::log8(rsq));
+  return _mm512_sqrt_pd(_mm512_div_pd(minus_two_log, rsq));
+}
+
+/// a[0], b[0], ..., a[3], b[3] and a[4], b[4], ..., a[7], b[7]: two deviates
+/// of a pair, or two children of a parent, side by side as the series
+/// stores them.
+struct interleaved {
+  __m512d low, high;
+};
+
+EXACT_MATH_AVX512 inline interleaved interleave(__m512d a, __m512d b) {
+  const __m512i low = _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11);
+  const __m512i high = _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15);
+  return {_mm512_permutex2var_pd(a, low, b), _mm512_permutex2var_pd(a, high, b)};
+}
+
+/// Pairs per run: the factors of a run are computed in a loop of their own,
+/// where the long chains of neighbouring pairs (log, division, square root)
+/// overlap in the processor, and stay in L1 for the loop that uses them.
+constexpr std::size_t run_pairs = 256;
+
+/// facs[k] for the whole vectors of pairs in [0, count); returns their count.
+EXACT_MATH_AVX512 std::size_t polar_factors8(const double* w1, const double* w2, std::size_t count, double* facs) {
+  std::size_t k = 0;
+  for (; k + 8 <= count; k += 8)
+    _mm512_storeu_pd(facs + k, polar_factor8(_mm512_loadu_pd(w1 + k), _mm512_loadu_pd(w2 + k)));
+  return k;
+}
+
+template <bool unit_parents>
+EXACT_MATH_AVX512 void grow8(const double* w1, const double* w2, std::size_t count, const double* parents,
+                             double* children, double sigma, double s2) {
+  const __m512d vsigma = splat(sigma);
+  const __m512d vs2 = splat(s2);
+  alignas(64) double facs[run_pairs];
+  std::size_t done = 0;
+  while (done < count) {
+    const std::size_t whole = polar_factors8(w1 + done, w2 + done, std::min(run_pairs, count - done), facs);
+    if (whole == 0) break;
+    for (std::size_t j = 0; j < whole; j += 8) {
+      const std::size_t k = done + j;
+      const __m512d fac = _mm512_load_pd(facs + j);
+      const __m512d parent = unit_parents ? splat(1.0) : _mm512_loadu_pd(parents + k);
+      const __m512d first = exact_math::avx512::exp8(
+          _mm512_sub_pd(_mm512_mul_pd(vsigma, _mm512_mul_pd(_mm512_loadu_pd(w2 + k), fac)), vs2));
+      const __m512d second = exact_math::avx512::exp8(
+          _mm512_sub_pd(_mm512_mul_pd(vsigma, _mm512_mul_pd(_mm512_loadu_pd(w1 + k), fac)), vs2));
+      const interleaved out = interleave(_mm512_mul_pd(first, parent), _mm512_mul_pd(second, parent));
+      _mm512_storeu_pd(children + 2 * k, out.low);
+      _mm512_storeu_pd(children + 2 * k + 8, out.high);
+    }
+    done += whole;
+  }
+  grow_tail(w1 + done, w2 + done, count - done, unit_parents ? nullptr : parents + done, children + 2 * done, sigma,
+            s2);
+}
+
+}  // namespace
+
+EXACT_MATH_AVX512 void grow_avx512(const double* w1, const double* w2, std::size_t count, const double* parents,
+                                   double* children, double sigma, double s2) {
+  if (parents == nullptr) {
+    grow8<true>(w1, w2, count, parents, children, sigma, s2);
+  } else {
+    grow8<false>(w1, w2, count, parents, children, sigma, s2);
+  }
+}
+
+EXACT_MATH_AVX512 void modulate_avx512(const double* w1, const double* w2, std::size_t count, double* values) {
+  alignas(64) double facs[run_pairs];
+  std::size_t done = 0;
+  while (done < count) {
+    const std::size_t whole = polar_factors8(w1 + done, w2 + done, std::min(run_pairs, count - done), facs);
+    if (whole == 0) break;
+    for (std::size_t j = 0; j < whole; j += 8) {
+      const std::size_t k = done + j;
+      const __m512d fac = _mm512_load_pd(facs + j);
+      const interleaved deviates =
+          interleave(_mm512_mul_pd(_mm512_loadu_pd(w2 + k), fac), _mm512_mul_pd(_mm512_loadu_pd(w1 + k), fac));
+      double* const v = values + 2 * k;
+      _mm512_storeu_pd(v, _mm512_mul_pd(deviates.low, _mm512_loadu_pd(v)));
+      _mm512_storeu_pd(v + 8, _mm512_mul_pd(deviates.high, _mm512_loadu_pd(v + 8)));
+    }
+    done += whole;
+  }
+  modulate_tail(w1 + done, w2 + done, count - done, values + 2 * done);
+}
+
+}  // namespace cascade

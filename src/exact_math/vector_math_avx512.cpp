@@ -1,0 +1,37 @@
+// The array forms of the AVX-512 functions. The tail shorter than eight
+// lanes is a masked load padded with 1.0 (a fast-path input of both
+// functions) and a masked store, so no element outside the arrays is read or
+// written and every element takes the same path as in a full vector.
+#include "exact_math/exp_log_avx512.h"
+#include "exact_math/vector_math.h"
+
+// GCC 12's AVX-512 intrinsics pass an intentionally undefined register as the
+// unused merge source, and then warn that it may be uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+namespace exact_math {
+namespace {
+
+template <__m512d kernel(__m512d)>
+EXACT_MATH_AVX512 void apply8(const double* x, double* y, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) _mm512_storeu_pd(y + i, kernel(_mm512_loadu_pd(x + i)));
+  if (i < n) {
+    const auto tail = static_cast<__mmask8>((1u << (n - i)) - 1);
+    _mm512_mask_storeu_pd(y + i, tail, kernel(_mm512_mask_loadu_pd(avx512::splat(1.0), tail, x + i)));
+  }
+}
+
+}  // namespace
+
+EXACT_MATH_AVX512 void exp_array_avx512(const double* x, double* y, std::size_t n) {
+  apply8<avx512::exp8>(x, y, n);
+}
+
+EXACT_MATH_AVX512 void log_array_avx512(const double* x, double* y, std::size_t n) {
+  apply8<avx512::log8>(x, y, n);
+}
+
+}  // namespace exact_math
