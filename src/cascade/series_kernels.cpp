@@ -10,7 +10,7 @@ namespace cascade {
 namespace {
 
 void grow_scalar(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
-                 double sigma, double s2) {
+                 double sigma, double s2, bool /*streaming*/) {
   for (std::size_t k = 0; k < count; ++k) {
     const double fac = deviates::polar_factor(deviates::polar_rsq(w1[k], w2[k]));
     const double parent = parents == nullptr ? 1.0 : parents[k];
@@ -35,7 +35,7 @@ constexpr series_kernels avx512_kernels{grow_avx512, modulate_avx512};
 
 void grow_tail(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
                double sigma, double s2) {
-  grow_scalar(w1, w2, count, parents, children, sigma, s2);
+  grow_scalar(w1, w2, count, parents, children, sigma, s2, false);
 }
 
 void modulate_tail(const double* w1, const double* w2, std::size_t count, double* values) {
