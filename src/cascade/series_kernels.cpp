@@ -1,5 +1,6 @@
 #include "cascade/series_kernels.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "cascade/series_kernels_vector.h"
@@ -9,22 +10,44 @@
 namespace cascade {
 namespace {
 
-void grow_scalar(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
-                 double sigma, double s2, bool /*streaming*/) {
-  for (std::size_t k = 0; k < count; ++k) {
-    const double fac = deviates::polar_factor(deviates::polar_rsq(w1[k], w2[k]));
-    const double parent = parents == nullptr ? 1.0 : parents[k];
-    children[2 * k] = std::exp(sigma * (w2[k] * fac) - s2) * parent;
-    children[2 * k + 1] = std::exp(sigma * (w1[k] * fac) - s2) * parent;
+/// Pairs per run: the factors of a run are computed in a loop of their own,
+/// where the logarithms, divisions and square roots of neighbouring pairs
+/// overlap in the processor, before the loop that uses them.
+constexpr std::size_t run_pairs = 256;
+
+/// Calls body(begin, facs) for consecutive runs [begin, begin + length) of
+/// [0, count), facs[j] the factor of pair begin + j.
+template <class Body>
+void for_each_run(const double* w1, const double* w2, std::size_t count, Body&& body) {
+  double facs[run_pairs];
+  for (std::size_t begin = 0; begin < count; begin += run_pairs) {
+    const std::size_t length = std::min(run_pairs, count - begin);
+    for (std::size_t j = 0; j < length; ++j)
+      facs[j] = deviates::polar_factor(deviates::polar_rsq(w1[begin + j], w2[begin + j]));
+    body(begin, length, static_cast<const double*>(facs));
   }
 }
 
+void grow_scalar(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
+                 double sigma, double s2, bool /*streaming*/) {
+  for_each_run(w1, w2, count, [=](std::size_t begin, std::size_t length, const double* facs) {
+    for (std::size_t k = begin; k < begin + length; ++k) {
+      const double fac = facs[k - begin];
+      const double parent = parents == nullptr ? 1.0 : parents[k];
+      children[2 * k] = std::exp(sigma * (w2[k] * fac) - s2) * parent;
+      children[2 * k + 1] = std::exp(sigma * (w1[k] * fac) - s2) * parent;
+    }
+  });
+}
+
 void modulate_scalar(const double* w1, const double* w2, std::size_t count, double* values) {
-  for (std::size_t k = 0; k < count; ++k) {
-    const double fac = deviates::polar_factor(deviates::polar_rsq(w1[k], w2[k]));
-    values[2 * k] = (w2[k] * fac) * values[2 * k];
-    values[2 * k + 1] = (w1[k] * fac) * values[2 * k + 1];
-  }
+  for_each_run(w1, w2, count, [=](std::size_t begin, std::size_t length, const double* facs) {
+    for (std::size_t k = begin; k < begin + length; ++k) {
+      const double fac = facs[k - begin];
+      values[2 * k] = (w2[k] * fac) * values[2 * k];
+      values[2 * k + 1] = (w1[k] * fac) * values[2 * k + 1];
+    }
+  });
 }
 
 constexpr series_kernels scalar_kernels{grow_scalar, modulate_scalar};
