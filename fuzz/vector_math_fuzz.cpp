@@ -6,9 +6,11 @@
 // payloads, infinities, huge magnitudes). The vector exp and log, four lanes
 // and (where the CPU has AVX-512) eight, must give exactly the library's bits
 // for every one. Consecutive doubles that the polar method would accept as a
-// pair (w1, w2) feed the series kernels, with the first double of the input
-// as the step spread: the vector kernels must give the scalar kernels' bits.
+// pair (w1, w2) feed the series kernels, with the magnitude of the first
+// double of the input as the step spread: the vector kernels must give the
+// scalar kernels' bits.
 // On a CPU without AVX2 and FMA there is nothing to compare.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -29,7 +31,7 @@ void require_same(const char* what, const std::vector<double>& x, const std::vec
   if (expected.empty() || std::memcmp(expected.data(), actual.data(), expected.size() * sizeof(double)) == 0) return;
   for (std::size_t i = 0; i < expected.size(); ++i) {
     if (std::memcmp(&expected[i], &actual[i], sizeof(double)) != 0) {
-      std::fprintf(stderr, "vector_math_fuzz: %s(%a): scalar %a, vector %a\n", what, x[i / per_input], expected[i],
+      std::fprintf(stderr, "vector_math_fuzz: %s(%a) [%zu of %zu]: scalar %a, vector %a\n", what, x[i / per_input], i, expected.size(), expected[i],
                    actual[i]);
       std::abort();
     }
@@ -71,7 +73,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       w2.push_back(x[i + 1]);
     }
   }
-  const double sigma = x.empty() ? 0.0 : x[0];
+  // A run's spread is sqrt(lambda^2 / step_number) of a finite lambda:
+  // never negative and never a NaN, but infinite once lambda^2 overflows.
+  // (A NaN spread would carry its payload into the results, and which of
+  // two NaN operands an operation passes on is not something the paths are
+  // held to; every NaN a run makes is the processor's one default NaN.)
+  const double sigma = x.empty() || std::isnan(x[0]) ? 0.0 : std::fabs(x[0]);
   const cascade::series_kernels& scalar = cascade::series_kernels_for(1);
   for (const int lanes : {4, 8}) {
     if (lanes == 8 && !exact_math::cpu_has_avx512_math()) continue;

@@ -1,7 +1,8 @@
 #include "deviates/subtractive_engine.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
-#include <cstring>
 
 namespace deviates {
 
@@ -36,14 +37,14 @@ void subtractive_engine::seed(std::int64_t seed) {
 
 namespace {
 
-/// out[i] = draw i of the stream whose last 55 draws, oldest first, are
-/// last[0, 55): draw n is draw n - 55 minus draw n - 24, modulo 10^9. From
-/// draw 55 on both terms lie in out, 24 or more places back, so 8 lanes at a
-/// time never read a draw not yet made.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void continue_stream(const std::int32_t* last,
-                                                                                   std::int32_t* out,
-                                                                                   std::size_t count) {
-  constexpr std::int32_t modulus = subtractive_engine::modulus;
+constexpr std::int32_t modulus = subtractive_engine::modulus;
+
+// Draw n of the stream is draw n - 55 minus draw n - 24, modulo 10^9. The
+// functions below make draws [0, count) into out from the last 55 draws
+// before them, oldest first, in last[0, 55).
+
+/// Draws [0, 55), whose terms lie partly in `last`.
+void first_round(const std::int32_t* last, std::int32_t* out) {
   for (std::size_t i = 0; i < 24; ++i) {
     const std::int32_t d = last[i] - last[i + 31];
     out[i] = d < 0 ? d + modulus : d;
@@ -52,24 +53,49 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void continue_strea
     const std::int32_t d = last[i] - out[i - 24];
     out[i] = d < 0 ? d + modulus : d;
   }
-  // Eight at a time: the draws 24 back are then exactly the ones an earlier
-  // step stored (24 is a multiple of 8), which the processor forwards from
-  // the store at once; a step of 16 would read across two stores and wait.
-  std::size_t i = 55;
-  for (; i + 8 <= count; i += 8) {
-    std::int32_t older[8], newer[8], made[8];
-    std::memcpy(older, out + i - 55, sizeof older);
-    std::memcpy(newer, out + i - 24, sizeof newer);
-    for (int j = 0; j < 8; ++j) {
-      const std::int32_t d = older[j] - newer[j];
-      made[j] = d < 0 ? d + modulus : d;
-    }
-    std::memcpy(out + i, made, sizeof made);
-  }
-  for (; i < count; ++i) {
+}
+
+/// Draws [from, count), from 55 on, whose terms lie in out.
+void later_rounds(std::int32_t* out, std::size_t from, std::size_t count) {
+  for (std::size_t i = from; i < count; ++i) {
     const std::int32_t d = out[i - 55] - out[i - 24];
     out[i] = d < 0 ? d + modulus : d;
   }
+}
+
+void continue_stream_plain(const std::int32_t* last, std::int32_t* out, std::size_t count) {
+  first_round(last, out);
+  later_rounds(out, 55, count);
+}
+
+/// From draw 55 on, both terms lie in out, 24 or more places back: eight
+/// lanes a step never read a draw not yet made, and the draws 24 back are
+/// exactly the ones an earlier step stored (24 is a multiple of 8), which the
+/// processor forwards from the store at once.
+__attribute__((target("avx2"))) void continue_stream_avx2(const std::int32_t* last, std::int32_t* out,
+                                                          std::size_t count) {
+  first_round(last, out);
+  const __m256i m = _mm256_set1_epi32(modulus);
+  std::size_t i = 55;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i older = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(out + i - 55));
+    const __m256i newer = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(out + i - 24));
+    const __m256i d = _mm256_sub_epi32(older, newer);
+    // d + 10^9 where d is negative: its sign spread over the lane masks the modulus.
+    const __m256i fixed = _mm256_add_epi32(d, _mm256_and_si256(_mm256_srai_epi32(d, 31), m));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), fixed);
+  }
+  later_rounds(out, i, count);
+}
+
+/// Chosen at run time rather than through an ifunc, whose resolver would
+/// run before a sanitizer's runtime is up.
+bool cpu_has_avx2() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
 }
 
 }  // namespace
@@ -81,7 +107,7 @@ void subtractive_engine::fill(result_type* out, std::size_t count) {
   }
   // At a round boundary, slots 1..55 hold the last 55 draws, oldest first.
   if (const std::size_t whole = count / 55 * 55; whole > 0) {
-    continue_stream(state_table_.data() + 1, out, whole);
+    (cpu_has_avx2() ? continue_stream_avx2 : continue_stream_plain)(state_table_.data() + 1, out, whole);
     std::copy(out + whole - 55, out + whole, state_table_.begin() + 1);
     next_index_ = 55;
     lag_index_ = 31;
