@@ -59,19 +59,26 @@ void BM_PolarPairs(benchmark::State& state) {
 }
 BENCHMARK(BM_PolarPairs)->Arg(0)->Arg(1);
 
-// A whole series (cascade and modulation) of 2^k values, one thread or two.
+// A whole series (cascade and modulation) of 2^k values, one thread or two:
+// as the program makes it, with the running sum of its summary
+// (BM_Series), and as the library does, without it (BM_SeriesNoSum; at 2^24
+// the series no longer fits in the cache).
+template <bool sum>
 void BM_Series(benchmark::State& state) {
   const auto steps = static_cast<std::int32_t>(state.range(0));
   const cascade::cascade_shape shape{cascade::step_sigma(0.3, steps), steps, 1};
   std::vector<double> values(static_cast<std::size_t>(shape.value_count()));
   cascade::work_sharing lanes(state.range(1) != 0);
+  cascade::series_options options;
+  options.sum = sum;
   for (auto _ : state) {
-    cascade::generate_series(values.data(), shape, -1700000000, lanes);
+    cascade::generate_series(values.data(), shape, -1700000000, lanes, options);
     benchmark::DoNotOptimize(values.data());
   }
   state.SetItemsProcessed(state.iterations() * shape.value_count());
 }
-BENCHMARK(BM_Series)->ArgsProduct({{10, 16, 20}, {0, 1}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Series<true>)->Name("BM_Series")->ArgsProduct({{10, 16, 20}, {0, 1}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Series<false>)->Name("BM_SeriesNoSum")->ArgsProduct({{20, 24}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
 // exp of a cascade's exponents and log of polar r^2 values, 1024 a batch:
 // the C library one call at a time (argument 0), the vector functions four

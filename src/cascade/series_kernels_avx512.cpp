@@ -17,12 +17,10 @@ namespace {
 
 using exact_math::avx512::splat;
 
-/// sqrt(-2 log(rsq) / rsq) with rsq = w1 w1 + w2 w2: the product, then the
+/// sqrt(-2 log / rsq), log the logarithm of rsq: the product, then the
 /// division, then the square root, as the scalar formula orders them.
-EXACT_MATH_AVX512 inline __m512d polar_factor8(__m512d w1, __m512d w2) {
-  const __m512d rsq = _mm512_add_pd(_mm512_mul_pd(w1, w1), _mm512_mul_pd(w2, w2));
-  const __m512d minus_two_log = _mm512_mul_pd(splat(-2.0), exact_math::avx512::log8(rsq));
-  return _mm512_sqrt_pd(_mm512_div_pd(minus_two_log, rsq));
+EXACT_MATH_AVX512 inline __m512d polar_factor8(__m512d rsq, __m512d log) {
+  return _mm512_sqrt_pd(_mm512_div_pd(_mm512_mul_pd(splat(-2.0), log), rsq));
 }
 
 /// a[0], b[0], ..., a[3], b[3] and a[4], b[4], ..., a[7], b[7]: two deviates
@@ -44,11 +42,39 @@ EXACT_MATH_AVX512 inline interleaved interleave(__m512d a, __m512d b) {
 constexpr std::size_t run_pairs = 256;
 
 /// facs[k] for the whole vectors of pairs in [0, count); returns their count.
+///
+/// An r^2 within 2^-4 of 1 (one in sixteen) takes the logarithm's second
+/// polynomial. Some lane of an eight-lane vector needs it two times in five,
+/// unpredictably; rather than branch and compute both there, such lanes are
+/// set aside, without a branch, and done together at the end of the run.
 EXACT_MATH_AVX512 std::size_t polar_factors8(const double* w1, const double* w2, std::size_t count, double* facs) {
-  std::size_t k = 0;
-  for (; k + 8 <= count; k += 8)
-    _mm512_storeu_pd(facs + k, polar_factor8(_mm512_loadu_pd(w1 + k), _mm512_loadu_pd(w2 + k)));
-  return k;
+  alignas(64) double near_rsq[run_pairs + 8];
+  alignas(64) std::int64_t near_at[run_pairs + 8];
+  std::size_t near = 0;
+  const __m512i lane = _mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7);
+  std::size_t whole = 0;
+  for (; whole + 8 <= count; whole += 8) {
+    const __m512d a = _mm512_loadu_pd(w1 + whole);
+    const __m512d b = _mm512_loadu_pd(w2 + whole);
+    const __m512d rsq = _mm512_add_pd(_mm512_mul_pd(a, a), _mm512_mul_pd(b, b));
+    __mmask8 near_one;
+    const __m512d log = exact_math::avx512::log8_away_from_one(rsq, near_one);
+    _mm512_storeu_pd(facs + whole, polar_factor8(rsq, log));
+    _mm512_storeu_pd(near_rsq + near, _mm512_maskz_compress_pd(near_one, rsq));
+    const __m512i at = _mm512_add_epi64(lane, _mm512_set1_epi64(static_cast<std::int64_t>(whole)));
+    _mm512_storeu_si512(near_at + near, _mm512_maskz_compress_epi64(near_one, at));
+    near += static_cast<std::size_t>(__builtin_popcount(near_one));
+  }
+  // The set-aside lanes, eight at a time; the last vector's unused lanes
+  // hold a harmless 1.0.
+  for (std::size_t j = 0; j < near; j += 8) {
+    const std::size_t lanes = std::min<std::size_t>(8, near - j);
+    const __m512d rsq = _mm512_mask_loadu_pd(splat(1.0), static_cast<__mmask8>((1u << lanes) - 1), near_rsq + j);
+    alignas(64) double fixed[8];
+    _mm512_store_pd(fixed, polar_factor8(rsq, exact_math::avx512::log8_near_one(rsq)));
+    for (std::size_t i = 0; i < lanes; ++i) facs[near_at[j + i]] = fixed[i];
+  }
+  return whole;
 }
 
 template <bool unit_parents, bool streaming>

@@ -120,13 +120,16 @@ EXACT_MATH_AVX512 inline __m512d log8_near_one(__m512d x) {
   return _mm512_add_pd(hi, y);
 }
 
-EXACT_MATH_AVX512 inline __m512d log8(__m512d x) {
+/// log8 of every lane but those within [1 - 2^-4, 1 + 0x1.09p-4): those
+/// are left for log8_near_one, and their mask goes to `near_one`, for a
+/// caller that gathers such lanes from many vectors into full ones.
+EXACT_MATH_AVX512 inline __m512d log8_away_from_one(__m512d x, __mmask8& near_one) {
   namespace c = log_constants;
   const __m512i ix = _mm512_castpd_si512(x);
   // Positive normal finite x, as signed 64-bit words: [2^-1022 bits, infinity bits).
   const __mmask8 usual = _mm512_cmp_epi64_mask(ix, splat64(0x0010000000000000), _MM_CMPINT_NLT) &
                          _mm512_cmp_epi64_mask(ix, splat64(0x7ff0000000000000), _MM_CMPINT_LT);
-  const __mmask8 near_one =
+  near_one =
       _mm512_cmp_epi64_mask(ix, splat64(static_cast<std::int64_t>(c::near_one_low)), _MM_CMPINT_NLT) &
       _mm512_cmp_epi64_mask(ix, splat64(static_cast<std::int64_t>(c::near_one_high)), _MM_CMPINT_LT);
 
@@ -153,10 +156,15 @@ EXACT_MATH_AVX512 inline __m512d log8(__m512d x) {
   const __m512d y = _mm512_fmadd_pd(r3, a43, lo);
   __m512d result = _mm512_add_pd(y, hi);
 
-  if (near_one != 0) result = _mm512_mask_blend_pd(near_one, result, log8_near_one(x));
   const __mmask8 other = static_cast<__mmask8>(~usual);
   if (other != 0) result = scalar_lanes(x, result, other, [](double v) { return std::log(v); });
   return result;
+}
+
+EXACT_MATH_AVX512 inline __m512d log8(__m512d x) {
+  __mmask8 near_one;
+  const __m512d result = log8_away_from_one(x, near_one);
+  return near_one == 0 ? result : _mm512_mask_blend_pd(near_one, result, log8_near_one(x));
 }
 
 }  // namespace exact_math::avx512
