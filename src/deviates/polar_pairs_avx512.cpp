@@ -1,4 +1,4 @@
-// Eight pairs a step: 16 draws converted and split into w1 and w2, the
+// Eight pairs a step: 16 draws split into w1 and w2 and converted, the
 // accept mask from one packed compare, and the accepted lanes of w1 and of
 // w2 compressed to the front of one register each and stored whole while at
 // least 8 slots remain, so nothing is written past the caller's room and
@@ -13,19 +13,18 @@
 // unused merge source, and then warn that it may be uninitialised.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-#define DEVIATES_AVX512 __attribute__((target("avx512f")))
+#define DEVIATES_AVX512 __attribute__((target("avx512f,avx512dq")))
 
 namespace deviates {
 
 bool cpu_screens_pairs_avx512() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx512f");
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
 }
 
 DEVIATES_AVX512 std::size_t screen_pairs_avx512(const std::int32_t* draws, std::size_t draw_count, double* w1_out,
                                                 double* w2_out, std::size_t room, std::size_t* taken) {
-  // Even draws (w1) to the low half, odd draws (w2) to the high half.
-  const __m512i split = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+  const __m512i low_half = _mm512_set1_epi64(0xffffffff);
   const __m512d scale = _mm512_set1_pd(1e-9);
   const __m512d two = _mm512_set1_pd(2.0);
   const __m512d one = _mm512_set1_pd(1.0);
@@ -34,9 +33,11 @@ DEVIATES_AVX512 std::size_t screen_pairs_avx512(const std::int32_t* draws, std::
   std::size_t used = 0;
   std::size_t kept = *taken;
   for (; used + 16 <= draw_count && room - kept >= 8; used += 16) {
-    const __m512i d = _mm512_permutexvar_epi32(split, _mm512_loadu_si512(draws + used));
-    const __m512d d1 = _mm512_cvtepi32_pd(_mm512_castsi512_si256(d));
-    const __m512d d2 = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(d, 1));
+    // Each 64-bit lane holds one pair of draws (non-negative, below 2^31):
+    // the first in its low half, the second in its high half.
+    const __m512i d = _mm512_loadu_si512(draws + used);
+    const __m512d d1 = _mm512_cvtepi64_pd(_mm512_and_si512(d, low_half));
+    const __m512d d2 = _mm512_cvtepi64_pd(_mm512_srli_epi64(d, 32));
     // 2.0 * (d * 1e-9) - 1.0, as the scalar code.
     const __m512d w1 = _mm512_sub_pd(_mm512_mul_pd(two, _mm512_mul_pd(d1, scale)), one);
     const __m512d w2 = _mm512_sub_pd(_mm512_mul_pd(two, _mm512_mul_pd(d2, scale)), one);

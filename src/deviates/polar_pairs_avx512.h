@@ -12,7 +12,7 @@
 
 namespace deviates {
 
-/// The CPU runs screen_pairs_avx512 (AVX-512 F, enabled by the OS).
+/// The CPU runs screen_pairs_avx512 (AVX-512 F and DQ, enabled by the OS).
 bool cpu_screens_pairs_avx512();
 
 /// Turns draws[0, 2m) into pairs, keeps the accepted ones at w1_out[*taken..]
