@@ -68,22 +68,42 @@ void continue_stream_plain(const std::int32_t* last, std::int32_t* out, std::siz
   later_rounds(out, 55, count);
 }
 
-/// From draw 55 on, both terms lie in out, 24 or more places back: eight
-/// lanes a step never read a draw not yet made, and the draws 24 back are
-/// exactly the ones an earlier step stored (24 is a multiple of 8), which the
-/// processor forwards from the store at once.
+/// From draw 56 on, eight draws a step from the last 56, kept in seven
+/// registers: the draws 24 back are one of them (24 is a multiple of 8) and
+/// those 55 back two of them turned one lane down and blended, so no step
+/// waits on memory, and each waits only on the step three before it.
 __attribute__((target("avx2"))) void continue_stream_avx2(const std::int32_t* last, std::int32_t* out,
                                                           std::size_t count) {
   first_round(last, out);
+  if (count < 56 + 8) {
+    later_rounds(out, 55, count);
+    return;
+  }
+  later_rounds(out, 55, 56);
   const __m256i m = _mm256_set1_epi32(modulus);
-  std::size_t i = 55;
+  const __m256i rotate = _mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 0);
+  // bj holds draws i - 56 + 8 j .. i - 49 + 8 j; rotated0 is b0 turned one
+  // lane down, so that draws i - 55 .. i - 48 are it with its last lane
+  // taken from b1 turned the same way.
+  const __m256i* blocks = reinterpret_cast<const __m256i*>(out);
+  __m256i b1 = _mm256_loadu_si256(blocks + 1), b2 = _mm256_loadu_si256(blocks + 2), b3 = _mm256_loadu_si256(blocks + 3),
+          b4 = _mm256_loadu_si256(blocks + 4), b5 = _mm256_loadu_si256(blocks + 5), b6 = _mm256_loadu_si256(blocks + 6);
+  __m256i rotated0 = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(blocks), rotate);
+  std::size_t i = 56;
   for (; i + 8 <= count; i += 8) {
-    const __m256i older = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(out + i - 55));
-    const __m256i newer = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(out + i - 24));
-    const __m256i d = _mm256_sub_epi32(older, newer);
+    const __m256i rotated1 = _mm256_permutevar8x32_epi32(b1, rotate);
+    const __m256i older = _mm256_blend_epi32(rotated0, rotated1, 0x80);
+    const __m256i d = _mm256_sub_epi32(older, b4);
     // d + 10^9 where d is negative: its sign spread over the lane masks the modulus.
-    const __m256i fixed = _mm256_add_epi32(d, _mm256_and_si256(_mm256_srai_epi32(d, 31), m));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), fixed);
+    const __m256i made = _mm256_add_epi32(d, _mm256_and_si256(_mm256_srai_epi32(d, 31), m));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), made);
+    rotated0 = rotated1;
+    b1 = b2;
+    b2 = b3;
+    b3 = b4;
+    b4 = b5;
+    b5 = b6;
+    b6 = made;
   }
   later_rounds(out, i, count);
 }
