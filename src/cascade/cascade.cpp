@@ -18,8 +18,11 @@ double step_sigma(double lambda, std::int32_t step_number) {
 namespace {
 
 // Pairs per chunk: big enough that the hand-over between threads is rare,
-// small enough that two chunks of pairs stay in cache.
-constexpr std::int64_t chunk_pairs = 16384;
+// small enough that two chunks of pairs stay in cache, and no more than
+// one pair in 64 values, so that a short series is still many chunks, each
+// drawn while the threads work on the one before, and its pair buffers
+// little memory to fault in.
+std::int64_t chunk_pairs_for(std::int64_t count) { return std::clamp<std::int64_t>(count / 64, 4096, 32768); }
 constexpr std::int64_t block_pairs = 1024;
 // A generation of children larger than this is written past the cache: the
 // next step reads it from the start, long after the cache has lost it.
@@ -46,13 +49,16 @@ struct chunk {
 class chunk_schedule {
  public:
   explicit chunk_schedule(const cascade_shape& shape)
-      : steps_left_(shape.step_number), parents_(shape.n0), values_(shape.value_count()) {}
+      : steps_left_(shape.step_number),
+        parents_(shape.n0),
+        values_(shape.value_count()),
+        chunk_pairs_(chunk_pairs_for(values_)) {}
 
   /// The next chunk; length 0 once the stream is done.
   chunk next() {
     if (steps_left_ > 0) {
       const std::int64_t left = parents_ - begin_;
-      std::int64_t length = std::min(chunk_pairs, left / 2);
+      std::int64_t length = std::min(chunk_pairs_, left / 2);
       const bool tail = length < block_pairs;
       if (tail) length = left;
       const chunk c{parents_, begin_, length, tail ? length : block_pairs};
@@ -64,7 +70,7 @@ class chunk_schedule {
       }
       return c;
     }
-    const std::int64_t length = std::min(chunk_pairs, values_ / 2 - begin_);
+    const std::int64_t length = std::min(chunk_pairs_, values_ / 2 - begin_);
     const chunk c{0, begin_, length, block_pairs};
     begin_ += length;
     return c;
@@ -74,6 +80,7 @@ class chunk_schedule {
   std::int32_t steps_left_;
   std::int64_t parents_;
   std::int64_t values_;
+  std::int64_t chunk_pairs_;
   std::int64_t begin_ = 0;
 };
 
@@ -96,9 +103,9 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
   const series_kernels& kernels = active_series_kernels();
 
   deviates::polar_pair_source source{deviates::subtractive_engine(seed_word)};
-  // A chunk holds at most chunk_pairs pairs, and never more than the last
-  // generation's count / 2 parents or the modulation's count / 2 pairs.
-  const std::int64_t buffer_pairs = std::min(count / 2, chunk_pairs);
+  // A chunk holds at most chunk_pairs_for(count) pairs, and never more than
+  // the last generation's count / 2 parents or the modulation's count / 2.
+  const std::int64_t buffer_pairs = std::min(count / 2, chunk_pairs_for(count));
   pair_buffer current(buffer_pairs), upcoming(buffer_pairs);
 
   // The first generation's cells all weigh 1.0 and are never stored: the
