@@ -42,30 +42,37 @@ EXACT_MATH_AVX2 std::size_t polar_factors4(const double* w1, const double* w2, s
   return k;
 }
 
-template <bool unit_parents>
-EXACT_MATH_AVX2 void grow4(const double* w1, const double* w2, std::size_t count, const double* parents,
-                           double* children, double sigma, double s2) {
-  const __m256d vsigma = splat(sigma);
-  const __m256d vs2 = splat(s2);
+/// Calls body(k, fac) for each whole vector of pairs k .. k + 3 in [0,
+/// count), fac their polar factors, a run at a time; returns how many pairs
+/// that covers (count less a tail of at most three).
+template <class Body>
+EXACT_MATH_AVX2 std::size_t for_each_vector(const double* w1, const double* w2, std::size_t count, Body&& body) {
   alignas(32) double facs[run_pairs];
   std::size_t done = 0;
   while (done < count) {
     const std::size_t whole = polar_factors4(w1 + done, w2 + done, std::min(run_pairs, count - done), facs);
     if (whole == 0) break;
-    for (std::size_t j = 0; j < whole; j += 4) {
-      const std::size_t k = done + j;
-      const __m256d fac = _mm256_load_pd(facs + j);
-      const __m256d parent = unit_parents ? splat(1.0) : _mm256_loadu_pd(parents + k);
-      const __m256d first =
-          exact_math::avx2::exp4(_mm256_sub_pd(_mm256_mul_pd(vsigma, _mm256_mul_pd(_mm256_loadu_pd(w2 + k), fac)), vs2));
-      const __m256d second =
-          exact_math::avx2::exp4(_mm256_sub_pd(_mm256_mul_pd(vsigma, _mm256_mul_pd(_mm256_loadu_pd(w1 + k), fac)), vs2));
-      const interleaved out = interleave(_mm256_mul_pd(first, parent), _mm256_mul_pd(second, parent));
-      _mm256_storeu_pd(children + 2 * k, out.low);
-      _mm256_storeu_pd(children + 2 * k + 4, out.high);
-    }
+    for (std::size_t j = 0; j < whole; j += 4) body(done + j, _mm256_load_pd(facs + j));
     done += whole;
   }
+  return done;
+}
+
+template <bool unit_parents>
+EXACT_MATH_AVX2 void grow4(const double* w1, const double* w2, std::size_t count, const double* parents,
+                           double* children, double sigma, double s2) {
+  const __m256d vsigma = splat(sigma);
+  const __m256d vs2 = splat(s2);
+  const std::size_t done = for_each_vector(w1, w2, count, [&](std::size_t k, __m256d fac) EXACT_MATH_AVX2 {
+    const __m256d parent = unit_parents ? splat(1.0) : _mm256_loadu_pd(parents + k);
+    const __m256d first =
+        exact_math::avx2::exp4(_mm256_sub_pd(_mm256_mul_pd(vsigma, _mm256_mul_pd(_mm256_loadu_pd(w2 + k), fac)), vs2));
+    const __m256d second =
+        exact_math::avx2::exp4(_mm256_sub_pd(_mm256_mul_pd(vsigma, _mm256_mul_pd(_mm256_loadu_pd(w1 + k), fac)), vs2));
+    const interleaved out = interleave(_mm256_mul_pd(first, parent), _mm256_mul_pd(second, parent));
+    _mm256_storeu_pd(children + 2 * k, out.low);
+    _mm256_storeu_pd(children + 2 * k + 4, out.high);
+  });
   grow_tail(w1 + done, w2 + done, count - done, unit_parents ? nullptr : parents + done, children + 2 * done, sigma,
             s2);
 }
@@ -82,22 +89,13 @@ EXACT_MATH_AVX2 void grow_avx2(const double* w1, const double* w2, std::size_t c
 }
 
 EXACT_MATH_AVX2 void modulate_avx2(const double* w1, const double* w2, std::size_t count, double* values) {
-  alignas(32) double facs[run_pairs];
-  std::size_t done = 0;
-  while (done < count) {
-    const std::size_t whole = polar_factors4(w1 + done, w2 + done, std::min(run_pairs, count - done), facs);
-    if (whole == 0) break;
-    for (std::size_t j = 0; j < whole; j += 4) {
-      const std::size_t k = done + j;
-      const __m256d fac = _mm256_load_pd(facs + j);
-      const interleaved deviates =
-          interleave(_mm256_mul_pd(_mm256_loadu_pd(w2 + k), fac), _mm256_mul_pd(_mm256_loadu_pd(w1 + k), fac));
-      double* const v = values + 2 * k;
-      _mm256_storeu_pd(v, _mm256_mul_pd(deviates.low, _mm256_loadu_pd(v)));
-      _mm256_storeu_pd(v + 4, _mm256_mul_pd(deviates.high, _mm256_loadu_pd(v + 4)));
-    }
-    done += whole;
-  }
+  const std::size_t done = for_each_vector(w1, w2, count, [&](std::size_t k, __m256d fac) EXACT_MATH_AVX2 {
+    const interleaved deviates =
+        interleave(_mm256_mul_pd(_mm256_loadu_pd(w2 + k), fac), _mm256_mul_pd(_mm256_loadu_pd(w1 + k), fac));
+    double* const v = values + 2 * k;
+    _mm256_storeu_pd(v, _mm256_mul_pd(deviates.low, _mm256_loadu_pd(v)));
+    _mm256_storeu_pd(v + 4, _mm256_mul_pd(deviates.high, _mm256_loadu_pd(v + 4)));
+  });
   modulate_tail(w1 + done, w2 + done, count - done, values + 2 * done);
 }
 

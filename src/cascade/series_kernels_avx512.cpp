@@ -77,35 +77,42 @@ EXACT_MATH_AVX512 std::size_t polar_factors8(const double* w1, const double* w2,
   return whole;
 }
 
-template <bool unit_parents, bool streaming>
-EXACT_MATH_AVX512 void grow8(const double* w1, const double* w2, std::size_t count, const double* parents,
-                             double* children, double sigma, double s2) {
-  const __m512d vsigma = splat(sigma);
-  const __m512d vs2 = splat(s2);
+/// Calls body(k, fac) for each whole vector of pairs k .. k + 7 in [0,
+/// count), fac their polar factors, a run at a time; returns how many pairs
+/// that covers (count less a tail of at most seven).
+template <class Body>
+EXACT_MATH_AVX512 std::size_t for_each_vector(const double* w1, const double* w2, std::size_t count, Body&& body) {
   alignas(64) double facs[run_pairs];
   std::size_t done = 0;
   while (done < count) {
     const std::size_t whole = polar_factors8(w1 + done, w2 + done, std::min(run_pairs, count - done), facs);
     if (whole == 0) break;
-    for (std::size_t j = 0; j < whole; j += 8) {
-      const std::size_t k = done + j;
-      const __m512d fac = _mm512_load_pd(facs + j);
-      const __m512d parent = unit_parents ? splat(1.0) : _mm512_loadu_pd(parents + k);
-      const __m512d first = exact_math::avx512::exp8(
-          _mm512_sub_pd(_mm512_mul_pd(vsigma, _mm512_mul_pd(_mm512_loadu_pd(w2 + k), fac)), vs2));
-      const __m512d second = exact_math::avx512::exp8(
-          _mm512_sub_pd(_mm512_mul_pd(vsigma, _mm512_mul_pd(_mm512_loadu_pd(w1 + k), fac)), vs2));
-      const interleaved out = interleave(_mm512_mul_pd(first, parent), _mm512_mul_pd(second, parent));
-      if constexpr (streaming) {
-        _mm512_stream_pd(children + 2 * k, out.low);
-        _mm512_stream_pd(children + 2 * k + 8, out.high);
-      } else {
-        _mm512_storeu_pd(children + 2 * k, out.low);
-        _mm512_storeu_pd(children + 2 * k + 8, out.high);
-      }
-    }
+    for (std::size_t j = 0; j < whole; j += 8) body(done + j, _mm512_load_pd(facs + j));
     done += whole;
   }
+  return done;
+}
+
+template <bool unit_parents, bool streaming>
+EXACT_MATH_AVX512 void grow8(const double* w1, const double* w2, std::size_t count, const double* parents,
+                             double* children, double sigma, double s2) {
+  const __m512d vsigma = splat(sigma);
+  const __m512d vs2 = splat(s2);
+  const std::size_t done = for_each_vector(w1, w2, count, [&](std::size_t k, __m512d fac) EXACT_MATH_AVX512 {
+    const __m512d parent = unit_parents ? splat(1.0) : _mm512_loadu_pd(parents + k);
+    const __m512d first = exact_math::avx512::exp8(
+        _mm512_sub_pd(_mm512_mul_pd(vsigma, _mm512_mul_pd(_mm512_loadu_pd(w2 + k), fac)), vs2));
+    const __m512d second = exact_math::avx512::exp8(
+        _mm512_sub_pd(_mm512_mul_pd(vsigma, _mm512_mul_pd(_mm512_loadu_pd(w1 + k), fac)), vs2));
+    const interleaved out = interleave(_mm512_mul_pd(first, parent), _mm512_mul_pd(second, parent));
+    if constexpr (streaming) {
+      _mm512_stream_pd(children + 2 * k, out.low);
+      _mm512_stream_pd(children + 2 * k + 8, out.high);
+    } else {
+      _mm512_storeu_pd(children + 2 * k, out.low);
+      _mm512_storeu_pd(children + 2 * k + 8, out.high);
+    }
+  });
   grow_tail(w1 + done, w2 + done, count - done, unit_parents ? nullptr : parents + done, children + 2 * done, sigma,
             s2);
 }
@@ -143,22 +150,13 @@ EXACT_MATH_AVX512 void grow_avx512(const double* w1, const double* w2, std::size
 }
 
 EXACT_MATH_AVX512 void modulate_avx512(const double* w1, const double* w2, std::size_t count, double* values) {
-  alignas(64) double facs[run_pairs];
-  std::size_t done = 0;
-  while (done < count) {
-    const std::size_t whole = polar_factors8(w1 + done, w2 + done, std::min(run_pairs, count - done), facs);
-    if (whole == 0) break;
-    for (std::size_t j = 0; j < whole; j += 8) {
-      const std::size_t k = done + j;
-      const __m512d fac = _mm512_load_pd(facs + j);
-      const interleaved deviates =
-          interleave(_mm512_mul_pd(_mm512_loadu_pd(w2 + k), fac), _mm512_mul_pd(_mm512_loadu_pd(w1 + k), fac));
-      double* const v = values + 2 * k;
-      _mm512_storeu_pd(v, _mm512_mul_pd(deviates.low, _mm512_loadu_pd(v)));
-      _mm512_storeu_pd(v + 8, _mm512_mul_pd(deviates.high, _mm512_loadu_pd(v + 8)));
-    }
-    done += whole;
-  }
+  const std::size_t done = for_each_vector(w1, w2, count, [&](std::size_t k, __m512d fac) EXACT_MATH_AVX512 {
+    const interleaved deviates =
+        interleave(_mm512_mul_pd(_mm512_loadu_pd(w2 + k), fac), _mm512_mul_pd(_mm512_loadu_pd(w1 + k), fac));
+    double* const v = values + 2 * k;
+    _mm512_storeu_pd(v, _mm512_mul_pd(deviates.low, _mm512_loadu_pd(v)));
+    _mm512_storeu_pd(v + 8, _mm512_mul_pd(deviates.high, _mm512_loadu_pd(v + 8)));
+  });
   modulate_tail(w1 + done, w2 + done, count - done, values + 2 * done);
 }
 

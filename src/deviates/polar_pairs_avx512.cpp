@@ -11,7 +11,9 @@
 
 // GCC 12's AVX-512 intrinsics pass an intentionally undefined register as the
 // unused merge source, and then warn that it may be uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #define DEVIATES_AVX512 __attribute__((target("avx512f,avx512dq")))
 
