@@ -34,6 +34,11 @@ EXACT_MATH_AVX2 inline interleaved interleave(__m256d a, __m256d b) {
 /// overlap in the processor, and stay in L1 for the loop that uses them.
 constexpr std::size_t run_pairs = 256;
 
+/// How far ahead (in pairs) the parents and values are asked for: a long
+/// series has left the cache, and the processor's own prefetching does not
+/// keep up with these loops.
+constexpr std::size_t ahead = 512;
+
 /// facs[k] for the whole vectors of pairs in [0, count); returns their count.
 EXACT_MATH_AVX2 std::size_t polar_factors4(const double* w1, const double* w2, std::size_t count, double* facs) {
   std::size_t k = 0;
@@ -64,6 +69,7 @@ EXACT_MATH_AVX2 void grow4(const double* w1, const double* w2, std::size_t count
   const __m256d vsigma = splat(sigma);
   const __m256d vs2 = splat(s2);
   const std::size_t done = for_each_vector(w1, w2, count, [&](std::size_t k, __m256d fac) EXACT_MATH_AVX2 {
+    if constexpr (!unit_parents) _mm_prefetch(reinterpret_cast<const char*>(parents + k + ahead), _MM_HINT_T0);
     const __m256d parent = unit_parents ? splat(1.0) : _mm256_loadu_pd(parents + k);
     const __m256d first =
         exact_math::avx2::exp4(_mm256_sub_pd(_mm256_mul_pd(vsigma, _mm256_mul_pd(_mm256_loadu_pd(w2 + k), fac)), vs2));
@@ -93,6 +99,7 @@ EXACT_MATH_AVX2 void modulate_avx2(const double* w1, const double* w2, std::size
     const interleaved deviates =
         interleave(_mm256_mul_pd(_mm256_loadu_pd(w2 + k), fac), _mm256_mul_pd(_mm256_loadu_pd(w1 + k), fac));
     double* const v = values + 2 * k;
+    _mm_prefetch(reinterpret_cast<const char*>(v + 2 * ahead), _MM_HINT_T0);
     _mm256_storeu_pd(v, _mm256_mul_pd(deviates.low, _mm256_loadu_pd(v)));
     _mm256_storeu_pd(v + 4, _mm256_mul_pd(deviates.high, _mm256_loadu_pd(v + 4)));
   });
