@@ -5,7 +5,7 @@
 # takes them), with four lanes (CASCADE_VECTOR_LANES=4) and with the C
 # library's (CASCADE_SCALAR_MATH=1). Two shapes send exponents beyond the
 # vector functions' range (|x| >= 512) and tiny ones; the last is large
-# enough that its last generations are written past the cache.
+# enough to leave the cache.
 set -euo pipefail
 cascade=$1
 reference=$2

@@ -85,8 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const cascade::series_kernels& kernels = cascade::series_kernels_for(lanes);
     expected.assign(2 * w1.size(), 0.0);
     actual.assign(2 * w1.size(), 0.0);
-    scalar.grow(w1.data(), w2.data(), w1.size(), nullptr, expected.data(), sigma, sigma * sigma, false);
-    kernels.grow(w1.data(), w2.data(), w1.size(), nullptr, actual.data(), sigma, sigma * sigma, lanes == 8);
+    scalar.grow(w1.data(), w2.data(), w1.size(), nullptr, expected.data(), sigma, sigma * sigma);
+    kernels.grow(w1.data(), w2.data(), w1.size(), nullptr, actual.data(), sigma, sigma * sigma);
     require_same("children of w1", w1, expected, actual, 2);
     std::vector<double> values(2 * w1.size());
     for (std::size_t i = 0; i < values.size(); ++i) values[i] = x[i % x.size()];

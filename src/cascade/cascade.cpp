@@ -24,9 +24,6 @@ namespace {
 // little memory to fault in.
 std::int64_t chunk_pairs_for(std::int64_t count) { return std::clamp<std::int64_t>(count / 64, 4096, 32768); }
 constexpr std::int64_t block_pairs = 1024;
-// A generation of children larger than this is written past the cache: the
-// next step reads it from the start, long after the cache has lost it.
-constexpr std::int64_t streaming_bytes = std::int64_t{32} << 20;
 
 /// A stretch of consecutive pairs of the stream: parents [begin, begin +
 /// length) of a generation of `parents` cells, or, when parents is 0, the
@@ -132,12 +129,11 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
 
     if (now.parents > 0) {
       const bool first_step = now.parents == shape.n0;
-      const bool streaming = 2 * now.parents * static_cast<std::int64_t>(sizeof(double)) > streaming_bytes;
       double* const parents = values + (count - now.parents) + now.begin;
       double* const children = values + (count - 2 * now.parents) + 2 * now.begin;
       lanes.run(now.length, now.block, [=, &kernels](std::size_t begin, std::size_t end) {
         kernels.grow(w1 + begin, w2 + begin, end - begin, first_step ? nullptr : parents + begin, children + 2 * begin,
-                     sigma, s2, streaming);
+                     sigma, s2);
       }, draw_ahead);
     } else {
       double* const modulated = values + 2 * now.begin;

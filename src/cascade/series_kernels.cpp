@@ -29,7 +29,7 @@ void for_each_run(const double* w1, const double* w2, std::size_t count, Body&& 
 }
 
 void grow_scalar(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
-                 double sigma, double s2, bool /*streaming*/) {
+                 double sigma, double s2) {
   for_each_run(w1, w2, count, [=](std::size_t begin, std::size_t length, const double* facs) {
     for (std::size_t k = begin; k < begin + length; ++k) {
       const double fac = facs[k - begin];
@@ -58,7 +58,7 @@ constexpr series_kernels avx512_kernels{grow_avx512, modulate_avx512};
 
 void grow_tail(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
                double sigma, double s2) {
-  grow_scalar(w1, w2, count, parents, children, sigma, s2, false);
+  grow_scalar(w1, w2, count, parents, children, sigma, s2);
 }
 
 void modulate_tail(const double* w1, const double* w2, std::size_t count, double* values) {

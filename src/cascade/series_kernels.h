@@ -19,13 +19,9 @@ struct series_kernels {
   /// second_k, parent_k = parents[k], or 1.0 when parents is null. Parents
   /// are read in ascending order, each before its own children are written,
   /// so children may overwrite parents already read (children[2k + 1] at or
-  /// below parents[k + 1]). With `streaming`, children go straight to
-  /// memory where the vector forms can (non-temporal stores, fenced before
-  /// the call returns): for a generation much larger than the cache, which
-  /// is read again only after it has left the cache, this saves reading each
-  /// line in before it is overwritten.
+  /// below parents[k + 1]).
   void (*grow)(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
-               double sigma, double s2, bool streaming);
+               double sigma, double s2);
   /// The modulation of 2 count values: values[2k] = first_k * values[2k],
   /// values[2k + 1] = second_k * values[2k + 1].
   void (*modulate)(const double* w1, const double* w2, std::size_t count, double* values);

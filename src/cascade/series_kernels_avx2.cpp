@@ -86,7 +86,7 @@ EXACT_MATH_AVX2 void grow4(const double* w1, const double* w2, std::size_t count
 }  // namespace
 
 EXACT_MATH_AVX2 void grow_avx2(const double* w1, const double* w2, std::size_t count, const double* parents,
-                               double* children, double sigma, double s2, bool /*streaming*/) {
+                               double* children, double sigma, double s2) {
   if (parents == nullptr) {
     grow4<true>(w1, w2, count, parents, children, sigma, s2);
   } else {

@@ -1,7 +1,6 @@
 // The series kernels eight pairs at a time (AVX-512), the same operations
 // as the four-lane kernels.
 #include <algorithm>
-#include <cstdint>
 
 #include "cascade/series_kernels_vector.h"
 #include "exact_math/exp_log_avx512.h"
@@ -98,7 +97,7 @@ EXACT_MATH_AVX512 std::size_t for_each_vector(const double* w1, const double* w2
   return done;
 }
 
-template <bool unit_parents, bool streaming>
+template <bool unit_parents>
 EXACT_MATH_AVX512 void grow8(const double* w1, const double* w2, std::size_t count, const double* parents,
                              double* children, double sigma, double s2) {
   const __m512d vsigma = splat(sigma);
@@ -111,13 +110,8 @@ EXACT_MATH_AVX512 void grow8(const double* w1, const double* w2, std::size_t cou
     const __m512d second = exact_math::avx512::exp8(
         _mm512_sub_pd(_mm512_mul_pd(vsigma, _mm512_mul_pd(_mm512_loadu_pd(w1 + k), fac)), vs2));
     const interleaved out = interleave(_mm512_mul_pd(first, parent), _mm512_mul_pd(second, parent));
-    if constexpr (streaming) {
-      _mm512_stream_pd(children + 2 * k, out.low);
-      _mm512_stream_pd(children + 2 * k + 8, out.high);
-    } else {
-      _mm512_storeu_pd(children + 2 * k, out.low);
-      _mm512_storeu_pd(children + 2 * k + 8, out.high);
-    }
+    _mm512_storeu_pd(children + 2 * k, out.low);
+    _mm512_storeu_pd(children + 2 * k + 8, out.high);
   });
   grow_tail(w1 + done, w2 + done, count - done, unit_parents ? nullptr : parents + done, children + 2 * done, sigma,
             s2);
@@ -126,32 +120,11 @@ EXACT_MATH_AVX512 void grow8(const double* w1, const double* w2, std::size_t cou
 }  // namespace
 
 EXACT_MATH_AVX512 void grow_avx512(const double* w1, const double* w2, std::size_t count, const double* parents,
-                                   double* children, double sigma, double s2, bool streaming) {
-  // Streaming stores take whole aligned lines: the first pairs go one at a
-  // time until the children reach a 64-byte boundary, which 16-byte aligned
-  // children do within three pairs.
-  const auto address = reinterpret_cast<std::uintptr_t>(children);
-  streaming = streaming && address % 16 == 0;
-  const std::size_t head = streaming ? std::min(count, (64 - address % 64) % 64 / 16) : 0;
-  grow_tail(w1, w2, head, parents, children, sigma, s2);
-  w1 += head;
-  w2 += head;
-  count -= head;
-  children += 2 * head;
-  if (parents != nullptr) parents += head;
-  if (streaming) {
-    if (parents == nullptr) {
-      grow8<true, true>(w1, w2, count, parents, children, sigma, s2);
-    } else {
-      grow8<false, true>(w1, w2, count, parents, children, sigma, s2);
-    }
-    // The children must be visible to the other thread before this block
-    // is reported done.
-    _mm_sfence();
-  } else if (parents == nullptr) {
-    grow8<true, false>(w1, w2, count, parents, children, sigma, s2);
+                                   double* children, double sigma, double s2) {
+  if (parents == nullptr) {
+    grow8<true>(w1, w2, count, parents, children, sigma, s2);
   } else {
-    grow8<false, false>(w1, w2, count, parents, children, sigma, s2);
+    grow8<false>(w1, w2, count, parents, children, sigma, s2);
   }
 }
 

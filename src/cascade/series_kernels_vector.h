@@ -8,11 +8,11 @@
 namespace cascade {
 
 void grow_avx2(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
-               double sigma, double s2, bool streaming);
+               double sigma, double s2);
 void modulate_avx2(const double* w1, const double* w2, std::size_t count, double* values);
 
 void grow_avx512(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
-                 double sigma, double s2, bool streaming);
+                 double sigma, double s2);
 void modulate_avx512(const double* w1, const double* w2, std::size_t count, double* values);
 
 /// The scalar forms, for the leftover pairs.

@@ -93,23 +93,13 @@ TEST_P(SeriesKernels, GrowAsTheScalarKernel) {
     const std::vector<double> parents = positive_values(count, count + 1);
     for (const double sigma : sigmas) {
       for (const bool unit_parents : {true, false}) {
-        std::vector<double> expected(2 * count);
+        std::vector<double> expected(2 * count), actual(2 * count);
         const double* from = unit_parents ? nullptr : parents.data();
-        scalar.grow(p.w1.data(), p.w2.data(), count, from, expected.data(), sigma, sigma * sigma, false);
-        // Streaming stores start at a 64-byte boundary, however the children
-        // are placed; plain stores anywhere.
-        for (const bool streaming : {false, true}) {
-          for (std::size_t shift = 0; shift < 8; ++shift) {
-            std::vector<double> space(2 * count + 8);
-            double* const actual = space.data() + shift;
-            vector.grow(p.w1.data(), p.w2.data(), count, from, actual, sigma, sigma * sigma, streaming);
-            const std::vector<double> written(actual, actual + 2 * count);
-            const long at = first_difference(expected, written);
-            ASSERT_EQ(at, -1) << count << " pairs, sigma " << sigma << (unit_parents ? ", unit parents" : "")
-                              << (streaming ? ", streaming" : "") << ", shift " << shift << ": child " << at << " is "
-                              << written[at] << ", not " << expected[at];
-          }
-        }
+        scalar.grow(p.w1.data(), p.w2.data(), count, from, expected.data(), sigma, sigma * sigma);
+        vector.grow(p.w1.data(), p.w2.data(), count, from, actual.data(), sigma, sigma * sigma);
+        const long at = first_difference(expected, actual);
+        ASSERT_EQ(at, -1) << count << " pairs, sigma " << sigma << (unit_parents ? ", unit parents" : "")
+                          << ": child " << at << " is " << actual[at] << ", not " << expected[at];
       }
     }
   }
@@ -123,13 +113,11 @@ TEST_P(SeriesKernels, GrowInPlaceAsTheScalarKernel) {
     const pair_set p = accepted_pairs(n, 7 * n);
     const std::vector<double> parents = positive_values(n, 7 * n + 1);
     std::vector<double> expected(2 * n);
-    scalar.grow(p.w1.data(), p.w2.data(), n, parents.data(), expected.data(), 0.3, 0.09, false);
-    for (const bool streaming : {false, true}) {
-      std::vector<double> slots(2 * n, 0.0);
-      std::copy(parents.begin(), parents.end(), slots.begin() + static_cast<long>(n));
-      vector.grow(p.w1.data(), p.w2.data(), n, slots.data() + n, slots.data(), 0.3, 0.09, streaming);
-      EXPECT_EQ(first_difference(expected, slots), -1) << n << " parents" << (streaming ? ", streaming" : "");
-    }
+    scalar.grow(p.w1.data(), p.w2.data(), n, parents.data(), expected.data(), 0.3, 0.09);
+    std::vector<double> slots(2 * n, 0.0);
+    std::copy(parents.begin(), parents.end(), slots.begin() + static_cast<long>(n));
+    vector.grow(p.w1.data(), p.w2.data(), n, slots.data() + n, slots.data(), 0.3, 0.09);
+    EXPECT_EQ(first_difference(expected, slots), -1) << n << " parents";
   }
 }
 
