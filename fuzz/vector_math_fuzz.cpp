@@ -31,8 +31,8 @@ void require_same(const char* what, const std::vector<double>& x, const std::vec
   if (expected.empty() || std::memcmp(expected.data(), actual.data(), expected.size() * sizeof(double)) == 0) return;
   for (std::size_t i = 0; i < expected.size(); ++i) {
     if (std::memcmp(&expected[i], &actual[i], sizeof(double)) != 0) {
-      std::fprintf(stderr, "vector_math_fuzz: %s(%a) [%zu of %zu]: scalar %a, vector %a\n", what, x[i / per_input], i, expected.size(), expected[i],
-                   actual[i]);
+      std::fprintf(stderr, "vector_math_fuzz: %s(%a), result %zu of %zu: scalar %a, vector %a\n", what,
+                   x[i / per_input], i, expected.size(), expected[i], actual[i]);
       std::abort();
     }
   }

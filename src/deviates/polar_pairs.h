@@ -20,8 +20,8 @@ namespace deviates {
 /// them, as two arrays: pair k is (w1[k], w2[k]). Its r^2 is not kept, since
 /// polar_rsq(w1[k], w2[k]) gives it back exactly; with fac =
 /// polar_factor(r^2), the Gaussian returns w2[k] * fac fresh and caches
-/// w1[k] * fac. The engine must stand at a pair boundary (an even number of draws
-/// since it was seeded) and belongs to this source from then on.
+/// w1[k] * fac. The engine must stand at a pair boundary (an even number of
+/// draws since it was seeded) and belongs to this source from then on.
 ///
 /// The accept test runs eight pairs at a time where the CPU has AVX-512,
 /// else one at a time; both give the same pairs (`vector_screening` false
