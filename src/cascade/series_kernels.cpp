@@ -10,11 +10,6 @@
 namespace cascade {
 namespace {
 
-/// Pairs per run: the factors of a run are computed in a loop of their own,
-/// where the logarithms, divisions and square roots of neighbouring pairs
-/// overlap in the processor, before the loop that uses them.
-constexpr std::size_t run_pairs = 256;
-
 /// Calls body(begin, facs) for consecutive runs [begin, begin + length) of
 /// [0, count), facs[j] the factor of pair begin + j.
 template <class Body>
@@ -27,6 +22,8 @@ void for_each_run(const double* w1, const double* w2, std::size_t count, Body&& 
     body(begin, length, static_cast<const double*>(facs));
   }
 }
+
+}  // namespace
 
 void grow_scalar(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
                  double sigma, double s2) {
@@ -50,20 +47,13 @@ void modulate_scalar(const double* w1, const double* w2, std::size_t count, doub
   });
 }
 
+namespace {
+
 constexpr series_kernels scalar_kernels{grow_scalar, modulate_scalar};
 constexpr series_kernels avx2_kernels{grow_avx2, modulate_avx2};
 constexpr series_kernels avx512_kernels{grow_avx512, modulate_avx512};
 
 }  // namespace
-
-void grow_tail(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
-               double sigma, double s2) {
-  grow_scalar(w1, w2, count, parents, children, sigma, s2);
-}
-
-void modulate_tail(const double* w1, const double* w2, std::size_t count, double* values) {
-  modulate_scalar(w1, w2, count, values);
-}
 
 const series_kernels& series_kernels_for(int lanes) {
   if (lanes == 8) return avx512_kernels;

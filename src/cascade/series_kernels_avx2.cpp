@@ -29,16 +29,6 @@ EXACT_MATH_AVX2 inline interleaved interleave(__m256d a, __m256d b) {
   return {_mm256_permute2f128_pd(even, odd, 0x20), _mm256_permute2f128_pd(even, odd, 0x31)};
 }
 
-/// Pairs per run: the factors of a run are computed in a loop of their own,
-/// where the long chains of neighbouring pairs (log, division, square root)
-/// overlap in the processor, and stay in L1 for the loop that uses them.
-constexpr std::size_t run_pairs = 256;
-
-/// How far ahead (in pairs) the parents and values are asked for: a long
-/// series has left the cache, and the processor's own prefetching does not
-/// keep up with these loops.
-constexpr std::size_t ahead = 512;
-
 /// facs[k] for the whole vectors of pairs in [0, count); returns their count.
 EXACT_MATH_AVX2 std::size_t polar_factors4(const double* w1, const double* w2, std::size_t count, double* facs) {
   std::size_t k = 0;
@@ -79,7 +69,7 @@ EXACT_MATH_AVX2 void grow4(const double* w1, const double* w2, std::size_t count
     _mm256_storeu_pd(children + 2 * k, out.low);
     _mm256_storeu_pd(children + 2 * k + 4, out.high);
   });
-  grow_tail(w1 + done, w2 + done, count - done, unit_parents ? nullptr : parents + done, children + 2 * done, sigma,
+  grow_scalar(w1 + done, w2 + done, count - done, unit_parents ? nullptr : parents + done, children + 2 * done, sigma,
             s2);
 }
 
@@ -103,7 +93,7 @@ EXACT_MATH_AVX2 void modulate_avx2(const double* w1, const double* w2, std::size
     _mm256_storeu_pd(v, _mm256_mul_pd(deviates.low, _mm256_loadu_pd(v)));
     _mm256_storeu_pd(v + 4, _mm256_mul_pd(deviates.high, _mm256_loadu_pd(v + 4)));
   });
-  modulate_tail(w1 + done, w2 + done, count - done, values + 2 * done);
+  modulate_scalar(w1 + done, w2 + done, count - done, values + 2 * done);
 }
 
 }  // namespace cascade

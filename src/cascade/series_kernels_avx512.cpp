@@ -35,16 +35,6 @@ EXACT_MATH_AVX512 inline interleaved interleave(__m512d a, __m512d b) {
   return {_mm512_permutex2var_pd(a, low, b), _mm512_permutex2var_pd(a, high, b)};
 }
 
-/// Pairs per run: the factors of a run are computed in a loop of their own,
-/// where the long chains of neighbouring pairs (log, division, square root)
-/// overlap in the processor, and stay in L1 for the loop that uses them.
-constexpr std::size_t run_pairs = 256;
-
-/// How far ahead (in pairs) the parents and values are asked for: a long
-/// series has left the cache, and the processor's own prefetching does not
-/// keep up with these loops (one thread at 2^24: 85 to 75 ms).
-constexpr std::size_t ahead = 512;
-
 /// facs[k] for the whole vectors of pairs in [0, count); returns their count.
 ///
 /// An r^2 within 2^-4 of 1 (one in sixteen) takes the logarithm's second
@@ -113,7 +103,7 @@ EXACT_MATH_AVX512 void grow8(const double* w1, const double* w2, std::size_t cou
     _mm512_storeu_pd(children + 2 * k, out.low);
     _mm512_storeu_pd(children + 2 * k + 8, out.high);
   });
-  grow_tail(w1 + done, w2 + done, count - done, unit_parents ? nullptr : parents + done, children + 2 * done, sigma,
+  grow_scalar(w1 + done, w2 + done, count - done, unit_parents ? nullptr : parents + done, children + 2 * done, sigma,
             s2);
 }
 
@@ -139,7 +129,7 @@ EXACT_MATH_AVX512 void modulate_avx512(const double* w1, const double* w2, std::
     _mm512_storeu_pd(v, _mm512_mul_pd(deviates.low, _mm512_loadu_pd(v)));
     _mm512_storeu_pd(v + 8, _mm512_mul_pd(deviates.high, _mm512_loadu_pd(v + 8)));
   });
-  modulate_tail(w1 + done, w2 + done, count - done, values + 2 * done);
+  modulate_scalar(w1 + done, w2 + done, count - done, values + 2 * done);
 }
 
 }  // namespace cascade

@@ -51,7 +51,6 @@ class subtractive_engine {
   friend bool operator==(const subtractive_engine&, const subtractive_engine&) = default;
 
  private:
-
   std::array<result_type, 56> state_table_{};  // slot 0 unused
   int next_index_ = 0;
   int lag_index_ = 31;
