@@ -1,9 +1,9 @@
 #include "cascade/cascade.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
-#include <utility>
 
 #include "cascade/statistics.h"
 #include "cascade/series_kernels.h"
@@ -88,6 +88,45 @@ struct pair_buffer {
   std::unique_ptr<double[]> w1, w2;
 };
 
+/// The pairs of the chunk being worked on, of the one being drawn, and of
+/// the one before, in turn. A third buffer, although only two are in use at
+/// once, because a line that the other thread has just read must be taken
+/// back from its core before it can be written: with two buffers the
+/// drawing wrote into lines both threads had read a chunk earlier, and took
+/// a third longer on two threads than on one.
+class pair_buffers {
+ public:
+  explicit pair_buffers(std::int64_t size) : ring_{pair_buffer(size), pair_buffer(size), pair_buffer(size)} {}
+  pair_buffer& of_chunk(std::int64_t index) { return ring_[static_cast<std::size_t>(index % 3)]; }
+
+ private:
+  std::array<pair_buffer, 3> ring_;
+};
+
+/// Faults in the pages of [begin, end), which hold nothing yet, by writing
+/// a zero into one slot of each 4 KiB; on pages already there it costs a
+/// store per page.
+void fault_in(double* begin, double* end) {
+  constexpr std::ptrdiff_t page_slots = 4096 / sizeof(double);
+  for (double* slot = begin; slot < end; slot += page_slots) *static_cast<volatile double*>(slot) = 0.0;
+}
+
+/// Faults in what chunk `c` will write for the first time: in a generation
+/// of n parents, its children below the parents' slots (higher ones
+/// replace parents already read), or its stretch of the weights. The kernel
+/// zeroes a fresh page where it is first written, which takes long enough
+/// (a huge page, a fraction of a chunk) to hold both threads up at the end
+/// of a chunk; done here, while the other thread takes the chunk's blocks,
+/// the work is shared like any other.
+void fault_in_ahead(const chunk& c, double* values, std::int64_t count, double* weights) {
+  if (c.parents > 0) {
+    double* const first = values + (count - 2 * c.parents) + 2 * c.begin;
+    fault_in(first, std::min(first + 2 * c.length, values + (count - c.parents)));
+  } else if (weights != nullptr) {
+    fault_in(weights + 2 * c.begin, weights + 2 * (c.begin + c.length));
+  }
+}
+
 }  // namespace
 
 double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
@@ -103,7 +142,7 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
   // A chunk holds at most chunk_pairs_for(count) pairs, and never more than
   // the last generation's count / 2 parents or the modulation's count / 2.
   const std::int64_t buffer_pairs = std::min(count / 2, chunk_pairs_for(count));
-  pair_buffer current(buffer_pairs), upcoming(buffer_pairs);
+  pair_buffers buffers(buffer_pairs);
 
   // The first generation's cells all weigh 1.0 and are never stored: the
   // first step reads no parent, so no thread touches memory before the
@@ -116,13 +155,17 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
 
   chunk_schedule schedule(shape);
   chunk now = schedule.next();
-  source.next(current.w1.get(), current.w2.get(), static_cast<std::size_t>(now.length));
+  std::int64_t now_index = 0;
+  source.next(buffers.of_chunk(0).w1.get(), buffers.of_chunk(0).w2.get(), static_cast<std::size_t>(now.length));
   while (now.length > 0) {
     const chunk after = schedule.next();
+    const pair_buffer& current = buffers.of_chunk(now_index);
+    pair_buffer& upcoming = buffers.of_chunk(now_index + 1);
     const double* const w1 = current.w1.get();
     const double* const w2 = current.w2.get();
     const auto draw_ahead = [&] {
       source.next(upcoming.w1.get(), upcoming.w2.get(), static_cast<std::size_t>(after.length));
+      fault_in_ahead(after, values, count, options.weights);
       if (options.sum) accumulate(sum, unsummed, unsummed_count);
       unsummed_count = 0;
     };
@@ -145,7 +188,7 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
       unsummed = modulated;
       unsummed_count = 2 * now.length;
     }
-    std::swap(current, upcoming);
+    ++now_index;
     done_pairs += now.length;
     if (options.progress != nullptr) options.progress->show("generating", done_pairs, total_pairs);
     if (options.between_chunks) options.between_chunks();
