@@ -103,28 +103,34 @@ class pair_buffers {
   std::array<pair_buffer, 3> ring_;
 };
 
-/// Faults in the pages of [begin, end), which hold nothing yet, by writing
-/// a zero into one slot of each 4 KiB; on pages already there it costs a
-/// store per page.
-void fault_in(double* begin, double* end) {
-  constexpr std::ptrdiff_t page_slots = 4096 / sizeof(double);
-  for (double* slot = begin; slot < end; slot += page_slots) *static_cast<volatile double*>(slot) = 0.0;
-}
+/// Slots that a chunk will write for the first time.
+struct stretch {
+  double* begin;
+  double* end;
+};
 
-/// Faults in what chunk `c` will write for the first time: in a generation
-/// of n parents, its children below the parents' slots (higher ones
-/// replace parents already read), or its stretch of the weights. The kernel
-/// zeroes a fresh page where it is first written, which takes long enough
-/// (a huge page, a fraction of a chunk) to hold both threads up at the end
-/// of a chunk; done here, while the other thread takes the chunk's blocks,
-/// the work is shared like any other.
-void fault_in_ahead(const chunk& c, double* values, std::int64_t count, double* weights) {
+/// What chunk `c` writes first: in a generation of n parents, its children
+/// below the parents' slots (higher ones replace parents already read), or
+/// its stretch of the weights.
+stretch fresh_slots(const chunk& c, double* values, std::int64_t count, double* weights) {
   if (c.parents > 0) {
     double* const first = values + (count - 2 * c.parents) + 2 * c.begin;
-    fault_in(first, std::min(first + 2 * c.length, values + (count - c.parents)));
-  } else if (weights != nullptr) {
-    fault_in(weights + 2 * c.begin, weights + 2 * (c.begin + c.length));
+    return {first, std::min(first + 2 * c.length, values + (count - c.parents))};
   }
+  if (weights == nullptr) return {nullptr, nullptr};
+  return {weights + 2 * c.begin, weights + 2 * (c.begin + c.length)};
+}
+
+/// Faults in the pages of slots that hold nothing yet, by writing a zero
+/// into one slot of each 4 KiB; on pages already there it costs a store a
+/// page. The kernel clears a fresh huge page where it is first written,
+/// which takes longer than a block: done inside the block that would meet
+/// it, it kept the other thread waiting at the chunk's end. So the first
+/// block of each chunk faults in the next chunk's slots, and the threads
+/// share the rest of the chunk around it.
+void fault_in(const stretch& slots) {
+  constexpr std::ptrdiff_t page_slots = 4096 / sizeof(double);
+  for (double* slot = slots.begin; slot < slots.end; slot += page_slots) *static_cast<volatile double*>(slot) = 0.0;
 }
 
 }  // namespace
@@ -163,9 +169,10 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
     pair_buffer& upcoming = buffers.of_chunk(now_index + 1);
     const double* const w1 = current.w1.get();
     const double* const w2 = current.w2.get();
+    // Disjoint from what this chunk reads and writes (see chunk_schedule).
+    const stretch next_fresh = fresh_slots(after, values, count, options.weights);
     const auto draw_ahead = [&] {
       source.next(upcoming.w1.get(), upcoming.w2.get(), static_cast<std::size_t>(after.length));
-      fault_in_ahead(after, values, count, options.weights);
       if (options.sum) accumulate(sum, unsummed, unsummed_count);
       unsummed_count = 0;
     };
@@ -175,6 +182,7 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
       double* const parents = values + (count - now.parents) + now.begin;
       double* const children = values + (count - 2 * now.parents) + 2 * now.begin;
       lanes.run(now.length, now.block, [=, &kernels](std::size_t begin, std::size_t end) {
+        if (begin == 0) fault_in(next_fresh);
         kernels.grow(w1 + begin, w2 + begin, end - begin, first_step ? nullptr : parents + begin, children + 2 * begin,
                      sigma, s2);
       }, draw_ahead);
@@ -182,6 +190,7 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
       double* const modulated = values + 2 * now.begin;
       double* const kept = options.weights == nullptr ? nullptr : options.weights + 2 * now.begin;
       lanes.run(now.length, now.block, [=, &kernels](std::size_t begin, std::size_t end) {
+        if (begin == 0) fault_in(next_fresh);
         if (kept != nullptr) std::copy(modulated + 2 * begin, modulated + 2 * end, kept + 2 * begin);
         kernels.modulate(w1 + begin, w2 + begin, end - begin, modulated + 2 * begin);
       }, draw_ahead);
