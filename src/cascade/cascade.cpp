@@ -24,6 +24,13 @@ namespace {
 // little memory to fault in.
 std::int64_t chunk_pairs_for(std::int64_t count) { return std::clamp<std::int64_t>(count / 64, 4096, 32768); }
 constexpr std::int64_t block_pairs = 1024;
+// Blocks of a chunk taken in any order; the last ones shorter, so that a
+// thread that finds none left soon has the other's company.
+constexpr work_sharing::blocking any_order{block_pairs, block_pairs / 4};
+// One block, whose pairs the kernel takes in order.
+constexpr work_sharing::blocking in_order(std::int64_t length) {
+  return {static_cast<std::size_t>(length), static_cast<std::size_t>(length)};
+}
 
 /// A stretch of consecutive pairs of the stream: parents [begin, begin +
 /// length) of a generation of `parents` cells, or, when parents is 0, the
@@ -32,7 +39,7 @@ struct chunk {
   std::int64_t parents;
   std::int64_t begin;
   std::int64_t length;
-  std::int64_t block;  ///< pairs per shared block
+  work_sharing::blocking cut;  ///< how its pairs are shared out in blocks
 };
 
 /// The chunks of a run in stream order. A generation of n parents occupies
@@ -58,7 +65,7 @@ class chunk_schedule {
       std::int64_t length = std::min(chunk_pairs_, left / 2);
       const bool tail = length < block_pairs;
       if (tail) length = left;
-      const chunk c{parents_, begin_, length, tail ? length : block_pairs};
+      const chunk c{parents_, begin_, length, tail ? in_order(length) : any_order};
       begin_ += length;
       if (begin_ == parents_) {
         begin_ = 0;
@@ -68,7 +75,7 @@ class chunk_schedule {
       return c;
     }
     const std::int64_t length = std::min(chunk_pairs_, values_ / 2 - begin_);
-    const chunk c{0, begin_, length, block_pairs};
+    const chunk c{0, begin_, length, any_order};
     begin_ += length;
     return c;
   }
@@ -181,7 +188,7 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
       const bool first_step = now.parents == shape.n0;
       double* const parents = values + (count - now.parents) + now.begin;
       double* const children = values + (count - 2 * now.parents) + 2 * now.begin;
-      lanes.run(now.length, now.block, [=, &kernels](std::size_t begin, std::size_t end) {
+      lanes.run(now.length, now.cut, [=, &kernels](std::size_t begin, std::size_t end) {
         if (begin == 0) fault_in(next_fresh);
         kernels.grow(w1 + begin, w2 + begin, end - begin, first_step ? nullptr : parents + begin, children + 2 * begin,
                      sigma, s2);
@@ -189,7 +196,7 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
     } else {
       double* const modulated = values + 2 * now.begin;
       double* const kept = options.weights == nullptr ? nullptr : options.weights + 2 * now.begin;
-      lanes.run(now.length, now.block, [=, &kernels](std::size_t begin, std::size_t end) {
+      lanes.run(now.length, now.cut, [=, &kernels](std::size_t begin, std::size_t end) {
         if (begin == 0) fault_in(next_fresh);
         if (kept != nullptr) std::copy(modulated + 2 * begin, modulated + 2 * end, kept + 2 * begin);
         kernels.modulate(w1 + begin, w2 + begin, end - begin, modulated + 2 * begin);

@@ -57,11 +57,17 @@ void work_sharing::start(const job& current) {
 }
 
 void work_sharing::take_blocks(const job& current, std::exception_ptr& failure) noexcept {
-  const std::size_t blocks = (current.count + current.block_size - 1) / current.block_size;
+  const std::size_t size = current.cut.size;
+  const std::size_t tail = current.cut.tail;
+  // Whole blocks of `size` up to the last 2 * size, then blocks of `tail`.
+  const std::size_t whole = current.count > 2 * size ? (current.count - 2 * size) / size : 0;
+  const std::size_t head = whole * size;
+  const std::size_t blocks = whole + (current.count - head + tail - 1) / tail;
   try {
     for (std::size_t b; (b = next_block_.fetch_add(1, std::memory_order_relaxed)) < blocks;) {
-      const std::size_t begin = b * current.block_size;
-      const std::size_t end = begin + current.block_size < current.count ? begin + current.block_size : current.count;
+      const std::size_t begin = b < whole ? b * size : head + (b - whole) * tail;
+      const std::size_t length = b < whole ? size : tail;
+      const std::size_t end = begin + length < current.count ? begin + length : current.count;
       current.call(current.block, begin, end);
     }
   } catch (...) {

@@ -29,12 +29,21 @@ class work_sharing {
   work_sharing(const work_sharing&) = delete;
   work_sharing& operator=(const work_sharing&) = delete;
 
-  /// Runs block(begin, end) over [0, count) in blocks of `block_size`, and
+  /// How a job is cut: blocks of `size`, except that the last 2 * size of
+  /// the range (when it is longer than that) go in blocks of `tail`, so
+  /// that a thread that finds no block left waits at most a short block for
+  /// the other. `tail` == `size` cuts evenly.
+  struct blocking {
+    std::size_t size;
+    std::size_t tail;
+  };
+
+  /// Runs block(begin, end) over [0, count) in the blocks of `cut`, and
   /// duty() once on the calling thread before it takes blocks. Rethrows the
   /// first exception of the duty or of a block, once the helper is out.
   template <class Block, class Duty>
-  void run(std::size_t count, std::size_t block_size, Block&& block, Duty&& duty) {
-    const job current{count, block_size, &block, [](const void* b, std::size_t begin, std::size_t end) {
+  void run(std::size_t count, blocking cut, Block&& block, Duty&& duty) {
+    const job current{count, cut, &block, [](const void* b, std::size_t begin, std::size_t end) {
                         (*static_cast<const std::remove_reference_t<Block>*>(b))(begin, end);
                       }};
     start(current);
@@ -49,6 +58,12 @@ class work_sharing {
     finish(duty_failure);
   }
 
+  /// Blocks of `block_size` throughout.
+  template <class Block, class Duty>
+  void run(std::size_t count, std::size_t block_size, Block&& block, Duty&& duty) {
+    run(count, blocking{block_size, block_size}, block, duty);
+  }
+
   template <class Block>
   void run(std::size_t count, std::size_t block_size, Block&& block) {
     run(count, block_size, block, [] {});
@@ -57,7 +72,7 @@ class work_sharing {
  private:
   struct job {
     std::size_t count;
-    std::size_t block_size;
+    blocking cut;
     const void* block;
     void (*call)(const void*, std::size_t, std::size_t);
   };

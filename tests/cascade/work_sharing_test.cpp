@@ -1,12 +1,16 @@
-// Work sharing when a block fails: the job stops, the caller waits for the
-// helper to leave it, and the exception reaches the caller of run().
+// Work sharing: how a job is cut into blocks, and what happens when a block
+// fails (the job stops, the caller waits for the helper to leave it, and the
+// exception reaches the caller of run()).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "cascade/work_sharing.h"
@@ -115,3 +119,39 @@ TEST(WorkSharing, AFailedBlockWithoutHelper) {
 }
 
 }  // namespace
+
+// A cut with a short tail covers the range exactly once, on either thread
+// count: `long_blocks` blocks of `size`, then blocks of `tail`, the last of
+// them shorter when the range ends inside it.
+TEST(WorkSharing, ATailOfShortBlocksCoversTheRangeOnce) {
+  struct cut_case {
+    std::size_t count, size, tail, long_blocks;
+  };
+  const cut_case cases[] = {
+      {0, 1024, 256, 0},      // nothing to do
+      {700, 1024, 256, 0},    // shorter than the tail: short blocks only
+      {2048, 1024, 256, 0},   // exactly the tail
+      {2049, 1024, 256, 0},   // one past it: nine short blocks, the last of one
+      {5000, 1024, 256, 2},   // 2048 in long blocks, then 2952 = 11 * 256 + 136
+      {32768, 1024, 256, 30}, // a whole chunk of the series
+      {4096, 1024, 1024, 4},  // tail == size: the even cut
+  };
+  for (const bool with_helper : {false, true}) {
+    work_sharing lanes(with_helper);
+    for (const cut_case& c : cases) {
+      std::mutex taken_lock;
+      std::vector<std::pair<std::size_t, std::size_t>> taken;
+      lanes.run(c.count, work_sharing::blocking{c.size, c.tail}, [&](std::size_t begin, std::size_t end) {
+        const std::lock_guard<std::mutex> hold(taken_lock);
+        taken.emplace_back(begin, end);
+      }, [] {});
+      std::sort(taken.begin(), taken.end());
+      std::vector<std::pair<std::size_t, std::size_t>> expected;
+      std::size_t at = 0;
+      for (std::size_t b = 0; b < c.long_blocks; ++b, at += c.size) expected.emplace_back(at, at + c.size);
+      for (; at < c.count; at += c.tail) expected.emplace_back(at, std::min(at + c.tail, c.count));
+      EXPECT_EQ(taken, expected) << c.count << " in blocks of " << c.size << " and " << c.tail
+                                 << (with_helper ? ", two threads" : ", one thread");
+    }
+  }
+}
