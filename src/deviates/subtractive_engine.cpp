@@ -94,8 +94,10 @@ __attribute__((target("avx2"))) void continue_stream_avx2(const std::int32_t* la
     const __m256i rotated1 = _mm256_permutevar8x32_epi32(b1, rotate);
     const __m256i older = _mm256_blend_epi32(rotated0, rotated1, 0x80);
     const __m256i d = _mm256_sub_epi32(older, b4);
-    // d + 10^9 where d is negative: its sign spread over the lane masks the modulus.
-    const __m256i made = _mm256_add_epi32(d, _mm256_and_si256(_mm256_srai_epi32(d, 31), m));
+    // d + 10^9 where d is negative: read as unsigned, a negative d lies above
+    // 2^31 and d + 10^9 below 10^9, while a non-negative d lies below
+    // d + 10^9 (under 2^31), so the unsigned minimum is the draw either way.
+    const __m256i made = _mm256_min_epu32(d, _mm256_add_epi32(d, m));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), made);
     rotated0 = rotated1;
     b1 = b2;
