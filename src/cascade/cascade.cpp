@@ -104,7 +104,7 @@ struct pair_buffer {
 class pair_buffers {
  public:
   explicit pair_buffers(std::int64_t size) : ring_{pair_buffer(size), pair_buffer(size), pair_buffer(size)} {}
-  pair_buffer& of_chunk(std::int64_t index) { return ring_[static_cast<std::size_t>(index % 3)]; }
+  pair_buffer& of_chunk(std::int64_t index) { return ring_[static_cast<std::size_t>(index) % ring_.size()]; }
 
  private:
   std::array<pair_buffer, 3> ring_;
