@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "cascade/arguments.h"
+#include "program/arguments.h"
 
 namespace {
 

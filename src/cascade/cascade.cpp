@@ -206,7 +206,7 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
     }
     ++now_index;
     done_pairs += now.length;
-    if (options.progress != nullptr) options.progress->show("generating", done_pairs, total_pairs);
+    if (options.progress) options.progress(done_pairs, total_pairs);
     if (options.between_chunks) options.between_chunks();
     now = after;
   }

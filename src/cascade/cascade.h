@@ -11,10 +11,12 @@
 #include <cstdint>
 #include <functional>
 
-#include "cascade/progress.h"
 #include "cascade/work_sharing.h"
 
 namespace cascade {
+
+/// Below this many values a second thread costs more to start than it saves.
+inline constexpr std::int64_t shared_work_threshold = std::int64_t{1} << 15;
 
 /// The spread of one step's log-factor: sqrt(lambda^2 / step_number).
 double step_sigma(double lambda, std::int32_t step_number);
@@ -24,6 +26,11 @@ struct cascade_shape {
   std::int32_t step_number;  ///< at least 1
   std::int32_t n0;           ///< at least 1
   std::int64_t value_count() const { return std::int64_t{n0} << step_number; }
+
+  /// The shape of a run of the three numbers (checked against the run limits).
+  static cascade_shape of(double lambda, std::int32_t step_number, std::int32_t n0) {
+    return {step_sigma(lambda, step_number), step_number, n0};
+  }
 };
 
 /// What a series may bring besides its values.
@@ -33,7 +40,9 @@ struct series_options {
   /// hidden volatility that estimators are tested against. The values are
   /// the same with or without it.
   double* weights = nullptr;
-  progress_meter* progress = nullptr;
+  /// When set, told on the calling thread after every chunk how many of
+  /// the series' pairs are done, and of how many.
+  std::function<void(std::int64_t done, std::int64_t total)> progress;
   /// When set, called on the calling thread after every chunk (a fraction of
   /// a millisecond of work), while no block is running: an exception from
   /// it abandons the series and leaves the lanes idle.

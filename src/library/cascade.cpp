@@ -1,16 +1,15 @@
-// The public C++ interface over the program's own cascade, generators and summary.
+// The public C++ interface over the core's cascade, generators and summary.
 #include "cascade/cascade.hpp"
 
-#include <ctime>
 #include <stdexcept>
 
 #include "cascade/cascade.h"
-#include "cascade/command_echo.h"
-#include "cascade/output.h"
 #include "cascade/population.h"
-#include "cascade/run.h"
 #include "cascade/run_limits.h"
+#include "cascade/seed.h"
+#include "cascade/shortest_decimal.h"
 #include "cascade/statistics.h"
+#include "cascade/summary_line.h"
 #include "cascade/work_sharing.h"
 
 namespace cascade {
@@ -41,13 +40,13 @@ void check_request(const run_request& request) {
 
 std::int64_t series_length(const run_request& request) { return request.n0 << request.step_number; }
 
-std::int64_t clock_seed_second() { return fold_seed_second(std::time(nullptr)); }
+std::int64_t clock_seed_second() { return seed_second_now(); }
 
 void fill_series(const run_request& request, double* values, double* weights,
                  const std::function<void()>& between_chunks) {
   check_request(request);
   const auto step_number = static_cast<std::int32_t>(request.step_number);
-  const cascade_shape shape{step_sigma(request.lambda, step_number), step_number, static_cast<std::int32_t>(request.n0)};
+  const auto shape = cascade_shape::of(request.lambda, step_number, static_cast<std::int32_t>(request.n0));
   // A caller's fresh buffer (a new numpy array) is as untouched as the
   // program's own vector, and gains as much from huge pages.
   const auto bytes = static_cast<std::size_t>(shape.value_count()) * sizeof(double);

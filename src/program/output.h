@@ -9,16 +9,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <string>
 
-#include "cascade/progress.h"
 #include "cascade/statistics.h"
 #include "cascade/work_sharing.h"
+#include "program/progress.h"
 
 namespace cascade {
 
-/// "N = %ld, mean = %lf, SD = %lf", without the newline.
-std::string summary_line(const series_summary& summary);
 /// The summary line and a newline. Returns 0, or the errno of a failed write.
 int write_summary(std::FILE* stream, const series_summary& summary);
 

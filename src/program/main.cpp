@@ -4,9 +4,9 @@
 #include <cstring>
 #include <span>
 
-#include "cascade/arguments.h"
-#include "cascade/exit_status.h"
-#include "cascade/run.h"
+#include "program/arguments.h"
+#include "program/exit_status.h"
+#include "program/run.h"
 
 #ifndef CASCADE_VERSION
 #define CASCADE_VERSION "unknown"

@@ -1,4 +1,4 @@
-#include "cascade/write_fully.h"
+#include "program/write_fully.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "cascade/output.h"
+#include "program/output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "cascade/fixed_format.h"
-#include "cascade/write_fully.h"
+#include "cascade/summary_line.h"
+#include "program/write_fully.h"
 
 namespace cascade {
 namespace {
@@ -88,14 +89,6 @@ void widen_pipe(int fd) {
 }
 
 }  // namespace
-
-std::string summary_line(const series_summary& summary) {
-  constexpr const char* format = "N = %ld, mean = %lf, SD = %lf";
-  const auto count = static_cast<long>(summary.count);
-  std::string line(static_cast<std::size_t>(std::snprintf(nullptr, 0, format, count, summary.mean, summary.sd)), '\0');
-  std::snprintf(line.data(), line.size() + 1, format, count, summary.mean, summary.sd);
-  return line;
-}
 
 int write_summary(std::FILE* stream, const series_summary& summary) {
   errno = 0;

@@ -1,4 +1,4 @@
-#include "cascade/arguments.h"
+#include "program/arguments.h"
 
 #include <cmath>
 #include <cstdlib>

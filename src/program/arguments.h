@@ -12,7 +12,7 @@
 #include <span>
 #include <string>
 
-#include "cascade/exit_status.h"
+#include "program/exit_status.h"
 #include "cascade/run_limits.h"
 
 namespace cascade {

@@ -1,4 +1,4 @@
-#include "cascade/progress.h"
+#include "program/progress.h"
 
 #include <signal.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
-#include "cascade/command_echo.h"
+#include "program/command_echo.h"
 
-#include <charconv>
+#include "cascade/shortest_decimal.h"
 
 namespace cascade {
 namespace {
@@ -24,12 +24,6 @@ std::string shell_quoted(const std::string& text) {
 }
 
 }  // namespace
-
-std::string shortest_decimal(double value) {
-  char text[64];
-  const auto converted = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, converted.ptr);
-}
 
 std::string command_echo(const run_parameters& parameters, std::int64_t seed_second) {
   std::string line = "cascade --seed " + std::to_string(seed_second);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cascade/arguments.h"
+#include "program/arguments.h"
 
 namespace cascade {
 
@@ -13,9 +13,5 @@ namespace cascade {
 /// second T made explicit, lambda in the fewest digits that read back to
 /// the same double, FILE quoted for the shell.
 std::string command_echo(const run_parameters& parameters, std::int64_t seed_second);
-
-/// `value` in the fewest digits that read back to the same double ("inf",
-/// "nan" as such).
-std::string shortest_decimal(double value);
 
 }  // namespace cascade

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "cascade/write_fully.h"
+#include "program/write_fully.h"
 
 namespace {
 

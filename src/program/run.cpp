@@ -1,4 +1,4 @@
-#include "cascade/run.h"
+#include "program/run.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,19 +6,19 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <functional>
 #include <new>
 #include <string>
 
 #include "cascade/cascade.h"
-#include "cascade/command_echo.h"
-#include "cascade/exit_status.h"
-#include "cascade/output.h"
 #include "cascade/population.h"
-#include "cascade/progress.h"
+#include "cascade/seed.h"
 #include "cascade/statistics.h"
 #include "cascade/work_sharing.h"
+#include "program/command_echo.h"
+#include "program/exit_status.h"
+#include "program/output.h"
+#include "program/progress.h"
 
 namespace cascade {
 
@@ -70,7 +70,7 @@ run_failure generate_and_write(const run_parameters& parameters, const cascade_s
   progress_meter progress(STDERR_FILENO, wants_progress(parameters, count));
   series_options options;
   options.weights = weights;
-  options.progress = &progress;
+  options.progress = [&progress](std::int64_t done, std::int64_t total) { progress.show("generating", done, total); };
   double sum = 0.0;
   try {
     sum = generate_series(values, shape, seed, lanes, options);
@@ -112,10 +112,6 @@ int open_weights(const std::string& path) { return open(path.c_str(), O_WRONLY |
 
 }  // namespace
 
-std::int32_t fold_seed_second(std::int64_t seconds) { return static_cast<std::int32_t>(seconds & 0x7fffffff); }
-
-std::int32_t seed_word_for(std::int64_t seconds) { return -fold_seed_second(seconds); }
-
 int run_cascade(const run_parameters& parameters) {
   if (parameters.binary && isatty(STDOUT_FILENO) == 1) {
     std::fputs("cascade: binary output is not written to a terminal; redirect standard output to a file or a pipe\n",
@@ -132,10 +128,9 @@ int run_cascade(const run_parameters& parameters) {
     }
   }
 
-  const std::int64_t seed_second = fold_seed_second(parameters.seed_time ? *parameters.seed_time : std::time(nullptr));
+  const std::int64_t seed_second = parameters.seed_time ? fold_seed_second(*parameters.seed_time) : seed_second_now();
   const std::int32_t seed = seed_word_for(seed_second);
-  const cascade_shape shape{step_sigma(parameters.lambda, parameters.step_number), parameters.step_number,
-                            parameters.n0};
+  const auto shape = cascade_shape::of(parameters.lambda, parameters.step_number, parameters.n0);
   // One vector holds every generation, sized for the last: N values.
   const std::int64_t capacity = shape.value_count();
 
