@@ -25,9 +25,10 @@ struct run_request {
   std::int64_t seed_second = 0;   ///< 0 to 2147483647, as `--seed T`
 };
 
-/// Throws std::invalid_argument when `request` breaks a rule; the message is the
-/// program's, without its "cascade: " prefix, e.g. "n0 must be a whole number
-/// of at least 1, got 0".
+/// Throws std::invalid_argument when `request` breaks a rule, or the
+/// environment sets CASCADE_SCALAR_MATH or CASCADE_VECTOR_LANES to a value
+/// they do not take; the message is the program's, without its "cascade: "
+/// prefix, e.g. "n0 must be a whole number of at least 1, got 0".
 void check_request(const run_request& request);
 
 /// N = n0 * 2^step_number, the number of values of a valid request.

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "cascade/quoted.h"
+#include "exact_math/vector_math.h"
+
 namespace cascade {
 
 bool within_value_limit(std::int64_t n0, std::int64_t step_number) {
@@ -9,8 +12,14 @@ bool within_value_limit(std::int64_t n0, std::int64_t step_number) {
   return step_number <= 30 && n0 <= max_value_count && (n0 << step_number) <= max_value_count;
 }
 
-std::optional<refused_argument> check_run_numbers(double lambda, std::int64_t step_number, std::int64_t n0) {
+std::optional<refused_argument> check_lambda(double lambda) {
   if (!std::isfinite(lambda)) return refused_argument::lambda;
+  if (!std::isfinite(lambda * lambda)) return refused_argument::lambda_too_large;
+  return std::nullopt;
+}
+
+std::optional<refused_argument> check_run_numbers(double lambda, std::int64_t step_number, std::int64_t n0) {
+  if (const auto refused = check_lambda(lambda)) return refused;
   if (step_number < 1) return refused_argument::step_number;
   if (n0 < 1) return refused_argument::n0;
   if (!within_value_limit(n0, step_number)) return refused_argument::value_count;
@@ -43,11 +52,20 @@ std::string refusal_message(refused_argument argument, std::string_view shown) {
     case refused_argument::n0_too_large:
       rule = "n0 must be at most 2147483647";
       break;
+    case refused_argument::lambda_too_large:
+      rule = "lambda must be at most 1.3407807929942596e+154 in size, so that its square is finite";
+      break;
   }
   std::string message(rule);
   message += ", got ";
   message += shown;
   return message;
+}
+
+std::optional<std::string> environment_refusal() {
+  const auto problem = exact_math::math_environment_problem();
+  if (!problem) return std::nullopt;
+  return std::string(problem->variable) + " must be " + problem->allowed + ", got " + quoted(problem->value);
 }
 
 std::string value_count_shown(std::string_view n0, std::string_view step_number) {

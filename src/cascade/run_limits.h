@@ -18,8 +18,24 @@ inline constexpr std::int64_t max_value_count = 2147483647;
 /// The largest Unix second a run may be seeded with.
 inline constexpr std::int64_t max_seed_second = 2147483647;
 
-/// The *_too_large kinds are whole numbers beyond 32 bits, told their limit.
-enum class refused_argument { lambda, step_number, n0, value_count, seed, step_number_too_large, n0_too_large };
+/// The largest |lambda| whose square is finite: beyond it every factor is
+/// exp(inf - inf), not a number.
+inline constexpr double max_lambda = 1.3407807929942596e+154;
+
+/// The *_too_large kinds are numbers beyond what a run can use, told their limit.
+enum class refused_argument {
+  lambda,
+  step_number,
+  n0,
+  value_count,
+  seed,
+  step_number_too_large,
+  n0_too_large,
+  lambda_too_large
+};
+
+/// Why lambda cannot make a run (not finite, or its square not finite), or nothing.
+std::optional<refused_argument> check_lambda(double lambda);
 
 /// Whether n0 * 2^step_number stays within max_value_count (both at least 1).
 bool within_value_limit(std::int64_t n0, std::int64_t step_number);
@@ -33,6 +49,10 @@ bool seed_in_range(std::int64_t seed_second);
 /// "<argument> must be <rule>, got <shown>", e.g. "n0 must be a whole number
 /// of at least 1, got 0". For value_count, `shown` is value_count_shown().
 std::string refusal_message(refused_argument argument, std::string_view shown);
+
+/// Why the environment's math settings cannot make a run ("CASCADE_VECTOR_LANES
+/// must be 4 or 8, got '16'"), or nothing.
+std::optional<std::string> environment_refusal();
 
 /// "<n0> * 2^<step_number>".
 std::string value_count_shown(std::string_view n0, std::string_view step_number);

@@ -19,6 +19,7 @@ void check_request(const run_request& request) {
     std::string shown;
     switch (*refused) {
       case refused_argument::lambda:
+      case refused_argument::lambda_too_large:
         shown = shortest_decimal(request.lambda);
         break;
       case refused_argument::step_number:
@@ -33,6 +34,7 @@ void check_request(const run_request& request) {
     }
     throw std::invalid_argument(refusal_message(*refused, shown));
   }
+  if (const auto refused = environment_refusal()) throw std::invalid_argument(*refused);
   if (!seed_in_range(request.seed_second)) {
     throw std::invalid_argument(refusal_message(refused_argument::seed, std::to_string(request.seed_second)));
   }

@@ -1,9 +1,10 @@
 #include "program/arguments.h"
 
-#include <cmath>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
+
+#include "cascade/quoted.h"
 
 namespace cascade {
 namespace {
@@ -65,27 +66,13 @@ parsed_command refuse(std::string message) {
   return refused;
 }
 
-/// 'text', with control characters written as \n, \t, \r or \xHH so that a
-/// refusal stays one line and sends nothing raw to a terminal.
-std::string quoted(std::string_view text) {
-  static constexpr char hex[] = "0123456789abcdef";
-  std::string result(1, '\'');
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte == '\n') {
-      result += "\\n";
-    } else if (byte == '\t') {
-      result += "\\t";
-    } else if (byte == '\r') {
-      result += "\\r";
-    } else if (byte < 0x20 || byte == 0x7f) {
-      result += {'\\', 'x', hex[byte >> 4], hex[byte & 0xf]};
-    } else {
-      result.push_back(c);
-    }
+/// Whether --verbose stands among the options (before a lone "--").
+bool asks_for_verbose(std::span<const char* const> words) {
+  for (const std::string_view word : words) {
+    if (word == "--") return false;
+    if (word == "--verbose") return true;
   }
-  result.push_back('\'');
-  return result;
+  return false;
 }
 
 }  // namespace
@@ -97,6 +84,7 @@ parsed_command parse_arguments(std::span<const char* const> words) {
 
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string_view word = words[i];
+    if (!options_ended && word == "-h") return {parsed_command::help, {}, {}};  // no number looks like it
     if (options_ended || !word.starts_with("--")) {
       positional.push_back(word);
       continue;
@@ -106,7 +94,9 @@ parsed_command parse_arguments(std::span<const char* const> words) {
     } else if (word == "--help") {
       return {parsed_command::help, {}, {}};
     } else if (word == "--version") {
-      return {parsed_command::version, {}, {}};
+      parsed_command version{parsed_command::version, {}, {}};
+      version.parameters.verbose = asks_for_verbose(words);
+      return version;
     } else if (word == "--binary") {
       parameters.binary = true;
     } else if (word == "--no-progress") {
@@ -148,10 +138,10 @@ parsed_command parse_arguments(std::span<const char* const> words) {
     return refuse(refusal_message(refused_argument::lambda, quoted(lambda_text)));
   }
   // Converted as atof converts. Underflow to a tiny or zero lambda is harmless;
-  // overflow gives infinity and is refused.
+  // overflow gives infinity, and a square beyond the doubles, and both are refused.
   parameters.lambda = std::strtod(lambda_text.c_str(), nullptr);
-  if (!std::isfinite(parameters.lambda)) {
-    return refuse(refusal_message(refused_argument::lambda, quoted(lambda_text)));
+  if (const auto refused = check_lambda(parameters.lambda)) {
+    return refuse(refusal_message(*refused, quoted(lambda_text)));
   }
 
   // A count beyond 32 bits is told its limit: N itself may not pass it.

@@ -1,10 +1,10 @@
 // arguments.h: the command line, read into a run or refused with a reason.
 //
 // Grammar: `cascade [--seed T] [--binary] [--weights FILE] [--verbose]
-// [--no-progress] [--help] [--version] [--] lambda step_number n0`.
-// Only words that begin with "--" are options (so "-0.5" is a lambda), they
-// may stand anywhere before a lone "--", and words after the third positional
-// one are ignored. Nothing here exits or prints.
+// [--no-progress] [--help | -h] [--version] [--] lambda step_number n0`.
+// Only words that begin with "--", and -h, are options (so "-0.5" is a
+// lambda); they may stand anywhere before a lone "--", and words after the
+// third positional one are ignored. Nothing here exits or prints.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +29,8 @@ struct run_parameters {
   bool progress = true;
   /// --weights FILE: the final weights before modulation go to this file.
   std::optional<std::string> weights_path;
-  /// --verbose: the run as a command line, after the summary.
+  /// --verbose: the run as a command line, after the summary; with
+  /// --version, the math path too.
   bool verbose = false;
 
   /// N = n0 * 2^step_number; parse_arguments keeps it within max_value_count.

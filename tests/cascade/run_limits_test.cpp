@@ -29,7 +29,9 @@ TEST(RunLimits, FirstBrokenRuleInCommandLineOrder) {
   const std::vector<numbers_case> cases = {
       {0.3, 30, 1, std::nullopt},                    // N = 2^30
       {0.3, 1, 1073741823, std::nullopt},            // N = 2^31 - 2, the largest N there is
-      {-1e300, 1, 1, std::nullopt},                  // any finite lambda
+      {-1.3407807929942596e154, 1, 1, std::nullopt},  // the largest lambda whose square is finite
+      {-1.3407807929942597e154, 1, 1, refused_argument::lambda_too_large},  // every factor exp(inf - inf)
+      {1e300, 1, 1, refused_argument::lambda_too_large},
       {0.3, 31, 1, refused_argument::value_count},   // N = 2^31
       {0.3, 1, 1073741824, refused_argument::value_count},
       {0.3, 2, 536870912, refused_argument::value_count},

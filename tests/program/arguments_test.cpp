@@ -74,12 +74,23 @@ TEST(ParseArguments, RefusesOrRedirects) {
   const std::string lambda_error = "cascade: lambda must be a finite decimal number, got ";
   const std::string step_error = "cascade: step_number must be a whole number of at least 1, got ";
   const std::string n0_error = "cascade: n0 must be a whole number of at least 1, got ";
+  // Bytes 79 and 80 are one character.
+  const std::string long_word = std::string(78, 'x') + "\xc3\xa9" + std::string(20, 'y');
   const std::vector<refused_case> cases = {
       {{}, parsed_command::usage, ""},
       {{"0.5", "2"}, parsed_command::usage, ""},
       {{"--seed", "5", "0.5", "2"}, parsed_command::usage, ""},
       {{"0.5", "2", "3", "--help"}, parsed_command::help, ""},
       {{"--version", "x"}, parsed_command::version, ""},
+      {{"-h"}, parsed_command::help, ""},
+      {{"0.5", "-h", "2", "3"}, parsed_command::help, ""},
+      {{"--", "-h", "2", "3"}, parsed_command::error, lambda_error + "'-h'"},  // an argument after --
+      {{"1.35e154", "2", "3"}, parsed_command::error,
+       "cascade: lambda must be at most 1.3407807929942596e+154 in size, so that its square is finite, got "
+       "'1.35e154'"},
+      {{"-1.3407807929942597e154", "2", "3"}, parsed_command::error,
+       "cascade: lambda must be at most 1.3407807929942596e+154 in size, so that its square is finite, got "
+       "'-1.3407807929942597e154'"},
       {{"nan", "2", "3"}, parsed_command::error, lambda_error + "'nan'"},
       {{"inf", "2", "3"}, parsed_command::error, lambda_error + "'inf'"},
       {{"1e999", "2", "3"}, parsed_command::error, lambda_error + "'1e999'"},
@@ -127,6 +138,8 @@ TEST(ParseArguments, RefusesOrRedirects) {
       {{"\x1b[2J\x7f", "2", "3"}, parsed_command::error, lambda_error + "'\\x1b[2J\\x7f'"},
       {{"--\x01", "0.5", "2", "3"}, parsed_command::error, "cascade: unknown option '--\\x01' (see cascade --help)"},
       {{"0.5", "2", "\xc3\xa9"}, parsed_command::error, n0_error + "'\xc3\xa9'"},  // UTF-8 passes as it is
+      // Past 80 bytes a word is cut, never inside a character, and ends in an ellipsis.
+      {{"0.5", "2", long_word.c_str()}, parsed_command::error, n0_error + "'" + std::string(78, 'x') + "\xe2\x80\xa6'"},
   };
   for (const auto& c : cases) {
     const auto parsed = parse(c.words);
