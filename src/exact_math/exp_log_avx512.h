@@ -14,7 +14,18 @@
 // Only for functions compiled for AVX-512 (EXACT_MATH_AVX512 below).
 #pragma once
 
+// GCC 12's AVX-512 intrinsics start some results from a deliberately
+// undefined register (`__m512d __Y = __Y;`) and then warn that it is used
+// uninitialised (or maybe so): silenced for that header only.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 #include <cmath>
 #include <cstdint>

@@ -5,12 +5,6 @@
 #include "exact_math/exp_log_avx512.h"
 #include "exact_math/vector_math.h"
 
-// GCC 12's AVX-512 intrinsics pass an intentionally undefined register as the
-// unused merge source, and then warn that it may be uninitialised.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
 namespace exact_math {
 namespace {
 

@@ -260,20 +260,73 @@ TEST_P(VectorMathLanes, SelfCheckPassesWithThisLibrary) {
 }
 
 // The suite runs as it is, with CASCADE_SCALAR_MATH=1 (no vector path) and
-// with CASCADE_VECTOR_LANES=4 (four lanes even where eight would run).
-TEST(VectorMathChoice, TheEnvironmentAndTheCpuChooseTheLanes) {
+// with CASCADE_VECTOR_LANES=4 (four lanes even where eight would run). Where
+// the C library is not a proven one, or the self-check refuses, the path is
+// the scalar one whatever the CPU.
+TEST(VectorMathChoice, TheEnvironmentTheLibraryAndTheCpuChooseTheLanes) {
   const auto says = [](const char* name, const char* value) {
     const char* set = std::getenv(name);
     return set != nullptr && std::string(set) == value;
   };
   int expected = 8;
-  if (says("CASCADE_SCALAR_MATH", "1") || !exact_math::cpu_has_vector_math()) {
+  if (says("CASCADE_SCALAR_MATH", "1") || !exact_math::cpu_has_vector_math() || !exact_math::c_library_is_proven() ||
+      !exact_math::vector_math_agrees_with_library()) {
     expected = 1;
-  } else if (says("CASCADE_VECTOR_LANES", "4") || !exact_math::cpu_has_avx512_math()) {
+  } else if (says("CASCADE_VECTOR_LANES", "4") || !exact_math::cpu_has_avx512_math() ||
+             !exact_math::avx512_math_agrees_with_library()) {
     expected = 4;
   }
   EXPECT_EQ(exact_math::vector_math_lanes(), expected);
   EXPECT_EQ(exact_math::vector_math_active(), expected > 1);
+  const std::string description = exact_math::math_path_description();
+  EXPECT_EQ(description.rfind(expected == 1 ? "scalar" : std::to_string(expected) + " lanes", 0), 0u) << description;
+}
+
+// This build's own C library is one the vector functions were proven on:
+// the differential tests above are that proof.
+TEST(VectorMathChoice, ThisCLibraryIsProven) {
+  std::string why;
+  EXPECT_TRUE(exact_math::c_library_is_proven(&why)) << why;
+}
+
+struct environment_case {
+  const char* scalar;
+  const char* lanes;
+  const char* refused;  ///< the variable refused, or null
+};
+
+TEST(VectorMathChoice, TheMathVariablesTakeTheirDocumentedValuesOnly) {
+  const std::vector<environment_case> cases = {
+      {nullptr, nullptr, nullptr}, {"1", "4", nullptr},   {"0", "8", nullptr},
+      {"", "", nullptr},  // empty is unset
+      {"yes", nullptr, "CASCADE_SCALAR_MATH"},             {"1 ", nullptr, "CASCADE_SCALAR_MATH"},
+      {nullptr, "2", "CASCADE_VECTOR_LANES"},              {nullptr, "16", "CASCADE_VECTOR_LANES"},
+      {"true", "3", "CASCADE_SCALAR_MATH"},
+  };
+  const auto set = [](const char* name, const char* value) {
+    if (value == nullptr) {
+      unsetenv(name);
+    } else {
+      setenv(name, value, 1);
+    }
+  };
+  const char* scalar_before = std::getenv("CASCADE_SCALAR_MATH");
+  const char* lanes_before = std::getenv("CASCADE_VECTOR_LANES");
+  const std::string kept_scalar = scalar_before != nullptr ? scalar_before : "";
+  const std::string kept_lanes = lanes_before != nullptr ? lanes_before : "";
+  for (const auto& c : cases) {
+    set("CASCADE_SCALAR_MATH", c.scalar);
+    set("CASCADE_VECTOR_LANES", c.lanes);
+    const auto problem = exact_math::math_environment_problem();
+    if (c.refused == nullptr) {
+      EXPECT_FALSE(problem.has_value()) << (c.scalar ? c.scalar : "-") << " " << (c.lanes ? c.lanes : "-");
+    } else {
+      ASSERT_TRUE(problem.has_value()) << c.refused;
+      EXPECT_STREQ(problem->variable, c.refused);
+    }
+  }
+  set("CASCADE_SCALAR_MATH", scalar_before != nullptr ? kept_scalar.c_str() : nullptr);
+  set("CASCADE_VECTOR_LANES", lanes_before != nullptr ? kept_lanes.c_str() : nullptr);
 }
 
 }  // namespace
