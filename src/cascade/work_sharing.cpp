@@ -2,6 +2,7 @@
 
 #include <sched.h>
 
+#include <new>
 #include <system_error>
 
 namespace cascade {
@@ -35,6 +36,8 @@ work_sharing::work_sharing(bool with_helper) {
     helper_ = std::thread([this] { helper_loop(); });
   } catch (const std::system_error&) {
     // No thread to be had (a process limit): the caller does all the work.
+  } catch (const std::bad_alloc&) {
+    // No memory for the thread's state: likewise.
   }
 }
 

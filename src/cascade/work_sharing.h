@@ -23,7 +23,9 @@ namespace cascade {
 
 class work_sharing {
  public:
-  /// Starts the helper thread when `with_helper`; stops it on destruction.
+  /// Starts the helper thread when `with_helper` and one can be had (no
+  /// thread or no memory for one: the caller works alone); stops it on
+  /// destruction.
   explicit work_sharing(bool with_helper);
   ~work_sharing();
   work_sharing(const work_sharing&) = delete;

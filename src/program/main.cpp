@@ -1,12 +1,19 @@
 // The cascade command: reads the command line and hands the run over.
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <span>
+#include <sys/uio.h>
+#include <unistd.h>
 
+#include <cstring>
+#include <new>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "exact_math/vector_math.h"
 #include "program/arguments.h"
 #include "program/exit_status.h"
 #include "program/run.h"
+#include "program/standard_streams.h"
+#include "program/write_fully.h"
 
 #ifndef CASCADE_VERSION
 #define CASCADE_VERSION "unknown"
@@ -49,8 +56,9 @@ constexpr const char* help_text =
     "  --verbose     after the summary, one more line on standard error: the run\n"
     "                as a command that repeats it, with its seed and N\n"
     "  --no-progress never show the progress line\n"
-    "  --help        show this help and exit\n"
-    "  --version     show the version and exit\n"
+    "  --help, -h    show this help and exit\n"
+    "  --version     show the version and exit (with --verbose, also which exp\n"
+    "                and log the run uses: the C library's, or the vector ones)\n"
     "  --            end of options (every later word is an argument)\n"
     "\n"
     "Output: the N values on standard output, one a line with 15 decimals, in\n"
@@ -59,37 +67,64 @@ constexpr const char* help_text =
     "standard error is a terminal, standard output is not, and N >= 2^22, a\n"
     "progress line is shown on standard error and erased again.\n"
     "\n"
+    "Environment: CASCADE_SCALAR_MATH=1 (or 0) and CASCADE_VECTOR_LANES=4 (or 8)\n"
+    "choose the exp and log path; the values are the same on every path.\n"
+    "\n"
     "Exit status: 0 success; 1 the run failed (no memory, output could not be\n"
     "written); 2 the command line was refused (or --weights FILE could not be\n"
-    "opened, or --binary output would go to a terminal).\n";
+    "opened or is standard output or error, --binary output would go to a\n"
+    "terminal, or a CASCADE_ variable has a value it does not take).\n";
 
 /// Writes `text` to standard output; a failure (a full disk) is an error.
-int print(const char* text) {
-  std::fputs(text, stdout);
-  if (std::fflush(stdout) == 0) return cascade::exit_success;
-  std::fprintf(stderr, "cascade: cannot write to standard output: %s\n", std::strerror(errno));
+int print(std::string_view text) {
+  iovec piece{const_cast<char*>(text.data()), text.size()};
+  const int error = cascade::write_fully(STDOUT_FILENO, &piece, 1);
+  if (error == 0) return cascade::exit_success;
+  cascade::report("cannot write to standard output: %s", std::strerror(error));
   return cascade::exit_failure;
 }
 
-}  // namespace
+int print_version(bool verbose) {
+  if (!verbose) return print("cascade " CASCADE_VERSION "\n");
+  return print("cascade " CASCADE_VERSION "\nmath: " + exact_math::math_path_description() + "\n");
+}
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   using cascade::parsed_command;
-  const parsed_command command =
-      cascade::parse_arguments(std::span<const char* const>(argv + 1, argc > 0 ? argc - 1 : 0));
+  parsed_command command;
+  try {
+    command = cascade::parse_arguments(std::span<const char* const>(argv + 1, argc > 0 ? argc - 1 : 0));
+  } catch (const std::bad_alloc&) {
+    cascade::report("cannot allocate memory for the command line");
+    return cascade::exit_failure;
+  }
   switch (command.what) {
     case parsed_command::usage:
-      std::fputs(usage_lines, stderr);
+      cascade::write_error_text(usage_lines);
       return command.status;
     case parsed_command::help:
       return print(help_text);
     case parsed_command::version:
-      return print("cascade " CASCADE_VERSION "\n");
+      return print_version(command.parameters.verbose);
     case parsed_command::error:
-      std::fprintf(stderr, "%s\n", command.message.c_str());
+      cascade::write_error_text(command.message + "\n");
       return command.status;
     case parsed_command::run:
       break;
   }
   return cascade::run_cascade(command.parameters);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  cascade::ensure_standard_descriptors();
+  // Whatever could not be had and was not reported where it was wanted: one
+  // line and the failure status, never an abort.
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    cascade::report("cannot allocate memory");
+    return cascade::exit_failure;
+  }
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "cascade/fixed_format.h"
@@ -90,10 +91,10 @@ void widen_pipe(int fd) {
 
 }  // namespace
 
-int write_summary(std::FILE* stream, const series_summary& summary) {
-  errno = 0;
-  if (std::fprintf(stream, "%s\n", summary_line(summary).c_str()) >= 0 && std::fflush(stream) == 0) return 0;
-  return errno != 0 ? errno : EIO;
+int write_summary(int fd, const series_summary& summary) {
+  const std::string line = summary_line(summary) + "\n";
+  iovec piece{const_cast<char*>(line.data()), line.size()};
+  return write_fully(fd, &piece, 1);
 }
 
 int write_values(int fd, const double* values, std::int64_t count, work_sharing& lanes,

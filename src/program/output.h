@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 
 #include "cascade/statistics.h"
@@ -16,8 +15,9 @@
 
 namespace cascade {
 
-/// The summary line and a newline. Returns 0, or the errno of a failed write.
-int write_summary(std::FILE* stream, const series_summary& summary);
+/// The summary line and a newline, to fd (waiting while a non-blocking fd
+/// is full). Returns 0, or the errno of a failed write.
+int write_summary(int fd, const series_summary& summary);
 
 /// Writes values[0, count) to fd as value lines. Returns 0, or the errno of
 /// the first failed write (after which nothing more is written).

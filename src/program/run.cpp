@@ -1,17 +1,20 @@
 #include "program/run.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "cascade/cascade.h"
 #include "cascade/population.h"
+#include "cascade/quoted.h"
+#include "cascade/run_limits.h"
 #include "cascade/seed.h"
 #include "cascade/statistics.h"
 #include "cascade/work_sharing.h"
@@ -19,6 +22,7 @@
 #include "program/exit_status.h"
 #include "program/output.h"
 #include "program/progress.h"
+#include "program/standard_streams.h"
 
 namespace cascade {
 
@@ -83,11 +87,8 @@ run_failure generate_and_write(const run_parameters& parameters, const cascade_s
   const auto announce = [&] {
     const series_summary summary = summarize(values, count, sum);
     progress.erase();
-    summary_error = write_summary(stderr, summary);
-    if (summary_error == 0 && parameters.verbose) {
-      const std::string echo = command_echo(parameters, seed_second) + "\n";
-      if (std::fputs(echo.c_str(), stderr) < 0 || std::fflush(stderr) != 0) summary_error = errno;
-    }
+    summary_error = write_summary(STDERR_FILENO, summary);
+    if (summary_error == 0 && parameters.verbose) summary_error = write_error_text(command_echo(parameters, seed_second) + "\n");
     return summary_error;
   };
   try {
@@ -107,25 +108,58 @@ run_failure generate_and_write(const run_parameters& parameters, const cascade_s
   return {};
 }
 
-/// Opens (creating or truncating) the file for --weights; -1 with errno set.
-int open_weights(const std::string& path) { return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666); }
+/// Which standard stream `opened` is the same file as (the weights would
+/// be mixed into it), or null. A character device (/dev/null, a terminal)
+/// may take both: it keeps no file to spoil.
+const char* same_file_as_standard(int opened) {
+  struct stat file;
+  if (fstat(opened, &file) != 0 || S_ISCHR(file.st_mode)) return nullptr;
+  const std::pair<int, const char*> streams[] = {{STDOUT_FILENO, "standard output"}, {STDERR_FILENO, "standard error"}};
+  for (const auto& [fd, name] : streams) {
+    struct stat standard;
+    if (fstat(fd, &standard) == 0 && standard.st_dev == file.st_dev && standard.st_ino == file.st_ino) return name;
+  }
+  return nullptr;
+}
+
+/// Opens the file for --weights (creating it, and emptying it once it is
+/// known not to be standard output or error, which are left as they were).
+/// -1 after reporting why not; the caller exits with exit_usage.
+int open_weights(const std::string& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    report("cannot open the weights file %s: %s", quoted(path).c_str(), std::strerror(errno));
+    return -1;
+  }
+  if (const char* stream = same_file_as_standard(fd)) {
+    close(fd);
+    report("--weights %s is the same file as %s", quoted(path).c_str(), stream);
+    return -1;
+  }
+  struct stat file;
+  if (fstat(fd, &file) == 0 && S_ISREG(file.st_mode) && ftruncate(fd, 0) != 0) {
+    report("cannot empty the weights file %s: %s", quoted(path).c_str(), std::strerror(errno));
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
 
 }  // namespace
 
 int run_cascade(const run_parameters& parameters) {
+  if (const auto refused = environment_refusal()) {
+    report("%s", refused->c_str());
+    return exit_usage;
+  }
   if (parameters.binary && isatty(STDOUT_FILENO) == 1) {
-    std::fputs("cascade: binary output is not written to a terminal; redirect standard output to a file or a pipe\n",
-               stderr);
+    report("binary output is not written to a terminal; redirect standard output to a file or a pipe");
     return exit_usage;
   }
   int weights_fd = -1;
   if (parameters.weights_path) {
     weights_fd = open_weights(*parameters.weights_path);
-    if (weights_fd < 0) {
-      std::fprintf(stderr, "cascade: cannot open the weights file '%s': %s\n", parameters.weights_path->c_str(),
-                   std::strerror(errno));
-      return exit_usage;
-    }
+    if (weights_fd < 0) return exit_usage;
   }
 
   const std::int64_t seed_second = parameters.seed_time ? fold_seed_second(*parameters.seed_time) : seed_second_now();
@@ -154,20 +188,19 @@ int run_cascade(const run_parameters& parameters) {
 
   if (failure.no_memory_for != nullptr) {
     if (failure.counted) {
-      std::fprintf(stderr, "cascade: cannot allocate memory for %lld %s\n", static_cast<long long>(capacity),
-                   failure.no_memory_for);
+      report("cannot allocate memory for %lld %s", static_cast<long long>(capacity), failure.no_memory_for);
     } else {
-      std::fprintf(stderr, "cascade: cannot allocate memory for %s\n", failure.no_memory_for);
+      report("cannot allocate memory for %s", failure.no_memory_for);
     }
     return exit_failure;
   }
   if (failure.write_of == weights_write) {
-    std::fprintf(stderr, "cascade: cannot write the weights to '%s': %s\n", parameters.weights_path->c_str(),
-                 std::strerror(failure.errno_value));
+    report("cannot write the weights to %s: %s", quoted(*parameters.weights_path).c_str(),
+           std::strerror(failure.errno_value));
     return exit_failure;
   }
   if (failure.write_of != nullptr) {
-    std::fprintf(stderr, "cascade: cannot write %s: %s\n", failure.write_of, std::strerror(failure.errno_value));
+    report("cannot write %s: %s", failure.write_of, std::strerror(failure.errno_value));
     return exit_failure;
   }
   return exit_success;

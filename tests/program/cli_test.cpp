@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <regex>
 #include <set>
 #include <string>
@@ -187,7 +188,6 @@ TEST(Cli, CommandLineContract) {
   const std::vector<refused_line> cases = {
       {{}, 2, usage},
       {{"0.5", "2"}, 2, usage},
-      {{"-h"}, 2, usage},
       {{"abc", "2", "3"}, 2, "cascade: lambda must be a finite decimal number, got 'abc'\n"},
       {{"0.5", "0", "3"}, 2, "cascade: step_number must be a whole number of at least 1, got '0'\n"},
       {{"0.5", "2", "abc"}, 2, "cascade: n0 must be a whole number of at least 1, got 'abc'\n"},
@@ -200,6 +200,16 @@ TEST(Cli, CommandLineContract) {
       {{"--frobnicate", "0.5", "2", "3"}, 2, "cascade: unknown option '--frobnicate' (see cascade --help)\n"},
       {{"--seed", "x", "0.5", "2", "3"}, 2,
        "cascade: --seed must be a whole number from 0 to 2147483647, got 'x'\n"},
+      // Every factor would be exp(inf - inf): not a number.
+      {{"--seed", "1", "1.35e154", "3", "1"}, 2,
+       "cascade: lambda must be at most 1.3407807929942596e+154 in size, so that its square is finite, got "
+       "'1.35e154'\n"},
+      // A path is shown as any refused word is: escaped, on one line.
+      {{"--weights", "/nonexistent-folder/w\n\x1b[2J.txt", "0.5", "2", "3"}, 2,
+       "cascade: cannot open the weights file '/nonexistent-folder/w\\n\\x1b[2J.txt': No such file or directory\n"},
+      // A long word is cut at 79 bytes.
+      {{std::string(100, '7') + "x", "2", "3"}, 2,
+       "cascade: lambda must be a finite decimal number, got '" + std::string(79, '7') + "\xe2\x80\xa6'\n"},
   };
   for (const auto& c : cases) {
     const auto result = run_cascade(c.arguments);
@@ -207,6 +217,29 @@ TEST(Cli, CommandLineContract) {
     EXPECT_EQ(result.status, c.status) << label;
     EXPECT_EQ(result.err, c.err) << label;
     EXPECT_EQ(result.out, "") << label;
+  }
+}
+
+// The math variables take their documented values only; anything else is
+// refused before any work, naming the variable.
+TEST(Cli, MathVariablesOutsideTheirValuesAreRefused) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"CASCADE_VECTOR_LANES=16", "cascade: CASCADE_VECTOR_LANES must be 4 or 8, got '16'\n"},
+      {"CASCADE_VECTOR_LANES=four", "cascade: CASCADE_VECTOR_LANES must be 4 or 8, got 'four'\n"},
+      {"CASCADE_SCALAR_MATH=yes", "cascade: CASCADE_SCALAR_MATH must be 1 or 0, got 'yes'\n"},
+  };
+  for (const auto& [setting, err] : cases) {
+    const auto result = run_cascade({"--seed", "1", "0.3", "3", "1"}, program_options{{setting}, "", "", ""});
+    EXPECT_EQ(result.status, 2) << setting;
+    EXPECT_EQ(result.err, err) << setting;
+    EXPECT_EQ(result.out, "") << setting;
+  }
+  for (const std::string setting : {"CASCADE_SCALAR_MATH=0", "CASCADE_VECTOR_LANES=8", "CASCADE_SCALAR_MATH="}) {
+    const golden_run& run = golden_runs[3];
+    const auto result = run_cascade({"--seed", run.seed, run.lambda, run.step_number, run.n0},
+                                    program_options{{setting}, "", "", ""});
+    EXPECT_EQ(result.status, 0) << setting;
+    EXPECT_EQ(result.out, read_file(data_path(run.name() + ".out"))) << setting;
   }
 }
 
@@ -219,10 +252,34 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
             std::string::npos);
   EXPECT_NE(help.out.find("Exit status"), std::string::npos);
 
+  EXPECT_EQ(run_cascade({"-h"}).out, help.out);  // no number looks like -h
+
   const auto version = run_cascade({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("cascade ", 0), 0u);
-  EXPECT_EQ(version.out.back(), '\n');
+  EXPECT_EQ(std::count(version.out.begin(), version.out.end(), '\n'), 1);
+
+  // With --verbose, the math path a run takes, in a second line.
+  const auto verbose = run_cascade({"--version", "--verbose"});
+  EXPECT_EQ(verbose.status, 0);
+  EXPECT_EQ(verbose.out.rfind(version.out + "math: ", 0), 0u) << verbose.out;
+  const auto scalar = run_cascade({"--verbose", "--version"}, program_options{{"CASCADE_SCALAR_MATH=1"}, "", "", ""});
+  EXPECT_EQ(scalar.out, version.out + "math: scalar (the C library's exp and log): CASCADE_SCALAR_MATH=1\n");
+}
+
+// A C library whose exp and log are replaced (here by a preloaded library
+// that changes log on one input in 65536, which a sample of inputs could
+// miss) is not the one the vector functions were proven against: the run
+// takes the scalar path, and so the library's own values.
+TEST(Cli, ReplacedExpOrLogMeansTheScalarPath) {
+  const std::string asan_options = testing_support::asan_options_with("verify_asan_link_order=0");
+  const auto result = run_cascade({"--version", "--verbose"},
+                                  program_options{{std::string("LD_PRELOAD=") + ALTERED_LOG_LIBRARY, asan_options},
+                                                  "", "", ""});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_NE(result.out.find("math: scalar (the C library's exp and log): exp or log is not the C library's own"),
+            std::string::npos)
+      << result.out;
 }
 
 /// The distinct "--option" words of a text (roff's "\-" read as "-").
@@ -332,6 +389,47 @@ TEST(Cli, RefusedAllocationsAreNamed) {
     EXPECT_EQ(result.out, "") << label;
   }
   unlink(weights.c_str());
+}
+
+// Every allocation of a run that shares its work between two threads,
+// refused in turn, whatever its size and on either thread: the run either
+// carries on (on one thread when the helper cannot be had) and writes
+// exactly the bytes of an unhindered run, or ends with status 1 and a line
+// saying what memory it could not have. Never a signal, never other bytes.
+TEST(Cli, EveryRefusedAllocationEndsCleanly) {
+  const std::string out = scratch_file(), weights = scratch_file(), count_file = scratch_file();
+  const std::vector<std::string> run{"--seed", "1", "--weights", weights, "0.3", "15", "1"};
+  ASSERT_EQ(run_cascade(run, program_options{{}, out, "", ""}).status, 0);
+  const std::string expected_out = read_file(out), expected_weights = read_file(weights);
+  const std::string preload = std::string("LD_PRELOAD=") + FAILING_MALLOC_LIBRARY;
+  const std::string asan_options = testing_support::asan_options_with("verify_asan_link_order=0");
+  for (const std::string thread : {"main", "helper"}) {
+    run_cascade(run, program_options{{preload, "FAIL_SIZE=any", "FAIL_THREAD=" + thread, "FAIL_NTH=0",
+                                      "FAIL_COUNT_FILE=" + count_file, asan_options},
+                                     out, "", ""});
+    const long allocations = std::strtol(read_file(count_file).c_str(), nullptr, 10);
+    // The sanitizers' allocator stands before the preloaded one and serves
+    // every allocation itself; elsewhere the main thread makes dozens.
+    if (thread == "main" && !sanitized_build) {
+      EXPECT_GT(allocations, 20) << "the shim saw no allocation";
+    }
+    for (long nth = 1; nth <= allocations; ++nth) {
+      const auto result = run_cascade(run, program_options{{preload, "FAIL_SIZE=any", "FAIL_THREAD=" + thread,
+                                                            "FAIL_NTH=" + std::to_string(nth), asan_options},
+                                                           out, "", ""});
+      const std::string label = thread + " #" + std::to_string(nth) + "\n" + result.err;
+      if (result.status == 0) {
+        EXPECT_TRUE(read_file(out) == expected_out && read_file(weights) == expected_weights) << label;
+      } else {
+        EXPECT_EQ(result.status, 1) << label;
+        const std::string err = testing_support::without_refused_allocation_warnings(result.err);
+        const std::size_t last_line = err.rfind('\n', err.size() - 2);
+        const std::string last = err.substr(last_line == std::string::npos ? 0 : last_line + 1);
+        EXPECT_EQ(last.rfind("cascade: cannot allocate memory", 0), 0u) << label;
+      }
+    }
+  }
+  for (const std::string& file : {out, weights, count_file}) unlink(file.c_str());
 }
 
 }  // namespace
