@@ -20,6 +20,10 @@
 
 #include "cascade/cascade.hpp"
 
+#ifndef CASCADE_VERSION
+#error "CASCADE_VERSION must be defined by the build (the project's version)"
+#endif
+
 namespace py = pybind11;
 
 namespace {
@@ -32,6 +36,18 @@ constexpr std::chrono::milliseconds signal_poll_interval{50};
 
 std::string type_name(py::handle value) { return Py_TYPE(value.ptr())->tp_name; }
 
+/// A truth value, which the command line never takes for a number: bool, or
+/// numpy's bool (numpy.bool_, numpy.bool from numpy 2), by the names that
+/// pybind11 itself goes by.
+bool is_truth_value(py::handle value) {
+  const std::string name = type_name(value);
+  return PyBool_Check(value.ptr()) || name == "numpy.bool_" || name == "numpy.bool";
+}
+
+/// Arrays are refused where one number is asked for, even a one-element
+/// array that numpy would turn into its number.
+bool is_array(py::handle value) { return py::isinstance<py::array>(value); }
+
 /// A whole number beyond 64 bits, kept with the limit it was clamped to so
 /// that a refusal can show the number the caller gave.
 struct clamped_number {
@@ -42,7 +58,7 @@ struct clamped_number {
 /// An int (or anything with __index__, such as numpy.int64), never a bool or
 /// a float. Beyond 64 bits it is clamped: the limits refuse it either way.
 std::int64_t whole_number(py::handle value, const char* name, std::vector<clamped_number>& clamped) {
-  if (PyBool_Check(value.ptr()) || PyFloat_Check(value.ptr()) || !PyIndex_Check(value.ptr())) {
+  if (is_truth_value(value) || is_array(value) || PyFloat_Check(value.ptr()) || !PyIndex_Check(value.ptr())) {
     throw py::type_error(std::string(name) + " must be an int, got " + type_name(value));
   }
   const py::int_ number = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
@@ -56,12 +72,12 @@ std::int64_t whole_number(py::handle value, const char* name, std::vector<clampe
   return limit;
 }
 
-/// A real number: float, int or numpy scalar; never a bool or a string.
+/// A real number: float, int or numpy scalar; never a bool, an array or a string.
 double real_number(py::handle value, const char* name) {
   const bool numeric = PyFloat_Check(value.ptr()) || PyIndex_Check(value.ptr()) ||
                        (Py_TYPE(value.ptr())->tp_as_number != nullptr &&
                         Py_TYPE(value.ptr())->tp_as_number->nb_float != nullptr);
-  if (PyBool_Check(value.ptr()) || !numeric) {
+  if (is_truth_value(value) || is_array(value) || !numeric) {
     throw py::type_error(std::string(name) + " must be a float, got " + type_name(value));
   }
   const double result = PyFloat_AsDouble(value.ptr());
@@ -149,9 +165,17 @@ void fill_without_gil(const cascade::run_request& request, double* values, doubl
   cascade::fill_series(request, values, weights, poll_signals);
 }
 
-py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, bool with_weights,
+/// The weights flag: True or False itself, nothing that merely converts to one.
+bool weights_flag(py::handle value) {
+  if (value.ptr() == Py_True) return true;
+  if (value.ptr() == Py_False) return false;
+  throw py::type_error("weights must be True or False, got " + type_name(value));
+}
+
+py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle weights_word,
                     py::handle out) {
   const cascade::run_request request = checked_request(lam, step_number, n0, seed);
+  const bool with_weights = weights_flag(weights_word);
   const std::int64_t count = cascade::series_length(request);
 
   std::optional<py::array_t<double>> values;
@@ -178,10 +202,11 @@ py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::h
 }
 
 py::tuple summary(py::handle x) {
-  float64_vector(x, "x");
-  // In native order and contiguous (a copy only when it is not already).
-  const auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(x);
-  if (!values) throw py::error_already_set();
+  if (float64_vector(x, "x").size() == 0) throw py::value_error("x must hold at least 1 value, got 0");
+  // In native order and contiguous (a copy only when it is not already). The
+  // constructor, unlike array_t::ensure, keeps numpy's own error, such as the
+  // MemoryError of a copy that cannot be had.
+  const py::array_t<double, py::array::c_style | py::array::forcecast> values(py::reinterpret_borrow<py::object>(x));
   cascade::run_summary result;
   {
     py::gil_scoped_release released;
@@ -199,6 +224,8 @@ py::object last_seed() {
 
 PYBIND11_MODULE(cascade_native, module) {
   module.doc() = "The compiled part of the cascade package; use the functions of `cascade` itself.";
+  // The project's version, as `cascade --version` prints it: one number, set in CMake.
+  module.attr("__version__") = CASCADE_VERSION;
   module.def("generate", &generate, py::arg("lam"), py::arg("step_number"), py::arg("n0"),
              py::arg("seed") = py::none(), py::kw_only(), py::arg("weights") = false, py::arg("out") = py::none(),
              "The series of (lam, step_number, n0) seeded with Unix second `seed`; see cascade.generate.");

@@ -25,4 +25,9 @@ tar -C "$source" --exclude='./build*' --exclude=./.git --exclude='__pycache__' -
   fail "the pip-installed package failed"
 cmp -s "$scratch/out" "$data/$run.out" || fail "the pip-installed package gave other values"
 cmp -s "$scratch/err" "$data/$run.err" || fail "the pip-installed package gave another summary"
+# One version: the project's, in pip's record of the package and in the module.
+versions=$(cd "$scratch" && "$scratch/venv/bin/python" -c \
+  'import cascade, importlib.metadata; print(importlib.metadata.version("cascade"), cascade.__version__)')
+project=$(sed -n 's/^project(cascade VERSION \([0-9.]*\) .*/\1/p' "$source/CMakeLists.txt")
+[ "$versions" = "$project $project" ] || fail "versions (pip's, the module's) are '$versions', not the project's $project"
 echo "pip_install_test: installed with pip and made the known run"

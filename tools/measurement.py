@@ -8,6 +8,7 @@ import python_with_numpy
 
 python_with_numpy.require("measurement", "numpy", "scipy")
 python_with_numpy.add_package_path()
+python_with_numpy.require_package("measurement")
 
 import numpy as np  # noqa: E402  (checked above)
 

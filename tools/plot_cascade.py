@@ -3,11 +3,13 @@
 the running mean of log|x| that shows their bursts cluster, and the measured
 lag covariance of log|x| against theory. See --help.
 
-Exit status: 0 the picture was written (its path is printed), 2 it was not
-(one line on standard error says why).
+Exit status: 0 the picture was written (its path is printed), 1 it was
+written but its path could not be printed, 2 it was not written (one line on
+standard error says why).
 """
 import argparse
 import os
+import re
 import signal
 import sys
 import warnings
@@ -16,6 +18,7 @@ import python_with_numpy
 
 python_with_numpy.require("plot_cascade", "numpy", "scipy", "matplotlib")
 python_with_numpy.add_package_path()
+python_with_numpy.require_package("plot_cascade")
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 import matplotlib  # noqa: E402  (checked above)
@@ -24,10 +27,14 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
-from cascade.stats import _estimates, _theory  # noqa: E402
+from cascade.stats import _estimates, _streams, _theory  # noqa: E402
 from cascade.stats import simulate  # noqa: E402
 
 TOOL = "plot_cascade"
+# The seconds that --seed takes, as the program's own --seed does.
+SEED_LIMIT = 2**31 - 1
+# A whole number as the program reads one: digits, perhaps after a '+'.
+WHOLE = re.compile(r"\+?[0-9]+")
 LAMBDAS = (0.0, 0.3, 0.6)
 COLOURS = ("0.45", "tab:blue", "tab:red")
 # The running mean of log|x| spans this share of a cell: long enough to calm log|g|, short enough to show bursts.
@@ -43,24 +50,38 @@ class _Parser(argparse.ArgumentParser):
         raise PlotError(f"{message} (see --help)")
 
 
-def parse_command_line(words):
+def whole_number(option, least, most=None):
+    """An argparse type: a whole number from `least` (to `most`), as the program takes its words."""
+    def convert(text):
+        value = int(text) if WHOLE.fullmatch(text) else None
+        if value is None or value < least or (most is not None and value > most):
+            limits = f"from {least} to {most}" if most is not None else f"of at least {least}"
+            raise PlotError(f"{option} must be a whole number {limits}, got '{text}'")
+        return value
+    return convert
+
+
+def make_parser():
     parser = _Parser(
-        prog="plot_cascade.py", allow_abbrev=False,
+        prog="plot_cascade.py", allow_abbrev=False, add_help=False,
         description="Draws the first cell of `cascade --seed T lambda N n0` for lambda = 0, 0.3 and 0.6 "
                     "(one seed, so the same deviates) on one y-scale, the running mean of log|x| over "
                     "those cells, and C(l) measured on the whole runs against theory.",
-        epilog="exit status: 0 the picture was written (its path is printed), 2 it was not.")
+        epilog="exit status: 0 the picture was written (its path is printed), 1 it was written but its path "
+               "could not be printed, 2 it was not written.")
+    parser.add_argument("--help", action="store_true", help="show this help and exit")
     parser.add_argument("--program", default=os.path.join(ROOT, "build", "cascade"),
                         help="the cascade program to run (default: build/cascade in the source tree)")
-    parser.add_argument("--seed", type=int, default=1700000000, help="the seed T of the runs (default: %(default)s)")
-    parser.add_argument("--step-number", type=int, default=12, metavar="N",
+    parser.add_argument("--seed", type=whole_number("--seed", 0, SEED_LIMIT), default=1700000000,
+                        help=f"the seed T of the runs, 0 to {SEED_LIMIT} (default: %(default)s)")
+    parser.add_argument("--step-number", type=whole_number("--step-number", 1), default=12, metavar="N",
                         help="doubling steps of the runs, at least 1 (default: %(default)s)")
-    parser.add_argument("--n0", type=int, default=64, metavar="N",
+    parser.add_argument("--n0", type=whole_number("--n0", 1), default=64, metavar="N",
                         help="initial cells of the runs, at least 1 (default: %(default)s)")
     parser.add_argument("--output", default=os.path.join(ROOT, "docs", "cascade.png"), metavar="FILE",
                         help="the picture to write, in a folder that exists; its extension picks the format "
                              "(png, pdf, svg, ...) (default: docs/cascade.png in the source tree)")
-    return parser.parse_args(words)
+    return parser
 
 
 def check_options(options, figure):
@@ -172,24 +193,38 @@ def save(figure, path):
 
 
 def main(words):
-    # A reader that stops early ends the tool as it ends other filters: quietly.
+    # A reader that stops early, and Ctrl-C, end the tool as they end other filters: quietly.
     signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
     plt.rcParams.update({"font.size": 10})
     figure = plt.figure(figsize=(10, 8), layout="constrained")
     try:
-        options = parse_command_line(words)
+        parser = make_parser()
+        options = parser.parse_args(words)
+        if options.help:
+            return _written(parser.format_help(), "to standard output")
         check_options(options, figure)
-        if options.step_number < 1 or options.n0 < 1:
-            raise PlotError(f"--step-number and --n0 must be at least 1, got {options.step_number} and {options.n0}")
         draw(options, figure)
         save(figure, options.output)
     except PlotError as error:
-        sys.stderr.write(f"{TOOL}: {error}\n")
+        _streams.say(TOOL, error)
         return 2
     except OSError as error:
-        sys.stderr.write(f"{TOOL}: cannot write {options.output}: {error.strerror}\n")
+        _streams.say(TOOL, f"cannot write {options.output}: {error.strerror}")
         return 2
-    print(f"wrote {options.output}")
+    except MemoryError as error:
+        _streams.say(TOOL, f"cannot allocate memory for the picture{': ' + str(error) if str(error) else ''}")
+        return 2
+    return _written(f"wrote {options.output}\n", "the picture's path")
+
+
+def _written(text, what):
+    """0 when `text` reached standard output, else 1 with one line on standard error."""
+    try:
+        _streams.write_output(text, what)
+    except _streams.OutputError as error:
+        _streams.say(TOOL, error)
+        return 1
     return 0
 
 

@@ -17,13 +17,41 @@ step_number n0`` writes, made by the same code::
 
 from __future__ import annotations
 
-from typing import NamedTuple, Optional, Tuple, Union
+from typing import Literal, NamedTuple, Optional, Tuple, Union, overload
 
-import numpy as np
+from . import _compiled_module
 
-from . import cascade_native as _native
+try:
+    _native = _compiled_module.load()
+except ImportError as _error:
+    _compiled_module.exit_if_starting_a_command(_error)
+    raise
 
-__all__ = ["generate", "summary", "last_seed", "Summary"]
+import numpy as np  # noqa: E402  (loaded, or refused in one line, with the compiled module)
+from numpy.typing import NDArray  # noqa: E402
+
+__all__ = ["generate", "summary", "last_seed", "Summary", "__version__"]
+
+__version__: str = _native.__version__
+"""The project's version, the one that ``cascade --version`` prints."""
+
+Series = NDArray[np.float64]
+
+
+@overload
+def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
+             weights: Literal[False] = False, out: Optional[Series] = None) -> Series: ...
+
+
+@overload
+def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
+             weights: Literal[True], out: Optional[Tuple[Series, Series]] = None) -> Tuple[Series, Series]: ...
+
+
+@overload
+def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
+             weights: bool, out: Union[None, Series, Tuple[Series, Series]] = None
+             ) -> Union[Series, Tuple[Series, Series]]: ...
 
 
 def generate(
@@ -33,8 +61,8 @@ def generate(
     seed: Optional[int] = None,
     *,
     weights: bool = False,
-    out: Union[None, np.ndarray, Tuple[np.ndarray, np.ndarray]] = None,
-) -> Union[np.ndarray, Tuple[np.ndarray, np.ndarray]]:
+    out: Union[None, Series, Tuple[Series, Series]] = None,
+) -> Union[Series, Tuple[Series, Series]]:
     """The series of N = n0 * 2^step_number values, as a float64 array.
 
     lam: the log-scale spread (finite; only its square matters).
@@ -44,9 +72,9 @@ def generate(
         program's ``--seed T``; the same seed always gives the same bits.
         None seeds from the clock as the program does; ``last_seed()`` then
         tells the second used, so the run can be made again.
-    weights: when True, return ``(x, w)``: w holds the cascade's final
-        weights before the Gaussian modulation (x = w * g). x is the same
-        either way.
+    weights: True or False; when True, return ``(x, w)``: w holds the
+        cascade's final weights before the Gaussian modulation (x = w * g).
+        x is the same either way.
     out: an array to fill in place and return instead of a new one: float64,
         1-D, C-contiguous, writable, of length N. With ``weights=True``, a
         pair of such arrays ``(x, w)``. Reusing one buffer for many
@@ -54,9 +82,14 @@ def generate(
 
     Raises ValueError for a value the program refuses (with the program's
     message, e.g. "n0 must be a whole number of at least 1, got 0") or an
-    unfit ``out``; TypeError for an argument of the wrong type; MemoryError
-    when the memory cannot be had. The GIL is released while the values are
-    made, so other threads run, and Ctrl-C stops a long call promptly.
+    unfit ``out``; TypeError for an argument of the wrong type (a bool or an
+    array is not a number); MemoryError when the memory cannot be had. The
+    GIL is released while the values are made, so other threads run, and
+    Ctrl-C stops a long call promptly.
+
+    Calls from several threads at once are safe, each with its own ``out``:
+    one ``out`` buffer filled by two calls at once is a race, and holds a mix
+    of both series with nothing to tell so. Give each thread its own buffer.
     """
     return _native.generate(lam, step_number, n0, seed, weights=weights, out=out)
 
@@ -75,9 +108,10 @@ class Summary(NamedTuple):
     to standard error, without the newline."""
 
 
-def summary(x: np.ndarray) -> Summary:
-    """N, the mean and the SD of ``x`` (1-D, float64), with the program's
-    order of summation, so the same bits, and the program's summary line."""
+def summary(x: Series) -> Summary:
+    """N, the mean and the SD of ``x`` (1-D, float64, at least one value),
+    with the program's order of summation, so the same bits, and the
+    program's summary line. ValueError for an empty ``x``."""
     return Summary(*_native.summary(x))
 
 

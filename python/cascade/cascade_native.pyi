@@ -1,17 +1,42 @@
 # Type stub for the compiled module; the documented functions are those of
-# the cascade package itself.
-from typing import Optional, Tuple, Union
+# the cascade package itself. What a call returns follows `weights`: one
+# array for False, a pair for True.
+from typing import Literal, Optional, Tuple, Union, overload
 
 import numpy as np
+from numpy.typing import NDArray
 
+__version__: str
+
+@overload
 def generate(
     lam: float,
     step_number: int,
     n0: int,
     seed: Optional[int] = None,
     *,
-    weights: bool = False,
-    out: Union[None, np.ndarray, Tuple[np.ndarray, np.ndarray]] = None,
-) -> Union[np.ndarray, Tuple[np.ndarray, np.ndarray]]: ...
-def summary(x: np.ndarray) -> Tuple[int, float, float, str]: ...
+    weights: Literal[False] = False,
+    out: Optional[NDArray[np.float64]] = None,
+) -> NDArray[np.float64]: ...
+@overload
+def generate(
+    lam: float,
+    step_number: int,
+    n0: int,
+    seed: Optional[int] = None,
+    *,
+    weights: Literal[True],
+    out: Optional[Tuple[NDArray[np.float64], NDArray[np.float64]]] = None,
+) -> Tuple[NDArray[np.float64], NDArray[np.float64]]: ...
+@overload
+def generate(
+    lam: float,
+    step_number: int,
+    n0: int,
+    seed: Optional[int] = None,
+    *,
+    weights: bool,
+    out: Union[None, NDArray[np.float64], Tuple[NDArray[np.float64], NDArray[np.float64]]] = None,
+) -> Union[NDArray[np.float64], Tuple[NDArray[np.float64], NDArray[np.float64]]]: ...
+def summary(x: NDArray[np.float64]) -> Tuple[int, float, float, str]: ...
 def last_seed() -> Optional[int]: ...

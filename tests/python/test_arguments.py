@@ -60,6 +60,20 @@ REFUSED_CALLS = [
     (lambda: cascade.generate(0.3, 3, "1"), TypeError, "n0 must be an int, got str"),
     (lambda: cascade.generate(0.3, True, 1), TypeError, "step_number must be an int, got bool"),
     (lambda: cascade.generate(0.3, 3, 1, 1.5), TypeError, "seed must be an int, got float"),
+    # A truth value or an array is no number, though numpy converts them to one.
+    (lambda: cascade.generate(np.bool_(True), 3, 1), TypeError, "lambda must be a float, got numpy.bool_"),
+    (lambda: cascade.generate(np.array([0.3]), 3, 1), TypeError, "lambda must be a float, got numpy.ndarray"),
+    (lambda: cascade.generate(np.array(0.3), 3, 1), TypeError, "lambda must be a float, got numpy.ndarray"),
+    (lambda: cascade.generate(0.3, np.bool_(True), 1), TypeError, "step_number must be an int, got numpy.bool_"),
+    (lambda: cascade.generate(0.3, np.array([3]), 1), TypeError, "step_number must be an int, got numpy.ndarray"),
+    (lambda: cascade.generate(0.3, 3, np.bool_(True)), TypeError, "n0 must be an int, got numpy.bool_"),
+    (lambda: cascade.generate(0.3, 3, False), TypeError, "n0 must be an int, got bool"),
+    (lambda: cascade.generate(0.3, 3, 1, np.bool_(False)), TypeError, "seed must be an int, got numpy.bool_"),
+    (lambda: cascade.generate(0.3, 3, 1, weights=1), TypeError, "weights must be True or False, got int"),
+    (lambda: cascade.generate(0.3, 3, 1, weights=None), TypeError, "weights must be True or False, got NoneType"),
+    (lambda: cascade.generate(0.3, 3, 1, weights="yes"), TypeError, "weights must be True or False, got str"),
+    (lambda: cascade.generate(0.3, 3, 1, weights=np.bool_(True)), TypeError,
+     "weights must be True or False, got numpy.bool_"),
     (lambda: cascade.generate(0.3, 3, 1, out=[0.0] * 8), TypeError,
      "out must be a numpy.ndarray of float64, got list"),
     (lambda: cascade.generate(0.3, 3, 1, out=buffer(dtype=np.float32)), TypeError,
@@ -80,6 +94,8 @@ REFUSED_CALLS = [
     (lambda: cascade.summary([1.0, 2.0]), TypeError, "x must be a numpy.ndarray of float64, got list"),
     (lambda: cascade.summary(np.arange(4)), TypeError, "x must have dtype float64, got int64"),
     (lambda: cascade.summary(np.zeros((2, 2))), ValueError, "x must be 1-D, got 2 dimensions"),
+    (lambda: cascade.summary(np.zeros(0)), ValueError, "x must hold at least 1 value, got 0"),
+    (lambda: cascade.summary(np.zeros(4)[4:]), ValueError, "x must hold at least 1 value, got 0"),
 ]
 
 
@@ -94,3 +110,6 @@ def test_numpy_scalars_are_numbers():
     expected = cascade.generate(0.3, 4, 3, seed=2)
     got = cascade.generate(np.float64(0.3), np.int64(4), np.int32(3), seed=np.uint16(2))
     assert np.array_equal(got.view(np.uint64), expected.view(np.uint64))
+    assert np.array_equal(cascade.generate(np.float32(0.5), 4, 3, seed=2),
+                          cascade.generate(float(np.float32(0.5)), 4, 3, seed=2))
+

@@ -1,6 +1,9 @@
 """The check's command line (tools/cascade_stats.py, python3 -m cascade.stats) on
 real runs of the program, on ensembles and planted zeros, and on input it must refuse."""
+import importlib.util
 import os
+import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -207,6 +210,15 @@ class RefusedInputTest(unittest.TestCase):
             (["0.5", "31", "1"], four, "n0 * 2^step_number must be at most 2147483647, got 1 * 2^31"),
             (["--text", "0.5", "1", "2"], four, "unknown option '--text'"),
             (["--bin", "0.5", "1", "2"], four, "unknown option '--bin'"),
+            (["0.5", "1", "2", "--txt"], four, "unknown option '--txt'"),
+            (["0.5", "1", "2", "--realizations"], four, "option '--realizations' needs a value"),
+            # After --, a word that looks like an option is a FILE.
+            (["0.5", "1", "2", "--", "--binary"], four, "cannot read --binary: No such file or directory"),
+            # No value is left to take a log of: no estimate, rather than nan.
+            (["--binary", "--estimate", "2", "1"], bytes(32),
+             "lambda cannot be estimated: too few terms are left for var log|x|, C(1), C(2): 4 of 4 values are 0"),
+            (["--estimate", "1", "2"], b"0\n0\n-0\n0.000000000000000\n",
+             "lambda cannot be estimated: too few terms are left for var log|x|, C(1), C(2): 4 of 4 values are 0"),
         ]
         for arguments, data, message in cases:
             result = tool_runs.run_tool(TOOL, *arguments, stdin=data)
@@ -217,6 +229,134 @@ class RefusedInputTest(unittest.TestCase):
                 self.assertEqual(len(lines), 1, lines)  # one line, as the program's own refusals
                 self.assertTrue(lines[0].startswith("cascade_stats: "), lines[0])
                 self.assertIn(message, lines[0])
+
+
+class OptionsAnywhereTest(unittest.TestCase):
+    def test_options_may_stand_anywhere_before_a_lone_double_dash(self):
+        lam, steps, n0 = 0.4, 6, 4
+        data = tool_runs.cascade_output(91, lam, steps, 2 * n0, "--binary")
+        with tempfile.TemporaryDirectory() as folder:
+            with open(os.path.join(folder, "--series"), "wb") as stream:
+                stream.write(data)
+            as_option = tool_runs.run_tool(TOOL, "--binary", "--realizations", 2, lam, steps, n0, "--series",
+                                           stdin=data, cwd=folder)
+            self.assertEqual(as_option.stderr, b"cascade_stats: unknown option '--series'\n")
+            expected = tool_runs.run_tool(TOOL, "--binary", "--realizations", 2, lam, steps, n0, stdin=data)
+            self.assertEqual(expected.returncode, 0, expected.stderr.decode())
+            for words in [[lam, steps, n0, "--binary", "--realizations", 2],
+                          [lam, "--realizations=2", steps, "--binary", n0],
+                          ["--binary", lam, steps, n0, "--realizations", 2, "-"],
+                          ["--realizations", 2, "--binary", "--", lam, steps, n0, "--series"]]:
+                with self.subTest(words=words):
+                    result = tool_runs.run_tool(TOOL, *words, stdin=data, cwd=folder)
+                    self.assertEqual((result.returncode, result.stderr), (0, b""))
+                    self.assertEqual(result.stdout, expected.stdout)
+
+
+class LargeLambdaTest(unittest.TestCase):
+    """At lambda 20 and more the doubles underflow: most values are 0, the mean
+    square of most simulated series is 0, and some leave rows without terms."""
+
+    def test_rows_the_simulations_cannot_place_are_not_judged_and_the_rest_are(self):
+        steps, n0 = 8, 4
+        for lam in (22, 25, 27, 28):
+            data = tool_runs.cascade_output(3, lam, steps, n0, "--binary")
+            result = tool_runs.run_tool(TOOL, "--binary", lam, steps, n0, stdin=data)
+            with self.subTest(lam=lam):
+                self.assertEqual((result.returncode, result.stderr), (0, b""), result.stdout.decode())
+                text = result.stdout.decode()
+                not_judged = [line[:12].rstrip() for line in text.splitlines() if line.endswith("  not judged")]
+                self.assertIn("mean x^2", not_judged)
+                judged = rows_of(result.stdout)
+                self.assertGreaterEqual(len(judged), 3)
+                self.assertEqual(disagreeing(result.stdout), set())
+                self.assertIn(f"not judged at lambda = {lam}: {', '.join(not_judged)} (", text)
+                self.assertTrue(text.endswith(f"all {len(judged)} judged rows agree, alone and jointly\n"), text)
+                # The judged rows still tell lambdas apart: the same series is no lambda 20.
+                wrong = tool_runs.run_tool(TOOL, "--binary", 20, steps, n0, stdin=data)
+                self.assertEqual(wrong.returncode, 1, wrong.stdout.decode())
+                self.assertIn("mean log|x|", disagreeing(wrong.stdout))
+
+    def test_the_function_marks_rows_not_judged_with_none(self):
+        from cascade.stats import check
+        values = tool_runs.cascade_values(3, 25, 8, 4)
+        result = check(values, 25, 8, 4)
+        self.assertEqual(result.not_judged, ["mean x^2"])
+        self.assertIsNone(result.rows[0].agrees)
+        self.assertTrue(all(row.agrees for row in result.rows[1:]))
+        self.assertTrue(result.agrees)
+
+    def test_a_lambda_where_no_row_can_be_placed_is_refused(self):
+        # At lambda 40 every simulated value underflows to 0, and leaves every row without
+        # terms; a series of lambda 0.3 has terms for every row, and nothing to compare them with.
+        data = tool_runs.cascade_output(3, 0.3, 8, 4, "--binary")
+        result = tool_runs.run_tool(TOOL, "--binary", 40, 8, 4, stdin=data)
+        self.assertEqual((result.returncode, result.stdout), (2, b""))
+        self.assertRegex(result.stderr.decode(), r"^cascade_stats: cannot be checked at lambda = 40: [^\n]*\n$")
+
+
+class BrokenStreamsTest(unittest.TestCase):
+    def test_what_cannot_be_written_or_read_is_one_line_and_its_status(self):
+        data = tool_runs.cascade_output(93, 0.3, 6, 8, "--binary")
+        check, estimate = ["--binary", 0.3, 6, 8], ["--binary", "--estimate", 6, 8]
+        cases = [  # (words, broken streams, status, the line on standard error)
+            (check, {1: "full"}, 1, "cannot write the table: No space left on device"),
+            (check, {1: "closed"}, 1, "cannot write the table: Bad file descriptor"),
+            (estimate, {1: "full"}, 1, "cannot write the estimate: No space left on device"),
+            (estimate, {1: "closed"}, 1, "cannot write the estimate: Bad file descriptor"),
+            (["--help"], {1: "full"}, 1, "cannot write to standard output: No space left on device"),
+            (check, {0: "closed"}, 2, "standard input: Bad file descriptor"),
+            (check, {1: "closed", 0: "closed"}, 2, "standard input: Bad file descriptor"),
+            (["--bogus", *check], {2: "closed"}, 2, None),
+            (["--bogus", *check], {2: "full"}, 2, None),
+            (check, {1: "full", 2: "full"}, 1, None),
+        ]
+        for words, broken, status, message in cases:
+            for name, run in [("cascade_stats", lambda: tool_runs.run_tool(TOOL, *words, stdin=data, broken=broken)),
+                              ("cascade.stats", lambda: tool_runs.run_module(*words, stdin=data, broken=broken))]:
+                with self.subTest(command=name, words=words, broken=broken):
+                    result = run()
+                    self.assertEqual(result.returncode, status, result.stderr.decode())
+                    self.assertEqual(result.stdout, b"")
+                    if message is not None:
+                        self.assertRegex(result.stderr.decode(), rf"^{re.escape(name)}: [^\n]*{re.escape(message)}\n$")
+
+
+class PackageFoundTest(unittest.TestCase):
+    """From a source tree the tool uses the tree's build before an installed
+    copy, and the source's package, which has no compiled module, after both."""
+
+    def test_the_tree_build_comes_first_and_an_unbuilt_tree_says_so(self):
+        data = tool_runs.cascade_output(94, 0.3, 6, 8, "--binary")
+        built = os.path.dirname(importlib.util.find_spec("cascade").origin)
+        for has_build, installed, status, message in [
+                (False, False, 2, "cascade_stats: the cascade module is not built: run cmake --build build "
+                                  "(or install the package)\n"),
+                (False, True, 2, "cascade_stats: the installed copy was loaded\n"),
+                (True, True, 0, ""),
+                (True, False, 0, "")]:
+            with tempfile.TemporaryDirectory() as folder, self.subTest(has_build=has_build, installed=installed):
+                shutil.copytree(tool_runs.TOOLS, os.path.join(folder, "tree", "tools"))
+                shutil.copytree(os.path.join(tool_runs.ROOT, "python"), os.path.join(folder, "tree", "python"))
+                if has_build:
+                    shutil.copytree(built, os.path.join(folder, "tree", "build", "python", "cascade"))
+                environment = {"PYTHONPATH": None, "PYTHONUSERBASE": os.path.join(folder, "user")}
+                found = subprocess.run(
+                    [sys.executable, "-c", "import importlib.util as u, site; "
+                                           "print(site.getusersitepackages(), bool(u.find_spec('cascade')))"],
+                    capture_output=True, text=True, check=True, cwd=folder,
+                    env=tool_runs.without_unset({**os.environ, **environment})).stdout.split()
+                if found[1] == "True" and not has_build:
+                    self.skipTest("a cascade package is installed for this Python")
+                if installed:
+                    decoy = os.path.join(found[0], "cascade")
+                    os.makedirs(decoy)
+                    with open(os.path.join(decoy, "__init__.py"), "w") as stream:
+                        stream.write('raise ImportError("the installed copy was loaded")\n')
+                result = tool_runs.run_tool(TOOL, "--binary", 0.3, 6, 8, stdin=data, environment=environment,
+                                            tools=os.path.join(folder, "tree", "tools"))
+                self.assertEqual((result.returncode, result.stderr.decode()), (status, message))
+                self.assertEqual(bool(result.stdout), status == 0)
 
 
 class CommandTest(unittest.TestCase):

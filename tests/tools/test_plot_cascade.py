@@ -14,6 +14,32 @@ PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 SVG_START = b"<?xml"
 
 
+# Runs the tool (argv[2:]) with its heavy modules loaded and argv[1] bytes of
+# address space left beyond them.
+WITHIN_ROOM = """
+import os, resource, runpy, sys
+import numpy, matplotlib
+matplotlib.use("Agg")
+import matplotlib.pyplot
+for line in open("/proc/self/status"):
+    if line.startswith("VmSize:"):
+        used = int(line.split()[1]) * 1024
+resource.setrlimit(resource.RLIMIT_AS, (used + int(sys.argv[1]), resource.getrlimit(resource.RLIMIT_AS)[1]))
+sys.argv = sys.argv[2:]
+sys.path.insert(0, os.path.dirname(sys.argv[0]))
+runpy.run_path(sys.argv[0], run_name="__main__")
+"""
+
+
+def fake_program(folder, command):
+    """An executable that runs the shell `command`, whatever its arguments."""
+    path = os.path.join(folder, f"program{len(os.listdir(folder))}")
+    with open(path, "w") as stream:
+        stream.write(f"#!/bin/sh\n{command}\n")
+    os.chmod(path, 0o755)
+    return path
+
+
 class PlotTest(unittest.TestCase):
     def test_draws_the_picture_and_says_where(self):
         # Long and very short cells; the extension picks the format.
@@ -30,17 +56,27 @@ class PlotTest(unittest.TestCase):
                 self.assertEqual(os.listdir(folder), [name])
 
     def test_what_cannot_be_drawn_is_one_line_and_status_2(self):
-        with tempfile.TemporaryDirectory() as folder:
+        with tempfile.TemporaryDirectory() as folder, tempfile.TemporaryDirectory() as programs:
             picture = os.path.join(folder, "cascade.png")
             cases = [
                 (["--program", os.path.join(folder, "no-such-program")], "is not an executable file"),
                 (["--output", os.path.join(folder, "missing", "cascade.png")], "does not exist"),
                 (["--output", os.path.join(folder, "cascade.xyz")], "unknown picture format 'xyz'"),
                 (["--output", os.path.join(folder, "cascade")], "unknown picture format ''"),
-                (["--step-number", 0], "--step-number and --n0 must be at least 1"),
+                (["--step-number", 0], "--step-number must be a whole number of at least 1, got '0'"),
+                (["--n0", "1.5"], "--n0 must be a whole number of at least 1, got '1.5'"),
+                (["--n0", "1_0"], "--n0 must be a whole number of at least 1, got '1_0'"),
                 (["--step-number", 30, "--n0", 4], "failed: cascade: "),  # the program refuses N > 2^31 - 1
-                (["--seed", "abc"], "invalid int value: 'abc'"),
+                # Only the seconds the program takes: the title must name the run that was drawn.
+                (["--seed", "abc"], "--seed must be a whole number from 0 to 2147483647, got 'abc'"),
+                (["--seed", "-1"], "--seed must be a whole number from 0 to 2147483647, got '-1'"),
+                (["--seed", "2147483648"], "--seed must be a whole number from 0 to 2147483647, got '2147483648'"),
                 (["--colour", "red"], "unrecognized arguments: --colour red"),
+                # A program that ends well with too little: 16 values are 128 bytes.
+                (["--program", fake_program(programs, "head -c 64 /dev/zero")],
+                 "wrote 64 bytes; 16 values are 128 bytes"),
+                (["--program", fake_program(programs, "printf 0123456789")],
+                 "wrote 10 bytes, not a whole number of 8-byte values; 16 values are 128 bytes"),
             ]
             for arguments, message in cases:
                 defaults = ["--program", tool_runs.CASCADE, "--step-number", 3, "--n0", 2, "--output", picture]
@@ -53,6 +89,33 @@ class PlotTest(unittest.TestCase):
                     self.assertTrue(lines[0].startswith("plot_cascade: "), lines[0])
                     self.assertIn(message, lines[0])
                     self.assertEqual(os.listdir(folder), [])
+
+    def test_memory_that_cannot_be_had_is_one_line_and_status_2(self):
+        # A series of 2^22 values (32 MiB), from a program that only copies it
+        # out, and 128 MiB of room beyond what the tool's modules take.
+        with tempfile.TemporaryDirectory() as folder:
+            series = os.path.join(folder, "series.f64")
+            with open(series, "wb") as stream:
+                stream.write(tool_runs.cascade_output(5, 0.3, 22, 1, "--binary"))
+            program = fake_program(folder, f"exec cat '{series}'")
+            picture = os.path.join(folder, "cascade.png")
+            result = tool_runs.run_tool(TOOL, "--program", program, "--step-number", 22, "--n0", 1, "--output",
+                                        picture, interpreter=(sys.executable, "-c", WITHIN_ROOM, str(128 << 20)))
+            self.assertEqual(result.returncode, 2, result.stderr.decode())
+            self.assertEqual(result.stdout, b"")
+            self.assertRegex(result.stderr.decode(), r"^plot_cascade: cannot allocate memory for the picture[^\n]*\n$")
+            self.assertFalse(os.path.exists(picture))
+
+    def test_a_path_that_cannot_be_printed_is_status_1_and_the_picture_stays(self):
+        for broken, reason in [("full", "No space left on device"), ("closed", "Bad file descriptor")]:
+            with tempfile.TemporaryDirectory() as folder, self.subTest(stdout=broken):
+                picture = os.path.join(folder, "cascade.png")
+                result = tool_runs.run_tool(TOOL, "--program", tool_runs.CASCADE, "--step-number", 3, "--n0", 2,
+                                            "--output", picture, broken={1: broken})
+                self.assertEqual(result.returncode, 1)
+                self.assertEqual(result.stderr.decode(), f"plot_cascade: cannot write the picture's path: {reason}\n")
+                with open(picture, "rb") as stream:
+                    self.assertEqual(stream.read(len(PNG_SIGNATURE)), PNG_SIGNATURE)
 
     def test_help_describes_every_option_and_its_default(self):
         result = tool_runs.run_tool(TOOL, "--help")

@@ -3,7 +3,9 @@
     check(values, lam, step_number, n0, *, realizations=1, as_text=False) -> Check
         .rows (also what iterating gives): Row(name, estimate, standard_error,
         theory, deviation, agrees) for the mean square, the mean and variance
-        of log|x| and C(l); .agrees for the whole check
+        of log|x| and C(l); .agrees for the whole check. A row's agrees is
+        None where the simulated series cannot place it (.not_judged: at
+        lambda of about 20 and more, whose values underflow to 0)
     estimate_lambda(values, step_number, n0, *, realizations=1) -> LambdaEstimate
         .lam with its 95% confidence interval .low to .high
 

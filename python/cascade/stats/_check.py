@@ -1,14 +1,12 @@
 """A series (or an ensemble of independent series) against theory, row by row."""
 import math
 from dataclasses import dataclass
+from typing import Optional
 
 import numpy as np
 
 from . import _estimates, _reference
-
-
-class UncheckableSeries(ValueError):
-    """What is left of the series cannot carry the check; the message says why."""
+from ._errors import UncheckableSeries
 
 
 @dataclass(frozen=True)
@@ -16,13 +14,15 @@ class Row:
     """One statistic: its estimate, standard error (over simulated series of the
     same shape), theoretical value, deviation from the simulated series (in
     their standard deviations; the mean square on a log scale), and whether that
-    deviation is within the check's threshold."""
+    deviation is within the check's threshold: None, and the deviation nan,
+    for a row that the simulated series cannot place at this lambda (see
+    Check.not_judged)."""
     name: str
     estimate: float
     standard_error: float
     theory: float
     deviation: float
-    agrees: bool
+    agrees: Optional[bool]
 
 
 @dataclass(frozen=True)
@@ -39,7 +39,13 @@ class Check:
 
     @property
     def disagreeing(self):
-        return [row.name for row in self.rows if not row.agrees]
+        return [row.name for row in self.rows if row.agrees is False]
+
+    @property
+    def not_judged(self):
+        """Rows left out of the judgement: at large lambda the doubles underflow
+        to 0, and some simulated series leave a row without a finite value."""
+        return [row.name for row in self.rows if row.agrees is None]
 
     @property
     def joint_agrees(self):
@@ -60,7 +66,8 @@ def check(values, lam, step_number, n0, *, realizations=1, as_text=False):
     as_text: the values were read back from the program's text, whose 15
     decimals turn values below 5e-16 into 0; the reference series are rounded
     alike. Values that are exactly 0 are left out of the rows of log|x|.
-    Raises UncheckableSeries when some row is left without terms.
+    Raises UncheckableSeries when some row is left without terms, or when
+    the simulated series can place no row at this lambda.
     """
     values = np.asarray(values, dtype=np.float64)
     lam = float(lam)
@@ -83,10 +90,11 @@ def check(values, lam, step_number, n0, *, realizations=1, as_text=False):
     reference = _reference.reference(lam, step_number, cells, lags, as_text)
     deviations = _reference.deviations(estimates, reference)
     theory = _estimates.theory_values(lam, step_number, values.size, lags)
-    rows = [Row(name, float(e), float(s), float(t), float(d), bool(agrees))
-            for name, e, s, t, d, agrees in zip(names, estimates, reference.standard_errors, theory, deviations,
-                                                reference.rows_agree(deviations))]
-    joint = float(_reference.joint_deviation(deviations, reference.decorrelation))
+    rows = [Row(name, float(e), float(s), float(t), float(d), bool(agrees) if judged else None)
+            for name, e, s, t, d, agrees, judged in zip(names, estimates, reference.standard_errors, theory,
+                                                        deviations, reference.rows_agree(deviations),
+                                                        reference.judged)]
+    joint = float(reference.joint_deviation(deviations))
     return Check(rows, reference.threshold, joint, reference.joint_threshold, values.size, realizations,
                  int(np.count_nonzero(values == 0)), reference.series, reference.simulated)
 

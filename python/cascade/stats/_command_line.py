@@ -1,17 +1,23 @@
 """The command line of the check (python3 -m cascade.stats, tools/cascade_stats.py).
 
-Exit status: 0 every row agrees (or lambda was estimated), 1 some row does not
-(they are named), 2 the command line or the input cannot be used.
+Exit status: 0 every row that can be judged agrees (or lambda was estimated),
+1 some row does not (they are named), or the results could not be written or
+memory could not be had, 2 the command line or the input cannot be used.
+
+As in the program, only words that begin with -- are options, they may stand
+anywhere among the other words, and a lone -- ends them.
 """
 import argparse
+import errno
 import math
+import os
 import re
 import signal
 import sys
 
 import numpy as np
 
-from . import _check, _input, _lambda, _reference
+from . import _check, _input, _lambda, _reference, _streams
 from .simulate import SimulationError
 
 MAX_VALUES = 2**31 - 1
@@ -38,8 +44,14 @@ interval, from the variance of log|x| and the fall of C(l) per doubling of l.
   step_number   number of doubling steps, a whole number of at least 1
   n0            number of initial cells, a whole number of at least 1"""
 EPILOG = """\
-exit status: 0 every row agrees (or lambda was estimated), 1 some row does
-not (the last line names them), 2 the command line or the input cannot be used."""
+Options may stand anywhere among the other words; -- ends them.
+
+exit status: 0 every row that can be judged agrees (or lambda was estimated),
+1 some row does not (the last line names them), or the results could not be
+written or memory could not be had (one line on standard error), 2 the
+command line or the input cannot be used."""
+# Options that take the next word as their value (or --option=value).
+VALUE_OPTIONS = ("--realizations",)
 
 
 class UsageError(Exception):
@@ -52,8 +64,10 @@ class _Parser(argparse.ArgumentParser):
 
 
 def parser(prog):
+    """The options (the other words are split off before it sees them), and --help's text."""
     result = _Parser(prog=prog, usage=USAGE, description=DESCRIPTION, epilog=EPILOG, allow_abbrev=False,
-                     formatter_class=argparse.RawDescriptionHelpFormatter)
+                     add_help=False, formatter_class=argparse.RawDescriptionHelpFormatter)
+    result.add_argument("--help", action="store_true", help="show this help and exit")
     result.add_argument("--binary", action="store_true",
                         help="read raw little-endian 8-byte doubles, as `cascade --binary` writes them "
                              "(default: text, one value a line)")
@@ -63,8 +77,27 @@ def parser(prog):
     result.add_argument("--estimate", action="store_true",
                         help="estimate lambda with a 95%% confidence interval instead of checking a given one "
                              "(default: check)")
-    result.add_argument("words", nargs="*", help=argparse.SUPPRESS)
     return result
+
+
+def split_words(words):
+    """(options, other words): a word that begins with -- is an option, wherever
+    it stands, until a lone --; a value option takes the next word as its value."""
+    options, others = [], []
+    rest = iter(words)
+    for word in rest:
+        if word == "--":
+            others.extend(rest)
+        elif word in VALUE_OPTIONS:
+            value = next(rest, None)
+            if value is None:
+                raise UsageError(f"option '{word}' needs a value")
+            options.append(f"{word}={value}")
+        elif word.startswith("--"):
+            options.append(word)
+        else:
+            others.append(word)
+    return options, others
 
 
 def whole_number(name, text):
@@ -73,14 +106,21 @@ def whole_number(name, text):
     return int(text)
 
 
-def parse_command_line(words, prog):
-    options, unknown = parser(prog).parse_known_args(words)
+def parse_options(words, prog):
+    """(options, the other words)."""
+    option_words, others = split_words(words)
+    options, unknown = parser(prog).parse_known_args(option_words)
     if unknown:
         raise UsageError(f"unknown option '{unknown[0]}'")
+    return options, others
+
+
+def parse_arguments(options, words):
+    """lambda (None with --estimate), step_number, n0, realizations and the input paths."""
     names = ["step_number", "n0"] if options.estimate else ["lambda", "step_number", "n0"]
-    if len(options.words) < len(names):
-        raise UsageError(f"expected {' '.join(names)} [FILE ...], got {len(options.words)} arguments")
-    numbers, paths = options.words[:len(names)], options.words[len(names):] or ["-"]
+    if len(words) < len(names):
+        raise UsageError(f"expected {' '.join(names)} [FILE ...], got {len(words)} arguments")
+    numbers, paths = words[:len(names)], words[len(names):] or ["-"]
     lam = None
     if not options.estimate:
         lam_text = numbers.pop(0)
@@ -91,18 +131,20 @@ def parse_command_line(words, prog):
     realizations = whole_number("--realizations", options.realizations)
     if steps > 31 or n0 << steps > MAX_VALUES:
         raise UsageError(f"n0 * 2^step_number must be at most {MAX_VALUES}, got {n0} * 2^{steps}")
-    return options, lam, steps, n0, realizations, paths
+    return lam, steps, n0, realizations, paths
 
 
 def read_input(path, binary, expected, shape):
     try:
         if path == "-":
+            if sys.stdin is None:  # closed before the start
+                raise OSError(errno.EBADF, os.strerror(errno.EBADF))
             values = _input.read_series(sys.stdin.buffer, binary)
         else:
             with open(path, "rb") as stream:
                 values = _input.read_series(stream, binary)
     except OSError as error:
-        raise _input.InputError(f"cannot read {path}: {error.strerror}") from None
+        raise _input.InputError(f"cannot read {_where(path)}: {error.strerror}") from None
     except _input.InputError as error:
         raise _input.InputError(f"{_where(path)}: {error}") from None
     if values.size != expected:
@@ -119,39 +161,52 @@ def describe_shape(steps, n0, count, realizations):
     return shape if realizations == 1 else f"{shape}, {realizations} realizations ({count} in all)"
 
 
-def print_check(check, lam, steps, n0, as_text):
-    print(f"lambda = {lam:g}, {describe_shape(steps, n0, check.values, check.realizations)}")
-    print(f"reference: {check.reference_series} series of the same shape "
-          f"(from {check.simulated_series} that the program wrote)")
+def format_check(check, lam, steps, n0, as_text):
+    lines = [f"lambda = {lam:g}, {describe_shape(steps, n0, check.values, check.realizations)}",
+             f"reference: {check.reference_series} series of the same shape "
+             f"(from {check.simulated_series} that the program wrote)"]
     if check.zeros:
         why = "exactly 0 or printed as 0 (below 5e-16)" if as_text else "exactly 0"
-        print(f"left out of the log|x| rows: {check.zeros} values that are {why}, which have no log "
-              f"(the reference leaves out its own alike)")
-    print(f"{'statistic':<12} {'estimate':>11} {'std error':>10} {'theory':>11} {'dev':>7}  agrees")
+        lines.append(f"left out of the log|x| rows: {check.zeros} values that are {why}, which have no log "
+                     f"(the reference leaves out its own alike)")
+    lines.append(f"{'statistic':<12} {'estimate':>11} {'std error':>10} {'theory':>11} {'dev':>7}  agrees")
     for row in check.rows:
-        print(f"{row.name:<12} {row.estimate:>11.6f} {row.standard_error:>10.6f} {row.theory:>11.6f} "
-              f"{row.deviation:>7.2f}  {'yes' if row.agrees else 'NO'}")
-    print(f"{'jointly':<12} {'':>11} {'':>10} {'':>11} {check.joint_deviation:>7.2f}  "
-          f"{'yes' if check.joint_agrees else 'NO'}")
-    print(f"thresholds: |dev| {check.threshold:.2f} for a row, {check.joint_threshold:.2f} jointly "
-          f"(correlation taken out); correct series stay within both {_reference.AGREEMENT_QUANTILE:.1%} "
-          f"of the time")
+        judgement = (f"{'-':>7}  not judged" if row.agrees is None
+                     else f"{row.deviation:>7.2f}  {'yes' if row.agrees else 'NO'}")
+        lines.append(f"{row.name:<12} {row.estimate:>11.6f} {row.standard_error:>10.6f} {row.theory:>11.6f} "
+                     f"{judgement}")
+    lines.append(f"{'jointly':<12} {'':>11} {'':>10} {'':>11} {check.joint_deviation:>7.2f}  "
+                 f"{'yes' if check.joint_agrees else 'NO'}")
+    lines.append(f"thresholds: |dev| {check.threshold:.2f} for a row, {check.joint_threshold:.2f} jointly "
+                 f"(correlation taken out); correct series stay within both {_reference.AGREEMENT_QUANTILE:.1%} "
+                 f"of the time")
+    if check.not_judged:
+        lines.append(f"not judged at lambda = {lam:g}: {', '.join(check.not_judged)} (at this lambda the values "
+                     f"underflow to 0, and leave these rows no value to place them by in some simulated series)")
     failing = check.disagreeing + ([] if check.joint_agrees else ["the rows jointly"])
+    judged = len(check.rows) - len(check.not_judged)
     if failing:
-        print(f"disagree: {', '.join(failing)}")
+        lines.append(f"disagree: {', '.join(failing)}")
+    elif check.not_judged:
+        lines.append(f"all {judged} judged rows agree, alone and jointly")
     else:
-        print(f"all {len(check.rows)} rows agree, alone and jointly")
+        lines.append(f"all {judged} rows agree, alone and jointly")
+    return "".join(line + "\n" for line in lines)
 
 
-def print_estimate(estimate, steps, n0, count, realizations):
-    print(describe_shape(steps, n0, count, realizations))
-    print(f"lambda = {estimate.lam:.4f}, 95% confidence interval {estimate.low:.4f} to {estimate.high:.4f}")
-    print(f"lambda^2 = {estimate.lambda_squared:.5f} +- {estimate.standard_error:.5f} "
-          f"(standard error: {estimate.error_source})")
+def format_estimate(estimate, steps, n0, count, realizations):
+    return (f"{describe_shape(steps, n0, count, realizations)}\n"
+            f"lambda = {estimate.lam:.4f}, 95% confidence interval {estimate.low:.4f} to {estimate.high:.4f}\n"
+            f"lambda^2 = {estimate.lambda_squared:.5f} +- {estimate.standard_error:.5f} "
+            f"(standard error: {estimate.error_source})\n")
 
 
 def run(words, prog):
-    options, lam, steps, n0, realizations, paths = parse_command_line(words, prog)
+    options, others = parse_options(words, prog)
+    if options.help:
+        _streams.write_output(parser(prog).format_help(), "to standard output")
+        return 0
+    lam, steps, n0, realizations, paths = parse_arguments(options, others)
     per_input = realizations * (n0 << steps)
     shape = "n0 * 2^step_number" if realizations == 1 else "K * n0 * 2^step_number"
     values = [read_input(path, options.binary, per_input, shape) for path in paths]
@@ -159,19 +214,26 @@ def run(words, prog):
     series = np.concatenate(values)
     if options.estimate:
         estimate = _lambda.estimate_lambda(series, steps, n0, realizations=realizations)
-        print_estimate(estimate, steps, n0, series.size, realizations)
+        _streams.write_output(format_estimate(estimate, steps, n0, series.size, realizations), "the estimate")
         return 0
     check = _check.check(series, lam, steps, n0, realizations=realizations, as_text=not options.binary)
-    print_check(check, lam, steps, n0, not options.binary)
+    _streams.write_output(format_check(check, lam, steps, n0, not options.binary), "the table")
     return 0 if check.agrees else 1
 
 
 def main(words, prog, name):
     """Runs the command line `words`; prog is how usage names the command, name prefixes errors."""
-    # A reader that stops early (| head) ends the tool as it ends other filters: quietly.
+    # A reader that stops early (| head), and Ctrl-C, end the tool as they end other filters: quietly.
     signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
     try:
         return run(words, prog)
     except (UsageError, _input.InputError, _check.UncheckableSeries, SimulationError) as error:
-        sys.stderr.write(f"{name}: {error}\n")
+        _streams.say(name, error)
         return 2
+    except _streams.OutputError as error:
+        _streams.say(name, error)
+        return 1
+    except MemoryError as error:
+        _streams.say(name, f"cannot allocate memory{': ' + str(error) if str(error) else ''}")
+        return 1

@@ -12,7 +12,12 @@ The interval is on lambda^2: a delete-one-half-cell jackknife (half-cells are
 independent) with Student's t for 2 n0 - 1 degrees of freedom; its square root
 bounds lambda (a lower bound below 0 becomes 0). With fewer than
 LEAST_JACKKNIFE_HALF_CELLS half-cells, the spread comes instead from series
-simulated at the estimate.
+simulated at the estimate, and so it does when the jackknife has no finite
+spread (every log term of some row sits in one half-cell).
+
+Values that are exactly 0 have no log and are left out; input that leaves
+the variance of log|x| or some C(l) without terms gives no estimate and is
+refused.
 """
 import math
 from dataclasses import dataclass
@@ -21,6 +26,7 @@ import numpy as np
 from scipy import stats as scipy_stats
 
 from . import _estimates, _theory
+from ._errors import UncheckableSeries
 from .simulate import simulate
 
 CONFIDENCE = 0.95
@@ -80,6 +86,12 @@ def _lambda_squared(totals, steps, count, lags):
     return steps * slope
 
 
+def _missing_moments(totals, lags):
+    """The rows of the estimate that the moment totals leave without terms."""
+    names = [] if totals[0] >= 2 else ["var log|x|"]
+    return ", ".join(names + [f"C({lag})" for k, lag in enumerate(lags) if totals[3 + 4 * k] == 0]) or "a spread"
+
+
 def _simulated_error(estimate, steps, cells, lags):
     count = cells << steps
     series = int(np.clip(SIMULATED_VALUES // count, 16, SIMULATED_SERIES))
@@ -106,16 +118,26 @@ def estimate_lambda(values, step_number, n0, *, realizations=1):
     lags = _estimates.lags_checked(step_number, count)
     per_half_cell = _moment_sums(values[None, :], lags, half_cells)[0]
     totals = per_half_cell.sum(axis=0)
-    lambda_squared = float(_lambda_squared(totals, step_number, count, lags))
+    with np.errstate(invalid="ignore", divide="ignore"):
+        lambda_squared = float(_lambda_squared(totals, step_number, count, lags))
+    if not math.isfinite(lambda_squared):
+        raise UncheckableSeries(f"lambda cannot be estimated: too few terms are left for "
+                                f"{_missing_moments(totals, lags)}: {np.count_nonzero(values == 0)} of {count} "
+                                f"values are 0")
+    error = math.nan
     if half_cells >= LEAST_JACKKNIFE_HALF_CELLS:
-        left_out = _lambda_squared(totals - per_half_cell, step_number, count, lags)
-        error = math.sqrt((half_cells - 1) / half_cells * ((left_out - left_out.mean()) ** 2).sum())
+        with np.errstate(invalid="ignore", divide="ignore"):
+            left_out = _lambda_squared(totals - per_half_cell, step_number, count, lags)
+            error = math.sqrt((half_cells - 1) / half_cells * ((left_out - left_out.mean()) ** 2).sum())
         factor = scipy_stats.t.ppf((1 + CONFIDENCE) / 2, half_cells - 1)
         source = f"jackknife over the {half_cells} independent half-cells"
-    else:
+    if not math.isfinite(error):
         error, series = _simulated_error(lambda_squared, step_number, cells, lags)
         factor = scipy_stats.norm.ppf((1 + CONFIDENCE) / 2)
         source = f"spread of the estimate over {series} series simulated at the estimate"
+    if not math.isfinite(error):
+        raise UncheckableSeries(f"lambda^2 = {lambda_squared:.5f} has no confidence interval: series simulated at "
+                                f"the estimate give it no finite spread (most of their values underflow to 0)")
     low, high = lambda_squared - factor * error, lambda_squared + factor * error
     return LambdaEstimate(math.sqrt(max(lambda_squared, 0.0)), math.sqrt(max(low, 0.0)),
                           math.sqrt(max(high, 0.0)), lambda_squared, error, source)

@@ -17,6 +17,12 @@ taken out (a Mahalanobis distance, per row), judged against its own point
 JOINT_QUANTILE. The two points leave out half of 1 - AGREEMENT_QUANTILE each,
 so the whole check fails a correct series about that rarely.
 
+At large lambda (about 20 and more) the doubles underflow: most values are
+exactly 0, the mean square of a simulated series may be 0 (minus infinity on
+its log scale), and some series leave a row without terms. Such a row has no
+simulated mean and spread to measure a deviation by; it is not judged, and
+the other rows are judged without it.
+
 The program writes the series from fixed seeds, so a check repeats exactly.
 When REFERENCE_SERIES whole series would cost more than SIMULATED_VALUES
 values (long series, ensembles), fewer are simulated and reference series are
@@ -29,6 +35,7 @@ from dataclasses import dataclass
 import numpy as np
 
 from . import _estimates
+from ._errors import UncheckableSeries
 from .simulate import simulate
 
 REFERENCE_SERIES = 2000
@@ -58,12 +65,23 @@ class Reference:
     joint_threshold: float
     series: int
     simulated: int
+    judged: np.ndarray
+    """Rows that every simulated series gives a finite value, and that vary: only these are judged."""
 
     def rows_agree(self, row_deviations):
-        return np.abs(row_deviations) <= self.threshold
+        """Whether each row is within the threshold; a row that is not judged stands in the way of nothing."""
+        return (np.abs(row_deviations) <= self.threshold) | ~self.judged
+
+    def joint_deviation(self, row_deviations):
+        """The joint deviation of the judged rows; infinite when one of them is
+        (a mean square of 0 is minus infinity on its log scale)."""
+        judged = row_deviations[..., self.judged]
+        with np.errstate(invalid="ignore"):
+            distance = joint_deviation(judged, self.decorrelation)
+        return np.where(np.isfinite(judged).all(axis=-1), distance, np.inf)
 
     def joint_agrees(self, row_deviations):
-        return joint_deviation(row_deviations, self.decorrelation) <= self.joint_threshold
+        return self.joint_deviation(row_deviations) <= self.joint_threshold
 
 
 def comparable(estimates):
@@ -149,13 +167,28 @@ def tail_point(sample, quantile):
     return float(start + mean_excess * np.log(TAIL_SHARE / (1 - quantile)))
 
 
+def judged_rows(scaled):
+    """Rows with a finite value in every simulated series, and a spread."""
+    finite = np.isfinite(scaled).all(axis=0)
+    return finite & (np.where(finite, scaled, 0.0).std(axis=0) > 0)
+
+
 def reference(lam, steps, n0, lags, as_text=False):
     estimates, simulated = reference_estimates(lam, steps, n0, lags, as_text)
     scaled = comparable(estimates)
-    centre, spread = scaled.mean(axis=0), scaled.std(axis=0)
-    simulated_deviations = (scaled - centre) / spread
+    judged = judged_rows(scaled)
+    if not judged.any():
+        raise UncheckableSeries(f"cannot be checked at lambda = {lam:g}: series of this shape leave every row "
+                                f"without a finite value in some simulated series (most of their values "
+                                f"underflow to 0)")
+    with np.errstate(invalid="ignore"):
+        centre = np.where(judged, scaled.mean(axis=0), np.nan)
+        spread = np.where(judged, scaled.std(axis=0), np.nan)
+        simulated_deviations = (scaled[:, judged] - centre[judged]) / spread[judged]
+        # Not judged: the spread of the series that have the row, for what it tells.
+        standard_errors = np.where(judged, estimates.std(axis=0), np.nanstd(estimates, axis=0))
     decorrelation = _decorrelation(simulated_deviations)
-    return Reference(centre, spread, estimates.std(axis=0), decorrelation,
+    return Reference(centre, spread, standard_errors, decorrelation,
                      tail_point(np.abs(simulated_deviations).max(axis=1), ROW_QUANTILE),
                      tail_point(joint_deviation(simulated_deviations, decorrelation), JOINT_QUANTILE),
-                     estimates.shape[0], simulated)
+                     estimates.shape[0], simulated, judged)

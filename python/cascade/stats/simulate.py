@@ -54,4 +54,10 @@ def program_series(lam, step_number, n0, seed):
         raise SimulationError(f"simulations cannot run {words[0]}: {error.strerror}") from None
     if result.returncode != 0:
         raise SimulationError(f"{' '.join(words)} failed: {result.stderr.decode(errors='replace').strip()}")
+    # A program that is not this one, or that was cut short, may end well with too little.
+    expected = 8 * (n0 << step_number)
+    if len(result.stdout) != expected:
+        whole = "" if len(result.stdout) % 8 == 0 else ", not a whole number of 8-byte values"
+        raise SimulationError(f"{' '.join(words)} wrote {len(result.stdout)} bytes{whole}; "
+                              f"{n0 << step_number} values are {expected} bytes")
     return np.frombuffer(result.stdout, dtype="<f8").astype(np.float64, copy=False)
