@@ -10,9 +10,11 @@
 #include "cascade/cascade.h"
 #include "cascade/fixed_format.h"
 #include "cascade/statistics.h"
+#include "deviates/philox.h"
 #include "deviates/polar_gaussian.h"
 #include "deviates/polar_pairs.h"
 #include "deviates/subtractive_engine.h"
+#include "exact_math/own_math.h"
 #include "exact_math/vector_math.h"
 
 namespace {
@@ -105,18 +107,25 @@ bool lanes_supported(benchmark::State& state, std::int64_t lanes) {
   return true;
 }
 
-template <bool for_log>
+/// exp or log of the C library (own false) or the own ones, one value at a
+/// time (argument 0), four lanes (1) or eight (2).
+template <bool for_log, bool own = false>
 void BM_Math(benchmark::State& state) {
+  namespace m = exact_math;
   const std::int64_t lanes = state.range(0) == 2 ? 8 : state.range(0) == 1 ? 4 : 1;
   if (!lanes_supported(state, lanes)) return;
   using array_function = void (*)(const double*, double*, std::size_t);
-  const array_function four = for_log ? exact_math::log_array_vector : exact_math::exp_array_vector;
-  const array_function eight = for_log ? exact_math::log_array_avx512 : exact_math::exp_array_avx512;
+  const array_function four = own ? (for_log ? m::own_log_array_avx2 : m::own_exp_array_avx2)
+                                  : (for_log ? m::log_array_vector : m::exp_array_vector);
+  const array_function eight = own ? (for_log ? m::own_log_array_avx512 : m::own_exp_array_avx512)
+                                   : (for_log ? m::log_array_avx512 : m::exp_array_avx512);
   const std::vector<double> x = math_inputs(for_log);
   std::vector<double> y(x.size());
   for (auto _ : state) {
     if (lanes > 1) {
       (lanes == 8 ? eight : four)(x.data(), y.data(), x.size());
+    } else if constexpr (own) {
+      for (std::size_t i = 0; i < x.size(); ++i) y[i] = for_log ? m::own_log(x[i]) : m::own_exp(x[i]);
     } else {
       for (std::size_t i = 0; i < x.size(); ++i) y[i] = for_log ? std::log(x[i]) : std::exp(x[i]);
     }
@@ -126,6 +135,8 @@ void BM_Math(benchmark::State& state) {
 }
 BENCHMARK(BM_Math<false>)->Name("BM_Exp")->Arg(0)->Arg(1)->Arg(2);
 BENCHMARK(BM_Math<true>)->Name("BM_Log")->Arg(0)->Arg(1)->Arg(2);
+BENCHMARK(BM_Math<false, true>)->Name("BM_OwnExp")->Arg(0)->Arg(1)->Arg(2);
+BENCHMARK(BM_Math<true, true>)->Name("BM_OwnLog")->Arg(0)->Arg(1)->Arg(2);
 
 // The start-up self-check that decides whether the vector functions are used,
 // of the four-lane functions (argument 4) and the eight-lane ones (8).
@@ -180,6 +191,27 @@ void BM_FormatSnprintf(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
 }
 BENCHMARK(BM_FormatSnprintf);
+
+// The counter-based stream's accepted pairs in bulk, one lane (argument 0),
+// four (1) and eight (2) where the CPU runs them; each iteration draws the
+// next 4096 pairs of one generation.
+void BM_PhiloxPairs(benchmark::State& state) {
+  const auto lanes = static_cast<deviates::philox_lanes>(state.range(0));
+  if (!deviates::cpu_runs_philox_lanes(lanes)) {
+    state.SkipWithError("this CPU does not run these lanes");
+    return;
+  }
+  std::vector<double> v1(4096), v2(4096);
+  std::uint64_t first = 0;
+  for (auto _ : state) {
+    deviates::philox_polar_pairs(lanes, 1700000000, 20, first, v1.size(), v1.data(), v2.data());
+    first += v1.size();
+    benchmark::DoNotOptimize(v1.data());
+    benchmark::DoNotOptimize(v2.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(v1.size()));
+}
+BENCHMARK(BM_PhiloxPairs)->Arg(0)->Arg(1)->Arg(2);
 
 }  // namespace
 

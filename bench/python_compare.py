@@ -10,6 +10,7 @@ N = 2^steps, lambda 0.3, n0 1:
 - generate: cascade.generate into a fresh array
 - generate out=: cascade.generate into one array allocated (and touched)
   before the timed calls
+- philox, philox out=: the same with generator="philox", every CPU
 - program pipe: PROGRAM --binary through a pipe, np.frombuffer on the bytes
 - plain numpy: the same process vectorised per generation with numpy's own
   normal generator, as a user would write it without this package
@@ -76,6 +77,15 @@ def make_generate_out(steps, program):
     return lambda: cascade.generate(LAMBDA, steps, 1, SEED, out=buffer)
 
 
+def make_philox(steps, program):
+    return lambda: cascade.generate(LAMBDA, steps, 1, SEED, generator="philox")
+
+
+def make_philox_out(steps, program):
+    buffer = np.zeros(1 << steps)
+    return lambda: cascade.generate(LAMBDA, steps, 1, SEED, out=buffer, generator="philox")
+
+
 def make_program_pipe(steps, program):
     def call():
         with subprocess.Popen([program, "--binary", "--seed", str(SEED), str(LAMBDA), str(steps), "1"],
@@ -99,8 +109,8 @@ def make_plain_numpy(steps, program):
     return lambda: numpy_cascade(LAMBDA, steps, 1, rng)
 
 
-CASES = [("generate", "generate"), ("generate out=", "generate_out"), ("program pipe", "program_pipe"),
-         ("plain numpy", "plain_numpy")]
+CASES = [("generate", "generate"), ("generate out=", "generate_out"), ("philox", "philox"),
+         ("philox out=", "philox_out"), ("program pipe", "program_pipe"), ("plain numpy", "plain_numpy")]
 
 
 def run_python(script):

@@ -7,6 +7,7 @@
 #include <Python.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
 #include <chrono>
 #include <cmath>
@@ -28,8 +29,9 @@ namespace py = pybind11;
 
 namespace {
 
-/// The seed second of the calling thread's last completed generate call.
-thread_local std::optional<std::int64_t> last_seed_second;
+/// The seed of the calling thread's last completed generate call: a Unix
+/// second (subtractive) or a 64-bit key (philox).
+thread_local std::optional<std::uint64_t> last_seed_used;
 
 /// How often a running call looks for a pending signal (Ctrl-C).
 constexpr std::chrono::milliseconds signal_poll_interval{50};
@@ -92,15 +94,51 @@ double real_number(py::handle value, const char* name) {
   return result;
 }
 
+/// The stream a generator word names: "subtractive" or "philox".
+cascade::random_stream stream_named(py::handle generator) {
+  if (!py::isinstance<py::str>(generator)) throw py::type_error("generator must be a str, got " + type_name(generator));
+  const std::string name = generator.cast<std::string>();
+  if (name == "subtractive") return cascade::random_stream::subtractive;
+  if (name == "philox") return cascade::random_stream::philox;
+  throw py::value_error("generator must be 'subtractive' or 'philox', got " + py::repr(generator).cast<std::string>());
+}
+
+/// The philox stream's key: a whole number from 0 to 2^64 - 1.
+std::uint64_t philox_seed(py::handle seed) {
+  std::vector<clamped_number> unused;
+  whole_number(seed, "seed", unused);  // the type check
+  const py::int_ number = py::reinterpret_steal<py::int_>(PyNumber_Index(seed.ptr()));
+  const unsigned long long value = PyLong_AsUnsignedLongLong(number.ptr());
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+    PyErr_Clear();
+    throw py::value_error("seed must be a whole number from 0 to 18446744073709551615 with the philox stream, got " +
+                          py::repr(number).cast<std::string>());
+  }
+  return value;
+}
+
 /// The run a call asks for, checked by the library's rules; a refusal is a
 /// ValueError with the program's message.
-cascade::run_request checked_request(py::handle lam, py::handle step_number, py::handle n0, py::handle seed) {
+cascade::run_request checked_request(py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
+                                     py::handle generator, py::handle threads) {
   std::vector<clamped_number> clamped;
   cascade::run_request request;
   request.lambda = real_number(lam, "lambda");
   request.step_number = whole_number(step_number, "step_number", clamped);
   request.n0 = whole_number(n0, "n0", clamped);
-  request.seed_second = seed.is_none() ? cascade::clock_seed_second() : whole_number(seed, "seed", clamped);
+  request.generator = stream_named(generator);
+  if (request.generator == cascade::random_stream::philox) {
+    request.seed = seed.is_none() ? static_cast<std::uint64_t>(cascade::clock_seed_second()) : philox_seed(seed);
+  } else {
+    request.seed_second = seed.is_none() ? cascade::clock_seed_second() : whole_number(seed, "seed", clamped);
+  }
+  if (!threads.is_none()) {
+    const std::int64_t count = whole_number(threads, "threads", clamped);
+    if (count < 1 || count > 1024) {
+      throw py::value_error("threads must be a whole number from 1 to 1024, got " + py::repr(threads).cast<std::string>());
+    }
+    request.threads = static_cast<unsigned>(count);
+  }
   try {
     cascade::check_request(request);
   } catch (const std::invalid_argument& refusal) {
@@ -132,14 +170,15 @@ py::array float64_vector(py::handle value, const std::string& name) {
 
 /// `value` as the buffer of N doubles that `name` must be: a writable,
 /// C-contiguous, 1-D numpy array of native float64.
-py::array_t<double> checked_buffer(py::handle value, std::int64_t count, const std::string& name) {
+py::array_t<double> checked_buffer(py::handle value, std::int64_t count, const std::string& name,
+                                   const std::string& count_name = "N = n0 * 2^step_number") {
   const py::array buffer = float64_vector(value, name);
   if (buffer.dtype().byteorder() == '>') throw py::type_error(name + " must have dtype float64, got >f8");
   if ((buffer.flags() & py::array::c_style) == 0) throw py::value_error(name + " must be C-contiguous");
   if (!buffer.writeable()) throw py::value_error(name + " must be writable");
   if (buffer.shape(0) != count) {
-    throw py::value_error(name + " must hold N = n0 * 2^step_number = " + std::to_string(count) +
-                          " values, got " + std::to_string(buffer.shape(0)));
+    throw py::value_error(name + " must hold " + count_name + " = " + std::to_string(count) + " values, got " +
+                          std::to_string(buffer.shape(0)));
   }
   return py::reinterpret_borrow<py::array_t<double>>(value);
 }
@@ -152,7 +191,8 @@ bool overlap(const py::array_t<double>& a, const py::array_t<double>& b) {
 
 /// Fills the buffers with the GIL released, looking for a signal every
 /// signal_poll_interval; a pending one (Ctrl-C) raises its exception here.
-void fill_without_gil(const cascade::run_request& request, double* values, double* weights) {
+void fill_without_gil(const cascade::run_request& request, std::optional<std::pair<std::int64_t, std::int64_t>> range,
+                      double* values, double* weights) {
   auto last_poll = std::chrono::steady_clock::now();
   const auto poll_signals = [&last_poll] {
     const auto now = std::chrono::steady_clock::now();
@@ -162,7 +202,31 @@ void fill_without_gil(const cascade::run_request& request, double* values, doubl
     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
   };
   py::gil_scoped_release released;
-  cascade::fill_series(request, values, weights, poll_signals);
+  if (range) {
+    cascade::fill_series_range(request, range->first, range->second, values, weights, poll_signals);
+  } else {
+    cascade::fill_series(request, values, weights, poll_signals);
+  }
+}
+
+/// [start, stop) of a call, or nothing for the whole series: only the
+/// philox stream makes a piece alone.
+std::optional<std::pair<std::int64_t, std::int64_t>> checked_range(const cascade::run_request& request,
+                                                                   py::handle start, py::handle stop) {
+  if (start.is_none() && stop.is_none()) return std::nullopt;
+  if (request.generator != cascade::random_stream::philox) {
+    throw py::value_error("start and stop need generator='philox': the subtractive stream is one chain, so no piece "
+                          "of it can be made without every value before it");
+  }
+  std::vector<clamped_number> clamped;
+  const std::int64_t count = cascade::series_length(request);
+  const std::int64_t first = start.is_none() ? 0 : whole_number(start, "start", clamped);
+  const std::int64_t last = stop.is_none() ? count : whole_number(stop, "stop", clamped);
+  if (first < 0 || first >= last || last > count) {
+    throw py::value_error("start and stop must satisfy 0 <= start < stop <= N = " + std::to_string(count) + ", got " +
+                          std::to_string(first) + " and " + std::to_string(last));
+  }
+  return std::pair{first, last};
 }
 
 /// The weights flag: True or False itself, nothing that merely converts to one.
@@ -173,10 +237,12 @@ bool weights_flag(py::handle value) {
 }
 
 py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle weights_word,
-                    py::handle out) {
-  const cascade::run_request request = checked_request(lam, step_number, n0, seed);
+                    py::handle out, py::handle generator, py::handle start, py::handle stop, py::handle threads) {
+  const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads);
   const bool with_weights = weights_flag(weights_word);
-  const std::int64_t count = cascade::series_length(request);
+  const auto range = checked_range(request, start, stop);
+  const std::int64_t count = range ? range->second - range->first : cascade::series_length(request);
+  const std::string count_name = range ? "stop - start" : "N = n0 * 2^step_number";
 
   std::optional<py::array_t<double>> values;
   std::optional<py::array_t<double>> weights;
@@ -188,17 +254,24 @@ py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::h
       throw py::type_error("out must be a pair of arrays (x, w) when weights=True, got " + type_name(out));
     }
     const auto pair = py::reinterpret_borrow<py::tuple>(out);
-    values = checked_buffer(pair[0], count, "out[0]");
-    weights = checked_buffer(pair[1], count, "out[1]");
+    values = checked_buffer(pair[0], count, "out[0]", count_name);
+    weights = checked_buffer(pair[1], count, "out[1]", count_name);
     if (overlap(*values, *weights)) throw py::value_error("out[0] and out[1] must not share memory");
   } else {
-    values = checked_buffer(out, count, "out");
+    values = checked_buffer(out, count, "out", count_name);
   }
 
-  fill_without_gil(request, values->mutable_data(), weights ? weights->mutable_data() : nullptr);
-  last_seed_second = request.seed_second;
+  fill_without_gil(request, range, values->mutable_data(), weights ? weights->mutable_data() : nullptr);
+  last_seed_used = request.generator == cascade::random_stream::philox ? request.seed
+                                                                       : static_cast<std::uint64_t>(request.seed_second);
   if (weights) return py::make_tuple(*values, *weights);
   return *values;
+}
+
+/// Nothing, or the ValueError or TypeError that generate would raise for
+/// these arguments, without making any value.
+void check_run(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle generator) {
+  checked_request(lam, step_number, n0, seed, generator, py::none());
 }
 
 py::tuple summary(py::handle x) {
@@ -215,9 +288,30 @@ py::tuple summary(py::handle x) {
   return py::make_tuple(result.count, result.mean, result.sd, result.line);
 }
 
+/// The block sums of cascade::series_statistics for the statistics check
+/// (cascade.stats), as a (blocks, 4 + 8 * len(lags)) array.
+py::array_t<double> block_sums(py::handle x, std::int64_t block_length, const std::vector<std::int64_t>& lags,
+                               unsigned threads) {
+  if (float64_vector(x, "x").size() == 0) throw py::value_error("x must hold at least 1 value, got 0");
+  const py::array_t<double, py::array::c_style | py::array::forcecast> values(py::reinterpret_borrow<py::object>(x));
+  const std::int64_t count = values.size();
+  if (block_length < 1 || count % block_length != 0) {
+    throw py::value_error("block_length must divide the " + std::to_string(count) + " values, got " +
+                          std::to_string(block_length));
+  }
+  const auto columns = static_cast<py::ssize_t>(4 + 8 * lags.size());
+  py::array_t<double> sums({static_cast<py::ssize_t>(count / block_length), columns});
+  double* out = sums.mutable_data();
+  {
+    py::gil_scoped_release released;
+    cascade::series_statistics(values.data(), count, block_length, lags, out, threads);
+  }
+  return sums;
+}
+
 py::object last_seed() {
-  if (!last_seed_second) return py::none();
-  return py::int_(*last_seed_second);
+  if (!last_seed_used) return py::none();
+  return py::int_(*last_seed_used);
 }
 
 }  // namespace
@@ -228,8 +322,17 @@ PYBIND11_MODULE(cascade_native, module) {
   module.attr("__version__") = CASCADE_VERSION;
   module.def("generate", &generate, py::arg("lam"), py::arg("step_number"), py::arg("n0"),
              py::arg("seed") = py::none(), py::kw_only(), py::arg("weights") = false, py::arg("out") = py::none(),
-             "The series of (lam, step_number, n0) seeded with Unix second `seed`; see cascade.generate.");
+             py::arg("generator") = "subtractive", py::arg("start") = py::none(), py::arg("stop") = py::none(),
+             py::arg("threads") = py::none(),
+             "The series of (lam, step_number, n0) seeded with `seed`; see cascade.generate.");
+  module.def("check_run", &check_run, py::arg("lam"), py::arg("step_number"), py::arg("n0"), py::arg("seed"),
+             py::arg("generator") = "subtractive",
+             "Raises what generate would raise for these arguments, and makes no value.");
   module.def("summary", &summary, py::arg("x"),
              "(N, mean, SD, line) of x as the program's summary computes them; see cascade.summary.");
-  module.def("last_seed", &last_seed, "The seed second of this thread's last generate call, or None.");
+  module.def("last_seed", &last_seed, "The seed of this thread's last generate call, or None.");
+  module.def("block_sums", &block_sums, py::arg("x"), py::arg("block_length"), py::arg("lags"),
+             py::arg("threads") = 0,
+             "Per block of x: the sums of cascade.stats' rows (count, x^2, log|x|, log^2|x|, then per lag the "
+             "pairs within the block and past it: count, first, second, products).");
 }

@@ -40,17 +40,21 @@ Series = NDArray[np.float64]
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
-             weights: Literal[False] = False, out: Optional[Series] = None) -> Series: ...
+             weights: Literal[False] = False, out: Optional[Series] = None, generator: str = "subtractive",
+             start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None) -> Series: ...
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
-             weights: Literal[True], out: Optional[Tuple[Series, Series]] = None) -> Tuple[Series, Series]: ...
+             weights: Literal[True], out: Optional[Tuple[Series, Series]] = None, generator: str = "subtractive",
+             start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None
+             ) -> Tuple[Series, Series]: ...
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
-             weights: bool, out: Union[None, Series, Tuple[Series, Series]] = None
+             weights: bool, out: Union[None, Series, Tuple[Series, Series]] = None, generator: str = "subtractive",
+             start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None
              ) -> Union[Series, Tuple[Series, Series]]: ...
 
 
@@ -62,16 +66,22 @@ def generate(
     *,
     weights: bool = False,
     out: Union[None, Series, Tuple[Series, Series]] = None,
+    generator: str = "subtractive",
+    start: Optional[int] = None,
+    stop: Optional[int] = None,
+    threads: Optional[int] = None,
 ) -> Union[Series, Tuple[Series, Series]]:
     """The series of N = n0 * 2^step_number values, as a float64 array.
 
     lam: the log-scale spread (finite; only its square matters).
     step_number: the number of doubling steps, at least 1.
-    n0: the number of initial cells, at least 1; N may be at most 2147483647.
+    n0: the number of initial cells, at least 1; N may be at most 2147483647
+        (2^48 with ``generator="philox"``).
     seed: the Unix second T that seeds the run, 0 to 2147483647, as the
-        program's ``--seed T``; the same seed always gives the same bits.
-        None seeds from the clock as the program does; ``last_seed()`` then
-        tells the second used, so the run can be made again.
+        program's ``--seed T`` (with philox: its key, 0 to 2^64 - 1); the
+        same seed always gives the same bits. None seeds from the clock as
+        the program does; ``last_seed()`` then tells the seed used, so the
+        run can be made again.
     weights: True or False; when True, return ``(x, w)``: w holds the
         cascade's final weights before the Gaussian modulation (x = w * g).
         x is the same either way.
@@ -79,6 +89,13 @@ def generate(
         1-D, C-contiguous, writable, of length N. With ``weights=True``, a
         pair of such arrays ``(x, w)``. Reusing one buffer for many
         realizations saves the cost of fresh memory.
+    generator: "subtractive" (the default: the program's default stream) or
+        "philox" (counter-based: no correlation between lags, any piece
+        alone, every CPU, the same bits as ``cascade --generator philox``).
+    start, stop: with philox, only values start .. stop - 1, the very bits
+        they have in the whole series (``out`` then holds stop - start).
+    threads: the threads to use (philox: 1 to 1024, default every CPU the
+        process may use; subtractive: 1 or 2, default 2 for N >= 2^15).
 
     Raises ValueError for a value the program refuses (with the program's
     message, e.g. "n0 must be a whole number of at least 1, got 0") or an
@@ -91,7 +108,8 @@ def generate(
     one ``out`` buffer filled by two calls at once is a race, and holds a mix
     of both series with nothing to tell so. Give each thread its own buffer.
     """
-    return _native.generate(lam, step_number, n0, seed, weights=weights, out=out)
+    return _native.generate(lam, step_number, n0, seed, weights=weights, out=out, generator=generator, start=start,
+                            stop=stop, threads=threads)
 
 
 class Summary(NamedTuple):
@@ -116,9 +134,10 @@ def summary(x: Series) -> Summary:
 
 
 def last_seed() -> Optional[int]:
-    """The seed second of the calling thread's last completed ``generate``
-    call (given, or taken from the clock when ``seed`` was None); None before
-    the first. Each thread has its own, so threads never see each other's.
+    """The seed (a Unix second, or philox's key) of the calling thread's
+    last completed ``generate`` call (given, or taken from the clock when
+    ``seed`` was None); None before the first. Each thread has its own, so
+    threads never see each other's.
 
     ``generate(lam, step_number, n0, seed=cascade.last_seed())`` makes the
     same series again.

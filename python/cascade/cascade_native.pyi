@@ -17,6 +17,10 @@ def generate(
     *,
     weights: Literal[False] = False,
     out: Optional[NDArray[np.float64]] = None,
+    generator: str = "subtractive",
+    start: Optional[int] = None,
+    stop: Optional[int] = None,
+    threads: Optional[int] = None,
 ) -> NDArray[np.float64]: ...
 @overload
 def generate(
@@ -27,6 +31,10 @@ def generate(
     *,
     weights: Literal[True],
     out: Optional[Tuple[NDArray[np.float64], NDArray[np.float64]]] = None,
+    generator: str = "subtractive",
+    start: Optional[int] = None,
+    stop: Optional[int] = None,
+    threads: Optional[int] = None,
 ) -> Tuple[NDArray[np.float64], NDArray[np.float64]]: ...
 @overload
 def generate(
@@ -37,6 +45,11 @@ def generate(
     *,
     weights: bool,
     out: Union[None, NDArray[np.float64], Tuple[NDArray[np.float64], NDArray[np.float64]]] = None,
+    generator: str = "subtractive",
+    start: Optional[int] = None,
+    stop: Optional[int] = None,
+    threads: Optional[int] = None,
 ) -> Union[NDArray[np.float64], Tuple[NDArray[np.float64], NDArray[np.float64]]]: ...
+def check_run(lam: float, step_number: int, n0: int, seed: Optional[int], generator: str = "subtractive") -> None: ...
 def summary(x: NDArray[np.float64]) -> Tuple[int, float, float, str]: ...
 def last_seed() -> Optional[int]: ...

@@ -7,9 +7,11 @@
 
 namespace cascade {
 
-bool within_value_limit(std::int64_t n0, std::int64_t step_number) {
+bool within_value_limit(std::int64_t n0, std::int64_t step_number, stream from) {
+  const std::int64_t limit = from == stream::philox ? max_philox_value_count : max_value_count;
+  const std::int64_t max_steps = from == stream::philox ? 48 : 30;
   // Checked in this order so that the shift can neither overflow nor exceed the width.
-  return step_number <= 30 && n0 <= max_value_count && (n0 << step_number) <= max_value_count;
+  return step_number <= max_steps && n0 <= max_value_count && (n0 << step_number) <= limit;
 }
 
 std::optional<refused_argument> check_lambda(double lambda) {
@@ -18,11 +20,20 @@ std::optional<refused_argument> check_lambda(double lambda) {
   return std::nullopt;
 }
 
-std::optional<refused_argument> check_run_numbers(double lambda, std::int64_t step_number, std::int64_t n0) {
+std::optional<refused_argument> check_run_numbers(double lambda, std::int64_t step_number, std::int64_t n0,
+                                                  stream from) {
   if (const auto refused = check_lambda(lambda)) return refused;
   if (step_number < 1) return refused_argument::step_number;
   if (n0 < 1) return refused_argument::n0;
-  if (!within_value_limit(n0, step_number)) return refused_argument::value_count;
+  if (!within_value_limit(n0, step_number, from)) {
+    return from == stream::philox ? refused_argument::philox_value_count : refused_argument::value_count;
+  }
+  return std::nullopt;
+}
+
+std::optional<refused_argument> check_threads(std::int64_t threads, stream from) {
+  if (threads < 1 || threads > max_threads) return refused_argument::threads;
+  if (from == stream::subtractive && threads > 2) return refused_argument::subtractive_threads;
   return std::nullopt;
 }
 
@@ -54,6 +65,22 @@ std::string refusal_message(refused_argument argument, std::string_view shown) {
       break;
     case refused_argument::lambda_too_large:
       rule = "lambda must be at most 1.3407807929942596e+154 in size, so that its square is finite";
+      break;
+    case refused_argument::philox_value_count:
+      rule = "n0 * 2^step_number must be at most 2^48 = 281474976710656 with the philox stream";
+      break;
+    case refused_argument::philox_step_number_too_large:
+      rule = "step_number must be at most 48 (n0 * 2^step_number at most 2^48) with the philox stream";
+      break;
+    case refused_argument::philox_seed:
+      rule = "seed must be a whole number from 0 to 18446744073709551615 with the philox stream";
+      break;
+    case refused_argument::threads:
+      rule = "threads must be a whole number from 1 to 1024";
+      break;
+    case refused_argument::subtractive_threads:
+      rule = "threads must be 1 or 2 with the subtractive stream (its draws are one chain; use the philox stream "
+             "for more)";
       break;
   }
   std::string message(rule);

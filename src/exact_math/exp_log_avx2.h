@@ -9,7 +9,9 @@
 // library adds or multiplies two values in the other order, the result is
 // the same (IEEE addition and multiplication commute). Lanes the library
 // sends to a slow path (exp: |x| >= 512 or NaN; log: zero, negative,
-// subnormal, infinite or NaN) call the scalar function.
+// subnormal, infinite or NaN) call the scalar function of `Math`
+// (scalar_math.h): the C library's by default, or the project's own, whose
+// results are the same bits on every machine.
 //
 // Only for functions compiled for AVX2 and FMA (EXACT_MATH_AVX2 below).
 #pragma once
@@ -20,6 +22,7 @@
 #include <cstdint>
 
 #include "exact_math/libm_tables.h"
+#include "exact_math/scalar_math.h"
 
 #define EXACT_MATH_AVX2 __attribute__((target("avx2,fma")))
 
@@ -52,6 +55,7 @@ EXACT_MATH_AVX2 inline void table_pairs(const double* table, __m256i slot, __m25
   second = _mm256_unpackhi_pd(even, odd);
 }
 
+template <class Math = c_library_math>
 EXACT_MATH_AVX2 inline __m256d exp4(__m256d x) {
   namespace c = exp_constants;
   const __m256i ix = _mm256_castpd_si256(x);
@@ -82,7 +86,7 @@ EXACT_MATH_AVX2 inline __m256d exp4(__m256d x) {
 
   // |x| < 2^-54 (zero and subnormals included): the library returns 1 + x.
   y = _mm256_blendv_pd(y, _mm256_add_pd(splat(1.0), x), _mm256_castsi256_pd(tiny));
-  if (!_mm256_testz_si256(large, large)) y = scalar_lanes(x, y, large, [](double v) { return std::exp(v); });
+  if (!_mm256_testz_si256(large, large)) y = scalar_lanes(x, y, large, [](double v) { return Math::exp(v); });
   return y;
 }
 
@@ -116,6 +120,7 @@ EXACT_MATH_AVX2 inline __m256d log4_near_one(__m256d x) {
   return _mm256_add_pd(hi, y);
 }
 
+template <class Math = c_library_math>
 EXACT_MATH_AVX2 inline __m256d log4(__m256d x) {
   namespace c = log_constants;
   const __m256i ix = _mm256_castpd_si256(x);
@@ -156,7 +161,7 @@ EXACT_MATH_AVX2 inline __m256d log4(__m256d x) {
     result = _mm256_blendv_pd(result, log4_near_one(x), _mm256_castsi256_pd(near_one));
   const __m256i other = _mm256_andnot_si256(usual, splat64(-1));
   if (!_mm256_testz_si256(other, other))
-    result = scalar_lanes(x, result, other, [](double v) { return std::log(v); });
+    result = scalar_lanes(x, result, other, [](double v) { return Math::log(v); });
   return result;
 }
 

@@ -9,7 +9,8 @@
 // else fuses). Lane selection uses mask registers instead of blends; the
 // conversion of k to a double is exact either way. Lanes the library sends to
 // a slow path (exp: |x| >= 512 or NaN; log: zero, negative, subnormal,
-// infinite or NaN) call the scalar function.
+// infinite or NaN) call the scalar function of `Math` (scalar_math.h): the
+// C library's by default, or the project's own.
 //
 // Only for functions compiled for AVX-512 (EXACT_MATH_AVX512 below).
 #pragma once
@@ -31,6 +32,7 @@
 #include <cstdint>
 
 #include "exact_math/libm_tables.h"
+#include "exact_math/scalar_math.h"
 
 #define EXACT_MATH_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl,avx2,fma")))
 
@@ -67,6 +69,7 @@ EXACT_MATH_AVX512 inline void table_pairs(const double* table, __m512i slot, __m
   second = _mm512_unpackhi_pd(even, odd);
 }
 
+template <class Math = c_library_math>
 EXACT_MATH_AVX512 inline __m512d exp8(__m512d x) {
   namespace c = exp_constants;
   const __m512i ix = _mm512_castpd_si512(x);
@@ -97,7 +100,7 @@ EXACT_MATH_AVX512 inline __m512d exp8(__m512d x) {
 
   // |x| < 2^-54 (zero and subnormals included): the library returns 1 + x.
   y = _mm512_mask_blend_pd(tiny, y, _mm512_add_pd(splat(1.0), x));
-  if (large != 0) y = scalar_lanes(x, y, large, [](double v) { return std::exp(v); });
+  if (large != 0) y = scalar_lanes(x, y, large, [](double v) { return Math::exp(v); });
   return y;
 }
 
@@ -134,6 +137,7 @@ EXACT_MATH_AVX512 inline __m512d log8_near_one(__m512d x) {
 /// log8 of every lane but those within [1 - 2^-4, 1 + 0x1.09p-4): those
 /// are left for log8_near_one, and their mask goes to `near_one`, for a
 /// caller that gathers such lanes from many vectors into full ones.
+template <class Math = c_library_math>
 EXACT_MATH_AVX512 inline __m512d log8_away_from_one(__m512d x, __mmask8& near_one) {
   namespace c = log_constants;
   const __m512i ix = _mm512_castpd_si512(x);
@@ -168,13 +172,14 @@ EXACT_MATH_AVX512 inline __m512d log8_away_from_one(__m512d x, __mmask8& near_on
   __m512d result = _mm512_add_pd(y, hi);
 
   const __mmask8 other = static_cast<__mmask8>(~usual);
-  if (other != 0) result = scalar_lanes(x, result, other, [](double v) { return std::log(v); });
+  if (other != 0) result = scalar_lanes(x, result, other, [](double v) { return Math::log(v); });
   return result;
 }
 
+template <class Math = c_library_math>
 EXACT_MATH_AVX512 inline __m512d log8(__m512d x) {
   __mmask8 near_one;
-  const __m512d result = log8_away_from_one(x, near_one);
+  const __m512d result = log8_away_from_one<Math>(x, near_one);
   return near_one == 0 ? result : _mm512_mask_blend_pd(near_one, result, log8_near_one(x));
 }
 

@@ -1,8 +1,10 @@
-// The array forms of the AVX2 functions; the tail shorter than four lanes
-// goes through a padded vector, so every element takes the same path.
+// The array forms of the AVX2 functions, over the C library's exp and log
+// and over the own ones; the tail shorter than four lanes goes through a
+// padded vector, so every element takes the same path.
 #include <cstring>
 
 #include "exact_math/exp_log_avx2.h"
+#include "exact_math/own_math.h"
 #include "exact_math/vector_math.h"
 
 namespace exact_math {
@@ -23,11 +25,19 @@ EXACT_MATH_AVX2 void apply4(const double* x, double* y, std::size_t n) {
 }  // namespace
 
 EXACT_MATH_AVX2 void exp_array_vector(const double* x, double* y, std::size_t n) {
-  apply4<avx2::exp4>(x, y, n);
+  apply4<avx2::exp4<c_library_math>>(x, y, n);
 }
 
 EXACT_MATH_AVX2 void log_array_vector(const double* x, double* y, std::size_t n) {
-  apply4<avx2::log4>(x, y, n);
+  apply4<avx2::log4<c_library_math>>(x, y, n);
+}
+
+EXACT_MATH_AVX2 void own_exp_array_avx2(const double* x, double* y, std::size_t n) {
+  apply4<avx2::exp4<own_math>>(x, y, n);
+}
+
+EXACT_MATH_AVX2 void own_log_array_avx2(const double* x, double* y, std::size_t n) {
+  apply4<avx2::log4<own_math>>(x, y, n);
 }
 
 }  // namespace exact_math

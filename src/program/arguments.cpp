@@ -1,6 +1,8 @@
 #include "program/arguments.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -58,6 +60,33 @@ whole_number parse_whole(std::string_view text, std::int64_t low) {
   return {whole_number::ok, static_cast<std::int32_t>(value)};
 }
 
+/// [+] digits within [0, 2^64 - 1], or nothing.
+std::optional<std::uint64_t> parse_unsigned(std::string_view text) {
+  std::size_t at = (!text.empty() && text[0] == '+') ? 1 : 0;
+  if (at == text.size() || skip_digits(text, at) != text.size()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (; at < text.size(); ++at) {
+    const auto digit = static_cast<std::uint64_t>(text[at] - '0');
+    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+/// An option's value: the next word for "--name VALUE", the rest for
+/// "--name=VALUE"; nothing when "--name" ends the words.
+std::optional<std::string_view> option_value(std::span<const char* const> words, std::size_t& i,
+                                             std::string_view name) {
+  const std::string_view word = words[i];
+  if (word.size() > name.size()) return word.substr(name.size() + 1);
+  if (i + 1 == words.size()) return std::nullopt;
+  return std::string_view(words[++i]);
+}
+
+bool is_option(std::string_view word, std::string_view name) {
+  return word == name || (word.starts_with(name) && word.size() > name.size() && word[name.size()] == '=');
+}
+
 parsed_command refuse(std::string message) {
   parsed_command refused;
   refused.what = parsed_command::error;
@@ -81,6 +110,8 @@ parsed_command parse_arguments(std::span<const char* const> words) {
   run_parameters parameters;
   std::vector<std::string_view> positional;
   bool options_ended = false;
+  // Read once every option is known: their rules depend on the stream.
+  std::optional<std::string_view> seed_text, range_text, threads_text;
 
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string_view word = words[i];
@@ -103,19 +134,24 @@ parsed_command parse_arguments(std::span<const char* const> words) {
       parameters.progress = false;
     } else if (word == "--verbose") {
       parameters.verbose = true;
-    } else if (word == "--seed" || word.starts_with("--seed=")) {
-      std::string_view value;
-      if (word == "--seed") {
-        if (i + 1 == words.size()) return refuse("--seed needs a value, a whole number from 0 to 2147483647");
-        value = words[++i];
-      } else {
-        value = word.substr(7);
-      }
-      const whole_number seed_time = parse_whole(value, 0);
-      if (seed_time.state != whole_number::ok) {
-        return refuse("--" + refusal_message(refused_argument::seed, quoted(value)));
-      }
-      parameters.seed_time = seed_time.value;
+    } else if (is_option(word, "--seed")) {
+      const auto value = option_value(words, i, "--seed");
+      if (!value) return refuse("--seed needs a value, a whole number from 0 to 2147483647");
+      seed_text = *value;
+    } else if (is_option(word, "--generator")) {
+      const auto value = option_value(words, i, "--generator");
+      if (!value) return refuse("--generator needs a value, subtractive or philox");
+      const auto named = stream_named(*value);
+      if (!named) return refuse("--generator must be subtractive or philox, got " + quoted(*value));
+      parameters.generator = *named;
+    } else if (is_option(word, "--range")) {
+      const auto value = option_value(words, i, "--range");
+      if (!value) return refuse("--range needs a value, START:STOP");
+      range_text = *value;
+    } else if (is_option(word, "--threads")) {
+      const auto value = option_value(words, i, "--threads");
+      if (!value) return refuse("--threads needs a value, a whole number from 1 to 1024");
+      threads_text = *value;
     } else if (word == "--weights" || word.starts_with("--weights=")) {
       std::string_view path;
       if (word == "--weights") {
@@ -144,10 +180,13 @@ parsed_command parse_arguments(std::span<const char* const> words) {
     return refuse(refusal_message(*refused, quoted(lambda_text)));
   }
 
+  const bool philox = parameters.generator == stream::philox;
   // A count beyond 32 bits is told its limit: N itself may not pass it.
   const whole_number step_number = parse_whole(positional[1], 1);
   if (step_number.state == whole_number::too_large) {
-    return refuse(refusal_message(refused_argument::step_number_too_large, quoted(positional[1])));
+    return refuse(refusal_message(
+        philox ? refused_argument::philox_step_number_too_large : refused_argument::step_number_too_large,
+        quoted(positional[1])));
   }
   if (step_number.state == whole_number::malformed) {
     return refuse(refusal_message(refused_argument::step_number, quoted(positional[1])));
@@ -160,12 +199,45 @@ parsed_command parse_arguments(std::span<const char* const> words) {
     return refuse(refusal_message(refused_argument::n0, quoted(positional[2])));
   }
 
-  if (!within_value_limit(n0.value, step_number.value)) {
-    return refuse(refusal_message(refused_argument::value_count,
+  if (!within_value_limit(n0.value, step_number.value, parameters.generator)) {
+    return refuse(refusal_message(philox ? refused_argument::philox_value_count : refused_argument::value_count,
                                   value_count_shown(std::to_string(n0.value), std::to_string(step_number.value))));
   }
   parameters.step_number = step_number.value;
   parameters.n0 = n0.value;
+
+  if (seed_text) {
+    const auto seed = parse_unsigned(*seed_text);
+    const std::uint64_t limit = philox ? UINT64_MAX : static_cast<std::uint64_t>(max_seed_second);
+    if (!seed || *seed > limit) {
+      return refuse("--" + refusal_message(philox ? refused_argument::philox_seed : refused_argument::seed,
+                                           quoted(*seed_text)));
+    }
+    parameters.seed_time = *seed;
+  }
+  if (threads_text) {
+    const auto threads = parse_unsigned(*threads_text);
+    const auto refused = threads && *threads <= static_cast<std::uint64_t>(max_threads)
+                             ? check_threads(static_cast<std::int64_t>(*threads), parameters.generator)
+                             : std::optional(refused_argument::threads);
+    if (refused) return refuse("--" + refusal_message(*refused, quoted(*threads_text)));
+    parameters.threads = static_cast<std::int64_t>(*threads);
+  }
+  if (range_text) {
+    if (!philox) {
+      return refuse("--range needs --generator philox: the subtractive stream is one chain, so no piece of it can be "
+                    "made without every value before it");
+    }
+    const std::size_t colon = range_text->find(':');
+    const auto start = colon == std::string_view::npos ? std::nullopt : parse_unsigned(range_text->substr(0, colon));
+    const auto stop = colon == std::string_view::npos ? std::nullopt : parse_unsigned(range_text->substr(colon + 1));
+    const auto count = static_cast<std::uint64_t>(parameters.value_count());
+    if (!start || !stop || *start >= *stop || *stop > count) {
+      return refuse("--range must be START:STOP with 0 <= START < STOP <= N = " + std::to_string(count) + ", got " +
+                    quoted(*range_text));
+    }
+    parameters.range = {static_cast<std::int64_t>(*start), static_cast<std::int64_t>(*stop)};
+  }
   return {parsed_command::run, parameters, {}};
 }
 

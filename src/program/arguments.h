@@ -1,7 +1,8 @@
 // arguments.h: the command line, read into a run or refused with a reason.
 //
-// Grammar: `cascade [--seed T] [--binary] [--weights FILE] [--verbose]
-// [--no-progress] [--help | -h] [--version] [--] lambda step_number n0`.
+// Grammar: `cascade [--seed T] [--generator NAME] [--range START:STOP]
+// [--threads K] [--binary] [--weights FILE] [--verbose] [--no-progress]
+// [--help | -h] [--version] [--] lambda step_number n0`.
 // Only words that begin with "--", and -h, are options (so "-0.5" is a
 // lambda); they may stand anywhere before a lone "--", and words after the
 // third positional one are ignored. Nothing here exits or prints.
@@ -11,9 +12,11 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
-#include "program/exit_status.h"
 #include "cascade/run_limits.h"
+#include "cascade/streams.h"
+#include "program/exit_status.h"
 
 namespace cascade {
 
@@ -21,8 +24,15 @@ struct run_parameters {
   double lambda = 0.0;
   std::int32_t step_number = 0;
   std::int32_t n0 = 0;
-  /// --seed T: run as a clock-seeded start at Unix second T would.
-  std::optional<std::int32_t> seed_time;
+  /// --generator NAME: the random stream.
+  stream generator = stream::subtractive;
+  /// --seed T: the subtractive stream runs as a clock-seeded start at Unix
+  /// second T would (T < 2^31); the philox stream takes T as its key (T < 2^64).
+  std::optional<std::uint64_t> seed_time;
+  /// --range START:STOP (philox only): values START .. STOP - 1 alone.
+  std::optional<std::pair<std::int64_t, std::int64_t>> range;
+  /// --threads K.
+  std::optional<std::int64_t> threads;
   /// --binary: raw little-endian doubles instead of text lines.
   bool binary = false;
   /// --no-progress: never show the progress line.
@@ -33,8 +43,8 @@ struct run_parameters {
   /// --version, the math path too.
   bool verbose = false;
 
-  /// N = n0 * 2^step_number; parse_arguments keeps it within max_value_count.
-  std::int32_t value_count() const { return n0 << step_number; }
+  /// N = n0 * 2^step_number; parse_arguments keeps it within the stream's limit.
+  std::int64_t value_count() const { return std::int64_t{n0} << step_number; }
 };
 
 struct parsed_command {

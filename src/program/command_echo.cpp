@@ -25,8 +25,12 @@ std::string shell_quoted(const std::string& text) {
 
 }  // namespace
 
-std::string command_echo(const run_parameters& parameters, std::int64_t seed_second) {
-  std::string line = "cascade --seed " + std::to_string(seed_second);
+std::string command_echo(const run_parameters& parameters, std::uint64_t seed) {
+  std::string line = "cascade --seed " + std::to_string(seed);
+  if (parameters.generator != stream::subtractive) line += " --generator " + std::string(stream_name(parameters.generator));
+  if (parameters.range) {
+    line += " --range " + std::to_string(parameters.range->first) + ":" + std::to_string(parameters.range->second);
+  }
   if (parameters.binary) line += " --binary";
   if (parameters.weights_path) line += " --weights " + shell_quoted(*parameters.weights_path);
   line += ' ';
@@ -36,7 +40,8 @@ std::string command_echo(const run_parameters& parameters, std::int64_t seed_sec
     line += std::to_string(number);
   }
   line += " # N = ";
-  line += std::to_string(parameters.value_count());
+  line += std::to_string(parameters.range ? parameters.range->second - parameters.range->first
+                                          : parameters.value_count());
   return line;
 }
 

@@ -8,10 +8,11 @@
 
 namespace cascade {
 
-/// "cascade --seed T [--binary] [--weights FILE] lambda step_number n0 # N = count",
-/// one line with no newline, ready to paste into a POSIX shell: the seed
-/// second T made explicit, lambda in the fewest digits that read back to
-/// the same double, FILE quoted for the shell.
-std::string command_echo(const run_parameters& parameters, std::int64_t seed_second);
+/// "cascade --seed T [--generator philox] [--range START:STOP] [--binary]
+/// [--weights FILE] lambda step_number n0 # N = count", one line with no
+/// newline, ready to paste into a POSIX shell: the seed T made explicit,
+/// lambda in the fewest digits that read back to the same double, FILE
+/// quoted for the shell, count the values written.
+std::string command_echo(const run_parameters& parameters, std::uint64_t seed);
 
 }  // namespace cascade

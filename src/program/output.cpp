@@ -16,6 +16,7 @@
 
 #include "cascade/fixed_format.h"
 #include "cascade/summary_line.h"
+#include "program/text_buffer.h"
 #include "program/write_fully.h"
 
 namespace cascade {
@@ -27,33 +28,9 @@ constexpr std::size_t chunk_blocks = 16;
 // longer lines grows its buffer.
 constexpr std::size_t typical_line = 20;
 
-/// The text of one block: raw memory, grown with realloc, so that only the
-/// lines written are ever touched.
-class block_text {
- public:
-  block_text() = default;
-  ~block_text() { std::free(data_); }
-  block_text(const block_text&) = delete;
-  block_text& operator=(const block_text&) = delete;
-
-  char* data() { return data_; }
-  std::size_t size() const { return size_; }
-  /// Throws std::bad_alloc when the memory cannot be had; the text so far stays.
-  void resize(std::size_t size) {
-    void* grown = std::realloc(data_, size);
-    if (grown == nullptr) throw std::bad_alloc();
-    data_ = static_cast<char*>(grown);
-    size_ = size;
-  }
-
- private:
-  char* data_ = nullptr;
-  std::size_t size_ = 0;
-};
-
 /// The text of one chunk: one buffer per block.
 struct chunk_text {
-  std::array<block_text, chunk_blocks> blocks;
+  std::array<text_buffer, chunk_blocks> blocks;
   std::array<iovec, chunk_blocks> pieces{};
   std::size_t used_blocks = 0;
 
@@ -67,12 +44,8 @@ struct chunk_text {
   }
 
   void format_block(std::size_t index, const double* values, std::int64_t count) {
-    block_text& text = blocks[index];
-    std::size_t length = 0;
-    for (std::int64_t i = 0; i < count; ++i) {
-      if (text.size() - length < max_value_line) text.resize(2 * text.size());
-      length = static_cast<std::size_t>(format_value(text.data() + length, values[i]) - text.data());
-    }
+    text_buffer& text = blocks[index];
+    const std::size_t length = append_value_lines(text, 0, values, count);
     pieces[index] = {text.data(), length};
   }
 
@@ -83,13 +56,12 @@ struct chunk_text {
   }
 };
 
-/// A larger pipe buffer means fewer hand-overs to the reader. Best effort.
+}  // namespace
+
 void widen_pipe(int fd) {
   struct stat status;
   if (fstat(fd, &status) == 0 && S_ISFIFO(status.st_mode)) fcntl(fd, F_SETPIPE_SZ, 1 << 20);
 }
-
-}  // namespace
 
 int write_summary(int fd, const series_summary& summary) {
   const std::string line = summary_line(summary) + "\n";

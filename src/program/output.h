@@ -15,6 +15,10 @@
 
 namespace cascade {
 
+/// Asks for a larger pipe buffer when fd is a pipe, for fewer hand-overs
+/// to the reader. Best effort.
+void widen_pipe(int fd);
+
 /// The summary line and a newline, to fd (waiting while a non-blocking fd
 /// is full). Returns 0, or the errno of a failed write.
 int write_summary(int fd, const series_summary& summary);

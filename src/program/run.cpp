@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -17,11 +20,14 @@
 #include "cascade/run_limits.h"
 #include "cascade/seed.h"
 #include "cascade/statistics.h"
+#include "cascade/thread_team.h"
 #include "cascade/work_sharing.h"
 #include "program/command_echo.h"
+#include "program/counter_run.h"
 #include "program/exit_status.h"
 #include "program/output.h"
 #include "program/progress.h"
+#include "program/run_failure.h"
 #include "program/standard_streams.h"
 
 namespace cascade {
@@ -38,23 +44,6 @@ bool wants_progress(const run_parameters& parameters, std::int64_t count) {
          isatty(STDOUT_FILENO) == 0;
 }
 
-/// What a run that was under way failed at: memory that could not be had
-/// (`no_memory_for` names it; preceded by N when `counted`), or a write
-/// (`write_of`, with its errno). Plain text, so that reporting a failure
-/// needs no memory of its own.
-struct run_failure {
-  const char* no_memory_for = nullptr;
-  bool counted = false;
-  const char* write_of = nullptr;
-  int errno_value = 0;
-  bool failed() const { return no_memory_for != nullptr || write_of != nullptr; }
-};
-
-constexpr const char* weights_write = "the weights";
-
-run_failure memory_failure(const char* what, bool counted = false) { return {what, counted, nullptr, 0}; }
-run_failure write_failure(const char* what, int error) { return {nullptr, false, what, error}; }
-
 /// Writes values[0, count) to fd in the run's format.
 int write_series(int fd, const run_parameters& parameters, const double* values, std::int64_t count,
                  work_sharing& lanes, progress_meter& progress, const std::function<int()>& before_first_write) {
@@ -68,9 +57,10 @@ int write_series(int fd, const run_parameters& parameters, const double* values,
 /// Generates into values[0, count) (and the weights, when kept), summarises
 /// and writes.
 run_failure generate_and_write(const run_parameters& parameters, const cascade_shape& shape, std::int32_t seed,
-                               std::int64_t seed_second, double* values, double* weights, int weights_fd) {
+                               std::int64_t seed_second, unsigned threads, double* values, double* weights,
+                               int weights_fd) {
   const std::int64_t count = shape.value_count();
-  work_sharing lanes(count >= shared_work_threshold);
+  work_sharing lanes(threads > 1 && count >= shared_work_threshold);
   progress_meter progress(STDERR_FILENO, wants_progress(parameters, count));
   series_options options;
   options.weights = weights;
@@ -88,7 +78,7 @@ run_failure generate_and_write(const run_parameters& parameters, const cascade_s
     const series_summary summary = summarize(values, count, sum);
     progress.erase();
     summary_error = write_summary(STDERR_FILENO, summary);
-    if (summary_error == 0 && parameters.verbose) summary_error = write_error_text(command_echo(parameters, seed_second) + "\n");
+    if (summary_error == 0 && parameters.verbose) summary_error = write_error_text(command_echo(parameters, static_cast<std::uint64_t>(seed_second)) + "\n");
     return summary_error;
   };
   try {
@@ -145,6 +135,49 @@ int open_weights(const std::string& path) {
   return fd;
 }
 
+/// The subtractive stream's run: the whole series in memory, then written.
+run_failure subtractive_run(const run_parameters& parameters, const cascade_shape& shape, std::int64_t seed_second,
+                            unsigned threads, int weights_fd) {
+  // One vector holds every generation, sized for the last: N values.
+  const std::int64_t capacity = shape.value_count();
+  // Addressed from 1: population + 1 is the first value.
+  double* const population = new_vector(1, capacity);
+  double* const weights = population != nullptr && weights_fd >= 0 ? new_vector(1, capacity) : nullptr;
+  run_failure failure;
+  if (population == nullptr) {
+    failure = memory_failure("values", true);
+  } else if (weights_fd >= 0 && weights == nullptr) {
+    failure = memory_failure("weights", true);
+  } else {
+    failure = generate_and_write(parameters, shape, seed_word_for(seed_second), seed_second, threads, population + 1,
+                                 weights != nullptr ? weights + 1 : nullptr, weights_fd);
+  }
+  free_vector(weights, 1, capacity);
+  free_vector(population, 1, capacity);
+  return failure;
+}
+
+/// The threads of a run: --threads, else CASCADE_THREADS, else every CPU
+/// this process may use (the subtractive stream: at most two). Nothing,
+/// after reporting why, when CASCADE_THREADS is refused.
+std::optional<unsigned> run_threads(const run_parameters& parameters) {
+  const bool subtractive = parameters.generator == stream::subtractive;
+  if (parameters.threads) return static_cast<unsigned>(*parameters.threads);
+  if (const char* set = std::getenv("CASCADE_THREADS"); set != nullptr && *set != '\0') {
+    char* end = nullptr;
+    errno = 0;
+    const long long threads = std::strtoll(set, &end, 10);
+    if (*end != '\0' || errno != 0 || !(set[0] >= '0' && set[0] <= '9') || threads < 1 || threads > max_threads) {
+      report("CASCADE_THREADS must be a whole number from 1 to %lld, got %s", static_cast<long long>(max_threads),
+             quoted(set).c_str());
+      return std::nullopt;
+    }
+    // The subtractive stream's draws are one chain: a second thread shares the rest, more have nothing to take.
+    return subtractive ? std::min(2u, static_cast<unsigned>(threads)) : static_cast<unsigned>(threads);
+  }
+  return subtractive ? 2u : available_cpus();
+}
+
 }  // namespace
 
 int run_cascade(const run_parameters& parameters) {
@@ -162,48 +195,27 @@ int run_cascade(const run_parameters& parameters) {
     if (weights_fd < 0) return exit_usage;
   }
 
-  const std::int64_t seed_second = parameters.seed_time ? fold_seed_second(*parameters.seed_time) : seed_second_now();
-  const std::int32_t seed = seed_word_for(seed_second);
-  const auto shape = cascade_shape::of(parameters.lambda, parameters.step_number, parameters.n0);
-  // One vector holds every generation, sized for the last: N values.
-  const std::int64_t capacity = shape.value_count();
+  const auto threads = run_threads(parameters);
+  if (!threads) return exit_usage;
 
-  // Addressed from 1: population + 1 is the first value.
-  double* const population = new_vector(1, capacity);
-  double* const weights = population != nullptr && weights_fd >= 0 ? new_vector(1, capacity) : nullptr;
+  const auto shape = cascade_shape::of(parameters.lambda, parameters.step_number, parameters.n0);
   run_failure failure;
-  if (population == nullptr) {
-    failure = memory_failure("values", true);
-  } else if (weights_fd >= 0 && weights == nullptr) {
-    failure = memory_failure("weights", true);
+  std::int64_t count = shape.value_count();
+  if (parameters.generator == stream::philox) {
+    const std::uint64_t seed = parameters.seed_time ? *parameters.seed_time : static_cast<std::uint64_t>(seed_second_now());
+    const auto [begin, end] = parameters.range.value_or(std::pair<std::int64_t, std::int64_t>{0, count});
+    count = end - begin;
+    failure = write_counter_series(parameters, shape, seed, begin, end, *threads, weights_fd,
+                                   wants_progress(parameters, count));
   } else {
-    failure = generate_and_write(parameters, shape, seed, seed_second, population + 1,
-                                 weights != nullptr ? weights + 1 : nullptr, weights_fd);
+    const std::int64_t seed_second =
+        parameters.seed_time ? fold_seed_second(static_cast<std::int64_t>(*parameters.seed_time)) : seed_second_now();
+    failure = subtractive_run(parameters, shape, seed_second, *threads, weights_fd);
   }
-  free_vector(weights, 1, capacity);
-  free_vector(population, 1, capacity);
   if (weights_fd >= 0 && close(weights_fd) != 0 && !failure.failed()) {
     failure = write_failure(weights_write, errno);
   }
-
-  if (failure.no_memory_for != nullptr) {
-    if (failure.counted) {
-      report("cannot allocate memory for %lld %s", static_cast<long long>(capacity), failure.no_memory_for);
-    } else {
-      report("cannot allocate memory for %s", failure.no_memory_for);
-    }
-    return exit_failure;
-  }
-  if (failure.write_of == weights_write) {
-    report("cannot write the weights to %s: %s", quoted(*parameters.weights_path).c_str(),
-           std::strerror(failure.errno_value));
-    return exit_failure;
-  }
-  if (failure.write_of != nullptr) {
-    report("cannot write %s: %s", failure.write_of, std::strerror(failure.errno_value));
-    return exit_failure;
-  }
-  return exit_success;
+  return report_failure(failure, count, parameters);
 }
 
 }  // namespace cascade

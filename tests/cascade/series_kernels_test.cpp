@@ -1,9 +1,10 @@
-// The vector series kernels against the scalar ones, bit for bit: pairs of
-// every kind the polar method accepts (r^2 near 0, near 1 where the log
-// takes its other path, and between), every step spread from 0 to one that
-// sends exponents past the vector exp's fast path, counts that leave every
-// possible tail, and a step done in place as the last pairs of a generation
-// are.
+// The vector series kernels against the scalar ones of the same math (the C
+// library's, and the own), bit for bit: pairs of every kind the polar method
+// accepts (r^2 near 0, near 1 where the log takes its other path, and
+// between), every step spread from 0 to one that sends exponents past the
+// vector exp's fast path, counts that leave every possible tail, and a step
+// done in place as the last pairs of a generation are. And the own kernels
+// against the C library's, where it is a proven one.
 #include "cascade/series_kernels.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "deviates/polar_gaussian.h"
+#include "exact_math/own_math.h"
 #include "exact_math/vector_math.h"
 
 namespace {
@@ -72,17 +74,24 @@ long first_difference(const std::vector<double>& a, const std::vector<double>& b
   return -1;
 }
 
-std::vector<int> vector_lane_counts() {
-  std::vector<int> lanes;
-  if (exact_math::cpu_has_vector_math()) lanes.push_back(4);
-  if (exact_math::cpu_has_avx512_math()) lanes.push_back(8);
-  return lanes;
+struct vector_form {
+  int lanes;
+  cascade::series_math math;
+};
+
+std::vector<vector_form> vector_forms() {
+  std::vector<vector_form> forms;
+  for (const auto math : {cascade::series_math::c_library, cascade::series_math::own}) {
+    if (exact_math::cpu_has_vector_math()) forms.push_back({4, math});
+    if (exact_math::cpu_has_avx512_math()) forms.push_back({8, math});
+  }
+  return forms;
 }
 
-class SeriesKernels : public testing::TestWithParam<int> {
+class SeriesKernels : public testing::TestWithParam<vector_form> {
  protected:
-  const series_kernels& scalar = cascade::series_kernels_for(1);
-  const series_kernels& vector = cascade::series_kernels_for(GetParam());
+  const series_kernels& scalar = cascade::series_kernels_for(1, GetParam().math);
+  const series_kernels& vector = cascade::series_kernels_for(GetParam().lanes, GetParam().math);
 };
 
 TEST_P(SeriesKernels, GrowAsTheScalarKernel) {
@@ -133,8 +142,44 @@ TEST_P(SeriesKernels, ModulateAsTheScalarKernel) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Lanes, SeriesKernels, testing::ValuesIn(vector_lane_counts()),
-                         [](const testing::TestParamInfo<int>& info) { return std::to_string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Lanes, SeriesKernels, testing::ValuesIn(vector_forms()),
+                         [](const testing::TestParamInfo<vector_form>& info) {
+                           return std::to_string(info.param.lanes) +
+                                  (info.param.math == cascade::series_math::own ? "_own" : "");
+                         });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SeriesKernels);
+
+// Where the C library is a proven one the own exp and log are its bits, so
+// the own kernels make the very series the C library's make: the own polar
+// factor is the generators' formula in the generators' order.
+TEST(OwnMathSeriesKernels, EqualTheCLibrarysWhereItIsProven) {
+  std::string why;
+  if (!exact_math::c_library_is_proven(&why)) GTEST_SKIP() << "nothing to compare with: " << why;
+  const series_kernels& library = cascade::series_kernels_for(1);
+  const series_kernels& own = cascade::series_kernels_for(1, cascade::series_math::own);
+  const std::size_t count = 20'000;
+  const pair_set p = accepted_pairs(count, 11);
+  const std::vector<double> parents = positive_values(count, 12);
+  for (const double sigma : {0.3, 150.0}) {
+    std::vector<double> expected(2 * count), actual(2 * count);
+    library.grow(p.w1.data(), p.w2.data(), count, parents.data(), expected.data(), sigma, sigma * sigma);
+    own.grow(p.w1.data(), p.w2.data(), count, parents.data(), actual.data(), sigma, sigma * sigma);
+    EXPECT_EQ(first_difference(expected, actual), -1) << "grow, sigma " << sigma;
+  }
+  std::vector<double> expected = positive_values(2 * count, 13), actual = expected;
+  library.modulate(p.w1.data(), p.w2.data(), count, expected.data());
+  own.modulate(p.w1.data(), p.w2.data(), count, actual.data());
+  EXPECT_EQ(first_difference(expected, actual), -1) << "modulate";
+}
+
+// The process's own kernels are those of the own lanes, which the CPU and
+// the environment choose (exact_math::own_math_lanes() is tested with them).
+TEST(OwnMathSeriesKernels, AreThoseOfTheOwnLanes) {
+  const series_kernels& chosen = cascade::own_math_series_kernels();
+  const series_kernels& expected = cascade::series_kernels_for(exact_math::own_math_lanes(), cascade::series_math::own);
+  EXPECT_EQ(chosen.grow, expected.grow);
+  EXPECT_EQ(chosen.modulate, expected.modulate);
+  EXPECT_NE(chosen.grow, cascade::series_kernels_for(exact_math::own_math_lanes()).grow);
+}
 
 }  // namespace

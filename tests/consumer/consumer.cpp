@@ -1,8 +1,10 @@
 // consumer SEED LAMBDA STEP_NUMBER N0: the run's values, then its weights,
 // one "%16.15lf" line each, on standard output; the summary line on standard
-// error. Any refusal is one line on standard error and status 2.
+// error. Any refusal is one line on standard error and status 2. It also
+// checks that a piece of the philox stream made alone is the whole's.
 #include <cascade/cascade.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -26,6 +28,17 @@ int main(int argc, char** argv) {
   cascade::fill_series(request, values.data(), weights.data());
   for (const double v : values) std::printf("%16.15lf\n", v);
   for (const double w : weights) std::printf("%16.15lf\n", w);
+  // The philox stream of the same shape: a piece made alone is the whole series' piece.
+  cascade::run_request philox = request;
+  philox.generator = cascade::random_stream::philox;
+  philox.seed = 18446744073709551557u;
+  std::vector<double> whole(count), piece(count - 1);
+  cascade::fill_series(philox, whole.data());
+  cascade::fill_series_range(philox, 1, static_cast<std::int64_t>(count), piece.data());
+  if (!std::equal(piece.begin(), piece.end(), whole.begin() + 1)) {
+    std::fprintf(stderr, "a philox piece differs from the whole series\n");
+    return 1;
+  }
   std::fprintf(stderr, "%s\n", cascade::summarize_series(values.data(), values.size()).line.c_str());
   return 0;
 }

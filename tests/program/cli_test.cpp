@@ -248,6 +248,7 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
   EXPECT_NE(help.out.find("Usage: cascade [--seed T] [--binary] [--weights FILE] [--verbose] [--no-progress]\n"
+                          "               [--generator NAME] [--range START:STOP] [--threads K]\n"
                           "               lambda step_number n0\n"),
             std::string::npos);
   EXPECT_NE(help.out.find("Exit status"), std::string::npos);
@@ -268,13 +269,14 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
 }
 
 // A C library whose exp and log are replaced (here by a preloaded library
-// that changes log on one input in 65536, which a sample of inputs could
+// that changes exp and log on one input in 65536, which a sample of inputs could
 // miss) is not the one the vector functions were proven against: the run
 // takes the scalar path, and so the library's own values.
 TEST(Cli, ReplacedExpOrLogMeansTheScalarPath) {
   const std::string asan_options = testing_support::asan_options_with("verify_asan_link_order=0");
   const auto result = run_cascade({"--version", "--verbose"},
-                                  program_options{{std::string("LD_PRELOAD=") + ALTERED_LOG_LIBRARY, asan_options},
+                                  program_options{{std::string("LD_PRELOAD=") + ALTERED_MATH_LIBRARY, asan_options,
+                                                   "CASCADE_SCALAR_MATH=0"},
                                                   "", "", ""});
   EXPECT_EQ(result.status, 0);
   EXPECT_NE(result.out.find("math: scalar (the C library's exp and log): exp or log is not the C library's own"),
@@ -299,8 +301,9 @@ TEST(Cli, HelpAndManualAgree) {
   const std::string manual = read_file(CASCADE_MAN_PAGE);
   ASSERT_FALSE(manual.empty());
   EXPECT_EQ(options_named_in(help), options_named_in(manual));
-  EXPECT_EQ(options_named_in(help), (std::set<std::string>{"--binary", "--help", "--no-progress", "--seed", "--verbose",
-                                                            "--version", "--weights"}));
+  EXPECT_EQ(options_named_in(help),
+            (std::set<std::string>{"--binary", "--generator", "--help", "--no-progress", "--range", "--seed",
+                                   "--threads", "--verbose", "--version", "--weights"}));
   for (const char* status : {"0", "1", "2"}) {
     EXPECT_NE(manual.find(std::string(".B ") + status + "\n"), std::string::npos) << "exit status " << status;
   }

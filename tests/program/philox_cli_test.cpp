@@ -1,0 +1,173 @@
+// The philox stream through the program: its known answers (made by an
+// independent statement of the stream, tools/philox_reference.py), pieces
+// that equal the whole, any number of threads, and no use of the C
+// library's exp and log.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/golden.h"
+#include "support/run_program.h"
+#include "support/sanitized_build.h"
+
+namespace {
+
+using testing_support::data_path;
+using testing_support::program_options;
+using testing_support::read_file;
+using testing_support::run_cascade;
+
+std::vector<double> doubles_of(const std::string& bytes) {
+  std::vector<double> values(bytes.size() / sizeof(double));
+  std::memcpy(values.data(), bytes.data(), values.size() * sizeof(double));
+  return values;
+}
+
+std::vector<double> hex_lines(const std::string& path) {
+  std::istringstream text(read_file(path));
+  std::vector<double> values;
+  for (std::string line; std::getline(text, line);) values.push_back(std::strtod(line.c_str(), nullptr));
+  return values;
+}
+
+std::vector<double> philox_run(const std::vector<std::string>& arguments, const program_options& options = {}) {
+  std::vector<std::string> words{"--generator", "philox", "--binary"};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  const auto result = run_cascade(words, options);
+  EXPECT_EQ(result.status, 0) << result.err;
+  return doubles_of(result.out);
+}
+
+bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+struct known_answer {
+  std::vector<std::string> arguments;  ///< seed, range and the three numbers
+  std::string file;
+};
+
+// The definition, stated twice: the program and a plain reimplementation
+// agree to the last bit, also for a piece at 2^41 of a series of 3 * 2^40
+// values, whose ancestors cross every level's boundary.
+TEST(Philox, KnownAnswers) {
+  const std::vector<known_answer> cases = {
+      {{"--seed", "7", "0.5", "3", "2"}, "philox-S7-args-0.5-3-2.values.hex"},
+      {{"--seed", "1099511627779", "1.2", "10", "1"}, "philox-S1099511627779-args-1.2-10-1.values.hex"},
+      {{"--seed", "18446744073709551615", "--range", "2199023255549:2199023255555", "0.4", "40", "3"},
+       "philox-S18446744073709551615-args-0.4-40-3-range-2199023255549-2199023255555.values.hex"},
+  };
+  for (const auto& c : cases) {
+    for (const char* scalar : {"0", "1"}) {
+      const auto values = philox_run(c.arguments, program_options{{std::string("CASCADE_SCALAR_MATH=") + scalar}, "", "", ""});
+      EXPECT_TRUE(same_bits(values, hex_lines(data_path(c.file)))) << c.file << " scalar " << scalar;
+    }
+  }
+  const std::string weights = "/tmp/cascade-philox-weights-" + std::to_string(getpid());
+  philox_run({"--seed", "7", "--weights", weights, "0.5", "3", "2"});
+  EXPECT_TRUE(same_bits(doubles_of(read_file(weights)), hex_lines(data_path("philox-S7-args-0.5-3-2.weights.hex"))));
+  unlink(weights.c_str());
+}
+
+// Pieces that cross block boundaries (2^15 values) and the modulation's
+// pairs, made alone, are the whole series' bytes, on any number of threads.
+TEST(Philox, PiecesAndThreadsGiveTheWholeSeriesBytes) {
+  const std::vector<std::string> shape{"0.7", "16", "3"};  // 196608 values: six blocks
+  std::vector<std::string> whole_words{"--seed", "99", "--threads", "1"};
+  whole_words.insert(whole_words.end(), shape.begin(), shape.end());
+  const auto whole = philox_run(whole_words);
+  ASSERT_EQ(whole.size(), 196608u);
+  for (const char* threads : {"2", "3", "8"}) {
+    std::vector<std::string> words{"--seed", "99", "--threads", threads};
+    words.insert(words.end(), shape.begin(), shape.end());
+    EXPECT_TRUE(same_bits(philox_run(words), whole)) << threads << " threads";
+  }
+  const std::vector<std::pair<std::int64_t, std::int64_t>> pieces = {
+      {0, 1}, {1, 32767}, {32767, 32769}, {32769, 65537}, {65537, 196607}, {196607, 196608}};
+  std::vector<double> joined;
+  for (const auto& [start, stop] : pieces) {
+    std::vector<std::string> words{"--seed", "99", "--threads", "3", "--range",
+                                   std::to_string(start) + ":" + std::to_string(stop)};
+    words.insert(words.end(), shape.begin(), shape.end());
+    const auto piece = philox_run(words);
+    joined.insert(joined.end(), piece.begin(), piece.end());
+  }
+  EXPECT_TRUE(same_bits(joined, whole));
+}
+
+// The stream's arithmetic is the program's own: exp and log replaced in the
+// C library (by one ulp on every input) change the subtractive stream's
+// values but not one bit of philox's.
+TEST(Philox, TheCLibrarysExpAndLogAreNotUsed) {
+  const program_options altered{{std::string("LD_PRELOAD=") + ALTERED_MATH_LIBRARY, "ALTERED_MATH=all",
+                                 testing_support::asan_options_with("verify_asan_link_order=0")},
+                                "", "", ""};
+  const std::vector<std::string> run{"--seed", "5", "0.9", "12", "2"};
+  EXPECT_TRUE(same_bits(philox_run(run, altered), philox_run(run)));
+  std::vector<std::string> subtractive{"--binary"};
+  subtractive.insert(subtractive.end(), run.begin(), run.end());
+  EXPECT_NE(run_cascade(subtractive, altered).out, run_cascade(subtractive).out) << "the preloaded library had no effect";
+}
+
+// The text lines and the summary: the lines are the binary doubles printed,
+// and the summary line, made in the same pass, comes after them.
+TEST(Philox, TextAndSummary) {
+  const auto text = run_cascade({"--generator", "philox", "--seed", "7", "--verbose", "0.5", "3", "2"});
+  EXPECT_EQ(text.status, 0);
+  std::string expected;
+  char line[64];
+  for (const double v : hex_lines(data_path("philox-S7-args-0.5-3-2.values.hex"))) {
+    expected.append(line, static_cast<std::size_t>(std::snprintf(line, sizeof line, "%16.15lf\n", v)));
+  }
+  EXPECT_EQ(text.out, expected);
+  EXPECT_EQ(text.err.rfind("N = 16, mean = ", 0), 0u) << text.err;
+  EXPECT_TRUE(text.err.ends_with("\ncascade --seed 7 --generator philox 0.5 3 2 # N = 16\n")) << text.err;
+}
+
+struct refused_run {
+  std::vector<std::string> arguments;
+  std::vector<std::string> environment;
+  std::string err;
+};
+
+TEST(Philox, Refusals) {
+  const std::vector<refused_run> cases = {
+      {{"--range", "0:4", "0.5", "3", "2"}, {},
+       "cascade: --range needs --generator philox: the subtractive stream is one chain, so no piece of it can be made "
+       "without every value before it\n"},
+      {{"--threads", "3", "0.5", "3", "2"}, {},
+       "cascade: --threads must be 1 or 2 with the subtractive stream (its draws are one chain; use the philox stream "
+       "for more), got '3'\n"},
+      {{"--generator", "philox", "--threads", "0", "0.5", "3", "2"}, {},
+       "cascade: --threads must be a whole number from 1 to 1024, got '0'\n"},
+      {{"--generator", "philox", "--range", "4:4", "0.5", "3", "2"}, {},
+       "cascade: --range must be START:STOP with 0 <= START < STOP <= N = 16, got '4:4'\n"},
+      {{"--generator", "philox", "--range", "0:17", "0.5", "3", "2"}, {},
+       "cascade: --range must be START:STOP with 0 <= START < STOP <= N = 16, got '0:17'\n"},
+      {{"--generator", "philox", "--seed", "18446744073709551616", "0.5", "3", "2"}, {},
+       "cascade: --seed must be a whole number from 0 to 18446744073709551615 with the philox stream, got "
+       "'18446744073709551616'\n"},
+      {{"--seed", "2147483648", "0.5", "3", "2"}, {},
+       "cascade: --seed must be a whole number from 0 to 2147483647, got '2147483648'\n"},
+      {{"--generator", "philox", "0.5", "49", "1"}, {},
+       "cascade: n0 * 2^step_number must be at most 2^48 = 281474976710656 with the philox stream, got 1 * 2^49\n"},
+      {{"--generator", "mt", "0.5", "3", "2"}, {}, "cascade: --generator must be subtractive or philox, got 'mt'\n"},
+      {{"--generator", "philox", "0.5", "3", "2"}, {"CASCADE_THREADS=lots"},
+       "cascade: CASCADE_THREADS must be a whole number from 1 to 1024, got 'lots'\n"},
+  };
+  for (const auto& c : cases) {
+    const auto result = run_cascade(c.arguments, program_options{c.environment, "", "", ""});
+    EXPECT_EQ(result.status, 2) << c.err;
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(result.out, "") << c.err;
+  }
+}
+
+}  // namespace
