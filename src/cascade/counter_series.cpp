@@ -92,7 +92,7 @@ void counter_block(const cascade_shape& shape, std::uint64_t seed, std::int64_t 
 
 moments fill_counter_series(const cascade_shape& shape, std::uint64_t seed, std::int64_t begin, std::int64_t end,
                             double* values, double* weights, thread_team& team,
-                            const std::function<void()>& between_windows) {
+                            const std::function<void()>& between_windows, bool summarize) {
   std::vector<counter_workspace> workspaces(team.helpers() + 1);
   const auto blocks = static_cast<std::size_t>((end - begin + counter_block_values - 1) / counter_block_values);
   std::array<moments, window_blocks> window_moments;
@@ -105,7 +105,7 @@ moments fill_counter_series(const cascade_shape& shape, std::uint64_t seed, std:
       double* const block_values = values + offset;
       counter_block(shape, seed, begin + offset, begin + offset + length, block_values,
                     weights != nullptr ? weights + offset : nullptr, workspaces[worker]);
-      window_moments[index] = moments::of(block_values, length);
+      if (summarize) window_moments[index] = moments::of(block_values, length);
     });
     for (std::size_t index = 0; index < count; ++index) total.append(window_moments[index]);
     if (between_windows) between_windows();

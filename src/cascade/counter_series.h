@@ -62,10 +62,11 @@ void counter_block(const cascade_shape& shape, std::uint64_t seed, std::int64_t 
 /// blocks of counter_block_values from `begin`, on the team's helpers and
 /// the calling thread; `between_windows`, when set, runs on the calling
 /// thread every few milliseconds of work, and an exception from it stops the
-/// work. Returns the moments of the values. Throws std::bad_alloc when the
-/// workspaces cannot be had.
+/// work. Returns the moments of the values (all zero unless `summarize`:
+/// a caller that prints no summary skips their pass). Throws std::bad_alloc
+/// when the workspaces cannot be had.
 moments fill_counter_series(const cascade_shape& shape, std::uint64_t seed, std::int64_t begin, std::int64_t end,
                             double* values, double* weights, thread_team& team,
-                            const std::function<void()>& between_windows = {});
+                            const std::function<void()>& between_windows = {}, bool summarize = true);
 
 }  // namespace cascade

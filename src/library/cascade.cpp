@@ -102,7 +102,7 @@ void fill_series_range(const run_request& request, std::int64_t start, std::int6
   prefer_huge_pages(values, bytes);
   if (weights != nullptr) prefer_huge_pages(weights, bytes);
   thread_team team((request.threads != 0 ? request.threads : available_cpus()) - 1);
-  fill_counter_series(shape, request.seed, start, stop, values, weights, team, between_chunks);
+  fill_counter_series(shape, request.seed, start, stop, values, weights, team, between_chunks, /*summarize=*/false);
 }
 
 run_summary summarize_series(const double* values, std::int64_t count) {

@@ -3,8 +3,10 @@
 // the threads nor on how a range is cut.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -101,6 +103,19 @@ TEST(CounterSeries, BlocksAtAnyOffsetArePiecesOfTheWhole) {
         << begin << ":" << end;
   }
   EXPECT_NE(whole_series(shape, 8, 1), whole);
+
+  // Blocks of a cut made in a shuffled order, as threads may take them.
+  std::vector<std::pair<std::int64_t, std::int64_t>> cut;
+  for (std::int64_t begin = 0; begin < shape.value_count(); begin += 1000) {
+    cut.emplace_back(begin, std::min(begin + 1000, shape.value_count()));
+  }
+  std::mt19937 shuffler(20261210);
+  std::shuffle(cut.begin(), cut.end(), shuffler);
+  std::vector<double> assembled(whole.size());
+  for (const auto& [begin, end] : cut) {
+    cascade::counter_block(shape, 7, begin, end, assembled.data() + begin, nullptr, workspace);
+  }
+  EXPECT_EQ(0, std::memcmp(assembled.data(), whole.data(), whole.size() * sizeof(double)));
 }
 
 }  // namespace
