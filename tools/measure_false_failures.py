@@ -1,23 +1,53 @@
 #!/usr/bin/env python3
 """How often the check calls a correct series of the program wrong: the share of
-seeds 1..S whose whole check fails, per lambda and shape (README table)."""
+seeds whose whole check fails, per lambda and shape (README table). Seeds run
+from --first-seed; shapes of 2^20 values and more take --long-seeds of them."""
+import argparse
+
 import measurement
 
-from cascade.stats import _check  # noqa: E402  (measurement checks for numpy and puts the package on the path)
+import numpy as np  # noqa: E402  (measurement checks for it and puts the package on the path)
 
-LAMBDAS = (0.0, 0.5, 1.0, 1.5, 2.0, 3.0)
+from cascade.stats import _check, simulate  # noqa: E402
+
+LAMBDAS = (0.0, 0.5, 1.5, 3.0)
+# (step_number, n0): from one short cell to one of 2^24 values, and many short cells.
+SHAPES = [(8, 1), (10, 64), (12, 16), (16, 1), (18, 1), (20, 1), (22, 1), (24, 1), (8, 1 << 16)]
+LONG_VALUES = 1 << 20
+BATCH_VALUES = 1 << 24
 
 
-def lines(seeds):
-    for steps, n0 in measurement.SHAPES:
+def failures(lam, steps, n0, seeds):
+    passing = _check.judge(lam, steps, n0)
+    per_batch = max(1, BATCH_VALUES // (n0 << steps))
+    failing = 0
+    for first in range(0, len(seeds), per_batch):
+        batch = np.array([simulate.simulate(lam, steps, n0, seed) for seed in seeds[first:first + per_batch]])
+        failing += int((~passing(batch)).sum())
+    return failing
+
+
+def lines(seeds, long_seeds, first_seed, shapes=None, lambdas=LAMBDAS):
+    for steps, n0 in shapes or SHAPES:
+        count = long_seeds if n0 << steps >= LONG_VALUES else seeds
         cells = [measurement.shape_name(steps, n0)]
-        for lam in LAMBDAS:
-            series = measurement.program_series(lam, steps, n0, range(1, seeds + 1))
-            failing = int((~_check.judge(lam, steps, n0)(series)).sum())
-            cells.append(measurement.share(failing, seeds))
+        for lam in lambdas:
+            cells.append(measurement.share(failures(lam, steps, n0, range(first_seed, first_seed + count)), count))
         yield cells
 
 
 if __name__ == "__main__":
-    seeds = measurement.parse_seeds(__doc__, 1000)
-    measurement.print_table(["shape"] + [f"λ = {lam:g}" for lam in LAMBDAS], lines(seeds))
+    parser = argparse.ArgumentParser(description=__doc__, allow_abbrev=False)
+    parser.add_argument("--seeds", type=int, default=500, help="seeds per line (default: %(default)s)")
+    parser.add_argument("--long-seeds", type=int, default=200,
+                        help="seeds per line for 2^20 values and more (default: %(default)s)")
+    parser.add_argument("--first-seed", type=int, default=300_000_000, help="the first seed (default: %(default)s)")
+    parser.add_argument("--shape", action="append", default=None, metavar="STEPS,N0",
+                        help="only this shape (may repeat; default: the table's)")
+    parser.add_argument("--lambda", dest="lambdas", type=float, action="append", default=None,
+                        help="only this lambda (may repeat; default: 0, 0.5, 1.5, 3)")
+    options = parser.parse_args()
+    shapes = [tuple(int(part) for part in shape.split(",")) for shape in options.shape] if options.shape else None
+    lambdas = tuple(options.lambdas) if options.lambdas else LAMBDAS
+    measurement.print_table(["shape"] + [f"λ = {lam:g}" for lam in lambdas],
+                            lines(options.seeds, options.long_seeds, options.first_seed, shapes, lambdas))

@@ -124,11 +124,11 @@ def draw_log_magnitude(axis, values, lam, colour, width):
 def covariance_rows(values, lam, steps, n0):
     """C(l) at l = 1, 2, 4, ... with error bars from the spread of the 2 n0 independent half-cells."""
     lags = _estimates.lags_checked(steps, values.size)
-    terms, counts = _estimates.half_cell_sums(values, lam, lags, 2 * n0)
+    half_cell = values.size // (2 * n0)
+    sums = _estimates.block_sums(values, half_cell, lags)  # (half-cells, columns)
     first = len(_estimates.ROWS_BEFORE_LAGS)
-    estimates = _estimates.row_estimates(terms, counts)[0, first:]
-    with np.errstate(invalid="ignore", divide="ignore"):
-        per_half_cell = terms[0, :, first:] / counts[0, :, first:]
+    estimates = _estimates.rows(sums, lam, values.size, lags)[first:]
+    per_half_cell = _estimates.rows(sums[:, None, :], lam, half_cell, lags)[:, first:]
     with warnings.catch_warnings():
         warnings.simplefilter("ignore", RuntimeWarning)  # one half-cell gives no spread: no error bar
         errors = np.nanstd(per_half_cell, axis=0, ddof=1) / np.sqrt(2 * n0)

@@ -1,13 +1,12 @@
 """The check's rule on correct series: whole checks of the program's own series
 fail rarely at every lambda, heavy tails and printed zeros included."""
 import unittest
-from unittest import mock
 
 import numpy as np
 
 import tool_runs
 import cascade_model
-from cascade.stats import _check, _estimates, _reference, estimate_lambda
+from cascade.stats import _check, _estimates, estimate_lambda
 
 SERIES = 500
 # The rule admits 0.2% of correct series; 1% of SERIES is far above that and
@@ -33,15 +32,6 @@ class FalseFailureTest(unittest.TestCase):
             values = program_series(seed, lam, steps, n0, SERIES)
             with self.subTest(lam=lam, steps=steps, n0=n0):
                 self.assertLessEqual(failures(values, lam, steps, n0), MOST_FAILURES)
-
-    def test_reference_put_together_from_half_cells_holds_too(self):
-        # Too few simulated series for whole ones: the reference draws half-cells.
-        with mock.patch.object(_reference, "SIMULATED_VALUES", 1 << 16):
-            for seed, lam, steps, n0 in [(111, 0.7, 6, 16), (112, 2.5, 5, 32)]:
-                values = program_series(seed, lam, steps, n0, SERIES)
-                with self.subTest(lam=lam, steps=steps, n0=n0):
-                    self.assertLess(_reference.simulated_series_count(n0 << steps), _reference.REFERENCE_SERIES)
-                    self.assertLessEqual(failures(values, lam, steps, n0), MOST_FAILURES)
 
     def test_text_that_prints_small_values_as_zero_is_judged_alike(self):
         # At lambda 5 about 2% of the values print as 0 with 15 decimals.
@@ -72,7 +62,7 @@ class ProgramAgainstModelTest(unittest.TestCase):
         lags = _estimates.lags_checked(steps, n0 << steps)
         rng = np.random.default_rng(7)
         model = np.array([cascade_model.cascade_series(rng, lam, steps, n0) for _ in range(series)])
-        spreads = [_estimates.row_estimates(*_estimates.half_cell_sums(values, lam, lags, 2 * n0)).std(axis=0)
+        spreads = [_estimates.series_rows(values, lam, lags)[0].std(axis=0)
                    for values in (program_series(131, lam, steps, n0, series), model)]
         ratio = spreads[0] / spreads[1]
         self.assertTrue(np.all(np.abs(ratio - 1) < 0.15), ratio)
@@ -89,8 +79,7 @@ class RowsTest(unittest.TestCase):
     def test_zeros_leave_the_log_rows_and_stay_in_the_mean_square(self):
         values = np.array([[0.5, 0.0, -2.0, 1.0, 0.0, 3.0, -1.5, 0.25]])
         lags = [1, 2, 4]
-        terms, counts = _estimates.half_cell_sums(values, 0.0, lags, 2)
-        estimates = _estimates.row_estimates(terms, counts)[0]
+        estimates = _estimates.series_rows(values, 0.0, lags)[0][0]
         kept = values[values != 0]
         self.assertAlmostEqual(estimates[0], np.mean(values[0] ** 2))
         self.assertAlmostEqual(estimates[1], np.mean(np.log(np.abs(kept))))

@@ -268,7 +268,8 @@ class LargeLambdaTest(unittest.TestCase):
                 not_judged = [line[:12].rstrip() for line in text.splitlines() if line.endswith("  not judged")]
                 self.assertIn("mean x^2", not_judged)
                 judged = rows_of(result.stdout)
-                self.assertGreaterEqual(len(judged), 3)
+                # The mean and the variance of log|x| at least: they keep a value in every reference series.
+                self.assertGreaterEqual(len(judged), 2)
                 self.assertEqual(disagreeing(result.stdout), set())
                 self.assertIn(f"not judged at lambda = {lam}: {', '.join(not_judged)} (", text)
                 self.assertTrue(text.endswith(f"all {len(judged)} judged rows agree, alone and jointly\n"), text)

@@ -30,7 +30,7 @@ class MeasurementScriptsTest(unittest.TestCase):
     @mock.patch.object(measurement, "SHAPES", [(6, 32), (6, 1)])
     @mock.patch.object(measurement, "ENSEMBLE", (6, 1, 3))
     def test_every_table_has_a_line_per_shape_and_a_share_per_column(self):
-        lines = list(measure_false_failures.lines(SEEDS))
+        lines = list(measure_false_failures.lines(SEEDS, SEEDS, 1, shapes=[(6, 32), (6, 1)]))
         self.assertEqual([line[0] for line in lines], ["32 × 2^6", "1 × 2^6"])
         for line in lines:
             self.shares(line, len(measure_false_failures.LAMBDAS))

@@ -2,6 +2,7 @@
 import os
 import subprocess
 import sys
+import tempfile
 
 import numpy as np
 
@@ -12,6 +13,8 @@ CASCADE = os.environ.get("CASCADE_BINARY", os.path.join(ROOT, "build", "cascade"
 # cascade.stats from PYTHONPATH when it is set, else from the source tree.
 sys.path.append(os.path.join(ROOT, "python"))
 os.environ.setdefault("CASCADE_BINARY", CASCADE)
+# The check keeps simulated references on disk: the tests keep theirs apart from the user's.
+os.environ["XDG_CACHE_HOME"] = tempfile.mkdtemp(prefix="cascade-tests-cache-")
 
 
 def cascade_output(seed, lam, steps, n0, *options):

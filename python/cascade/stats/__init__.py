@@ -1,13 +1,18 @@
 """Checks a cascade series against what theory predicts, and estimates its lambda.
 
-    check(values, lam, step_number, n0, *, realizations=1, as_text=False) -> Check
+    check(values, lam, step_number, n0, *, realizations=1, as_text=False, cache=True) -> Check
         .rows (also what iterating gives): Row(name, estimate, standard_error,
         theory, deviation, agrees) for the mean square, the mean and variance
         of log|x| and C(l); .agrees for the whole check. A row's agrees is
         None where the simulated series cannot place it (.not_judged: at
         lambda of about 20 and more, whose values underflow to 0)
     estimate_lambda(values, step_number, n0, *, realizations=1) -> LambdaEstimate
-        .lam with its 95% confidence interval .low to .high
+        .lam with its 95% confidence interval .low to .high; where the estimate
+        of lambda^2 is at most 0, .one_sided and the interval is [0, .high]
+    theory(lam, step_number, n0, lags=None) -> Theory
+        the exact theory as numbers (help(cascade.stats.theory) has the formulas)
+
+values may also be a (K, N) array: K realizations of N values each.
 
 Both judge by series of the same shape that the program simulates
 (cascade.stats.simulate). `python3 -m cascade.stats --help` runs the check
@@ -15,5 +20,6 @@ from the command line.
 """
 from ._check import Check, Row, UncheckableSeries, check
 from ._lambda import LambdaEstimate, estimate_lambda
+from ._theory import Theory, theory
 
-__all__ = ["Check", "Row", "UncheckableSeries", "check", "LambdaEstimate", "estimate_lambda"]
+__all__ = ["Check", "Row", "UncheckableSeries", "check", "LambdaEstimate", "estimate_lambda", "Theory", "theory"]

@@ -36,6 +36,12 @@ class Check:
     zeros: int
     reference_series: int
     simulated_series: int
+    drawn_steps: int
+    """The first steps whose factors the reference draws afresh for each of its series (0: none)."""
+    theory_deviation: float
+    """The largest |mean - theory| / standard error over the simulated series' rows held against theory."""
+    theory_threshold: float
+    theory_rows: int
 
     @property
     def disagreeing(self):
@@ -52,42 +58,79 @@ class Check:
         return self.joint_deviation <= self.joint_threshold
 
     @property
+    def theory_agrees(self):
+        """Whether the program's own simulated series agree with exact theory."""
+        return self.theory_deviation <= self.theory_threshold
+
+    @property
     def agrees(self):
-        return not self.disagreeing and self.joint_agrees
+        return not self.disagreeing and self.joint_agrees and self.theory_agrees
 
     def __iter__(self):
         return iter(self.rows)
 
 
-def check(values, lam, step_number, n0, *, realizations=1, as_text=False):
-    """Checks `realizations` independent series of n0 cells of 2^step_number
-    values, one after the other in `values`, against theory.
+def whole_number(value, name):
+    """An int (numpy's too), never a bool or a float: the module's own TypeError otherwise."""
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, (int, np.integer)):
+        raise TypeError(f"{name} must be an int, got {type(value).__name__}")
+    if value < 1:
+        raise ValueError(f"{name} must be a whole number of at least 1, got {value}")
+    return int(value)
 
-    as_text: the values were read back from the program's text, whose 15
-    decimals turn values below 5e-16 into 0; the reference series are rounded
-    alike. Values that are exactly 0 are left out of the rows of log|x|.
-    Raises UncheckableSeries when some row is left without terms, or when
-    the simulated series can place no row at this lambda.
-    """
+
+def series_values(values, step_number, n0, realizations):
+    """(values as one 1-D array, realizations): a (K, N) array is K realizations of N values."""
+    step_number = whole_number(step_number, "step_number")
+    n0 = whole_number(n0, "n0")
+    realizations = whole_number(realizations, "realizations")
     values = np.asarray(values, dtype=np.float64)
-    lam = float(lam)
-    if not math.isfinite(lam):
-        raise ValueError(f"lambda must be finite, got {lam!r}")
+    count = n0 << step_number
+    if values.ndim == 2:
+        if values.shape[1] != count:
+            raise ValueError(f"expected rows of n0 * 2^step_number = {count} values, got {values.shape[1]}")
+        if realizations != 1 and realizations != values.shape[0]:
+            raise ValueError(f"realizations = {realizations} does not match the {values.shape[0]} rows of values")
+        realizations = values.shape[0]
+        values = values.reshape(-1)
     cells = n0 * realizations
     if values.ndim != 1 or values.size != cells << step_number:
         raise ValueError(f"expected {realizations} * n0 * 2^step_number = {cells << step_number} values, "
                          f"got {values.size}")
     if not np.all(np.isfinite(values)):
         raise ValueError("values must be finite")
+    return np.ascontiguousarray(values), step_number, n0, realizations
+
+
+def check(values, lam, step_number, n0, *, realizations=1, as_text=False, cache=True, progress=None):
+    """Checks `realizations` independent series of n0 cells of 2^step_number
+    values, one after the other in `values` (or the rows of a 2-D array),
+    against theory.
+
+    as_text: the values were read back from the program's text, whose 15
+    decimals turn values below 5e-16 into 0; the reference series are rounded
+    alike. Values that are exactly 0 are left out of the rows of log|x|.
+    cache: keep the simulated reference on disk and use it again
+    ($XDG_CACHE_HOME/cascade or ~/.cache/cascade). progress: a Progress to
+    show while the reference is simulated.
+    Raises UncheckableSeries when some row is left without terms, or when
+    the simulated series can place no row at this lambda.
+    """
+    values, step_number, n0, realizations = series_values(values, step_number, n0, realizations)
+    lam = float(lam)
+    if not math.isfinite(lam):
+        raise ValueError(f"lambda must be finite, got {lam!r}")
+    cells = n0 * realizations
     lags = _estimates.lags_checked(step_number, values.size)
     names = _estimates.row_names(lags)
-    terms, counts = _estimates.half_cell_sums(values, lam, lags, 2 * cells)
-    empty = [name for name, count in zip(names, counts.sum(axis=(0, 1))) if count == 0]
+    estimates, sums = _estimates.series_rows(values, lam, lags)
+    counts = _estimates.row_counts(sums, lags)[0]
+    empty = [name for name, count in zip(names, counts) if count == 0]
     if empty:
         raise UncheckableSeries(f"no terms are left for {', '.join(empty)}: "
                                 f"{np.count_nonzero(values == 0)} of {values.size} values are 0")
-    estimates = _estimates.row_estimates(terms, counts)[0]
-    reference = _reference.reference(lam, step_number, cells, lags, as_text)
+    estimates = estimates[0]
+    reference = _reference.reference(lam, step_number, cells, lags, as_text, cache=cache, progress=progress)
     deviations = _reference.deviations(estimates, reference)
     theory = _estimates.theory_values(lam, step_number, values.size, lags)
     rows = [Row(name, float(e), float(s), float(t), float(d), bool(agrees) if judged else None)
@@ -96,25 +139,22 @@ def check(values, lam, step_number, n0, *, realizations=1, as_text=False):
                                                         reference.judged)]
     joint = float(reference.joint_deviation(deviations))
     return Check(rows, reference.threshold, joint, reference.joint_threshold, values.size, realizations,
-                 int(np.count_nonzero(values == 0)), reference.series, reference.simulated)
+                 int(np.count_nonzero(values == 0)), reference.series, reference.simulated, reference.depth,
+                 reference.theory_deviation, reference.theory_threshold, reference.theory_rows)
 
 
-def judge(lam, step_number, cells, *, as_text=False):
+def judge(lam, step_number, cells, *, as_text=False, cache=True):
     """A function that tells, for each row of a batch of series of `cells` cells
     (a series, or an ensemble laid end to end), whether the check passes it; one
     reference serves every batch: how often checks pass, measured cheaply."""
     lam = float(lam)
     lags = _estimates.lags_checked(step_number, cells << step_number)
-    reference = _reference.reference(lam, step_number, cells, lags, as_text)
-    per_part = max(1, _reference.BATCH_VALUES // (cells << step_number))
+    reference = _reference.reference(lam, step_number, cells, lags, as_text, cache=cache)
 
     def passing(batch):
         batch = np.atleast_2d(np.asarray(batch, dtype=np.float64))
-        result = []
-        for first in range(0, batch.shape[0], per_part):
-            terms, counts = _estimates.half_cell_sums(batch[first:first + per_part], lam, lags, 2 * cells)
-            deviations = _reference.deviations(_estimates.row_estimates(terms, counts), reference)
-            result.append(reference.rows_agree(deviations).all(axis=1) & reference.joint_agrees(deviations))
-        return np.concatenate(result)
+        estimates, _ = _estimates.series_rows(batch, lam, lags)
+        deviations = _reference.deviations(estimates, reference)
+        return reference.rows_agree(deviations).all(axis=1) & reference.joint_agrees(deviations)
 
     return passing

@@ -17,14 +17,14 @@ import sys
 
 import numpy as np
 
-from . import _check, _input, _lambda, _reference, _streams
+from . import _check, _input, _lambda, _progress, _reference, _streams
 from .simulate import SimulationError
 
 MAX_VALUES = 2**31 - 1
 DECIMAL = re.compile(r"[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?")
 WHOLE = re.compile(r"\+?\d+")
 
-USAGE = """%(prog)s [--binary] [--realizations K] lambda step_number n0 [FILE ...]
+USAGE = """%(prog)s [--binary] [--realizations K] [--no-cache] lambda step_number n0 [FILE ...]
        %(prog)s --estimate [--binary] [--realizations K] step_number n0 [FILE ...]"""
 DESCRIPTION = """\
 Reads series that `cascade lambda step_number n0` wrote (text lines, or raw
@@ -77,6 +77,9 @@ def parser(prog):
     result.add_argument("--estimate", action="store_true",
                         help="estimate lambda with a 95%% confidence interval instead of checking a given one "
                              "(default: check)")
+    result.add_argument("--no-cache", action="store_true",
+                        help="simulate the reference afresh, neither reading nor keeping it in "
+                             "$XDG_CACHE_HOME/cascade (default: ~/.cache/cascade) (default: use the cache)")
     return result
 
 
@@ -162,13 +165,16 @@ def describe_shape(steps, n0, count, realizations):
 
 
 def format_check(check, lam, steps, n0, as_text):
+    drawn = (f"; each draws the factors of the first {check.drawn_steps} steps afresh, exactly, over "
+             f"{check.simulated_series} series the program simulated below them"
+             if check.drawn_steps else f", put together from {check.simulated_series} that the program simulated")
     lines = [f"lambda = {lam:g}, {describe_shape(steps, n0, check.values, check.realizations)}",
-             f"reference: {check.reference_series} series of the same shape "
-             f"(from {check.simulated_series} that the program wrote)"]
+             f"reference: {check.reference_series} series of the same shape{drawn}"]
     if check.zeros:
         why = "exactly 0 or printed as 0 (below 5e-16)" if as_text else "exactly 0"
         lines.append(f"left out of the log|x| rows: {check.zeros} values that are {why}, which have no log "
                      f"(the reference leaves out its own alike)")
+    lines.append("dev: (estimate - mean of the reference) / its standard deviation; mean x^2 on a log scale")
     lines.append(f"{'statistic':<12} {'estimate':>11} {'std error':>10} {'theory':>11} {'dev':>7}  agrees")
     for row in check.rows:
         judgement = (f"{'-':>7}  not judged" if row.agrees is None
@@ -177,13 +183,22 @@ def format_check(check, lam, steps, n0, as_text):
                      f"{judgement}")
     lines.append(f"{'jointly':<12} {'':>11} {'':>10} {'':>11} {check.joint_deviation:>7.2f}  "
                  f"{'yes' if check.joint_agrees else 'NO'}")
-    lines.append(f"thresholds: |dev| {check.threshold:.2f} for a row, {check.joint_threshold:.2f} jointly "
-                 f"(correlation taken out); correct series stay within both {_reference.AGREEMENT_QUANTILE:.1%} "
-                 f"of the time")
+    lines.append(f"row threshold {check.threshold:.2f}: the largest |dev| of all rows stays within it for "
+                 f"{_reference.ROW_QUANTILE:.2%} of reference series")
+    lines.append(f"joint threshold {check.joint_threshold:.2f}: the rows' root mean square dev, their correlation "
+                 f"taken out, stays within it for {_reference.JOINT_QUANTILE:.2%} of reference series")
+    if check.theory_rows:
+        lines.append(f"reference against theory: largest |mean - theory| {check.theory_deviation:.2f} standard "
+                     f"errors over {check.theory_rows} rows of the {check.simulated_series} simulated series, "
+                     f"threshold {check.theory_threshold:.2f}: {'agrees' if check.theory_agrees else 'DISAGREES'}")
+    else:
+        lines.append("reference against theory: not held (its values underflow to 0, and theory does not "
+                     "describe what is left)")
     if check.not_judged:
         lines.append(f"not judged at lambda = {lam:g}: {', '.join(check.not_judged)} (at this lambda the values "
                      f"underflow to 0, and leave these rows no value to place them by in some simulated series)")
     failing = check.disagreeing + ([] if check.joint_agrees else ["the rows jointly"])
+    failing += [] if check.theory_agrees else ["the simulated reference with theory"]
     judged = len(check.rows) - len(check.not_judged)
     if failing:
         lines.append(f"disagree: {', '.join(failing)}")
@@ -196,8 +211,10 @@ def format_check(check, lam, steps, n0, as_text):
 
 def format_estimate(estimate, steps, n0, count, realizations):
     return (f"{describe_shape(steps, n0, count, realizations)}\n"
-            f"lambda = {estimate.lam:.4f}, 95% confidence interval {estimate.low:.4f} to {estimate.high:.4f}\n"
-            f"lambda^2 = {estimate.lambda_squared:.5f} +- {estimate.standard_error:.5f} "
+            + (f"lambda = 0.0000, one-sided 95% confidence interval 0 to {estimate.high:.4f} (the estimate of "
+               f"lambda^2 is at most 0)\n" if estimate.one_sided else
+               f"lambda = {estimate.lam:.4f}, 95% confidence interval {estimate.low:.4f} to {estimate.high:.4f}\n")
+            + f"lambda^2 = {estimate.lambda_squared:.5f} +- {estimate.standard_error:.5f} "
             f"(standard error: {estimate.error_source})\n")
 
 
@@ -216,13 +233,20 @@ def run(words, prog):
         estimate = _lambda.estimate_lambda(series, steps, n0, realizations=realizations)
         _streams.write_output(format_estimate(estimate, steps, n0, series.size, realizations), "the estimate")
         return 0
-    check = _check.check(series, lam, steps, n0, realizations=realizations, as_text=not options.binary)
+    check = _check.check(series, lam, steps, n0, realizations=realizations, as_text=not options.binary,
+                         cache=not options.no_cache,
+                         progress=_progress.Progress(NAME, "simulating the reference"))
     _streams.write_output(format_check(check, lam, steps, n0, not options.binary), "the table")
     return 0 if check.agrees else 1
 
 
+NAME = "cascade_stats"
+
+
 def main(words, prog, name):
     """Runs the command line `words`; prog is how usage names the command, name prefixes errors."""
+    global NAME
+    NAME = name
     # A reader that stops early (| head), and Ctrl-C, end the tool as they end other filters: quietly.
     signal.signal(signal.SIGPIPE, signal.SIG_DFL)
     signal.signal(signal.SIGINT, signal.SIG_DFL)

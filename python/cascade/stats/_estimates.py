@@ -1,10 +1,13 @@
-"""The rows of the check, as sums over half-cells, for a batch of series at once.
+"""The rows of the check, from block sums of a series.
 
-The two halves of an initial cell share no factor (the first step gives each
-its own), so a series of n0 cells is 2 n0 independent half-cells. Every row
-is a sum of terms (values, or lag pairs counted in the half-cell where the
-pair starts) divided by their number, so it splits into half-cell sums of
-terms and of counts: the reference distribution draws series from those.
+The compiled module adds up, per block of a series, what every row needs
+(cascade_native.block_sums): the count of values that are not 0, the sums of
+x^2, log|x| and log^2|x|, and per lag the pairs that stay in the block and
+those that reach past it, each as count, sum of first logs, sum of second
+logs and sum of products. Every row is then a ratio of sums, so series of
+independent parts can be put together from their parts' sums, and a factor
+shared by all the values of a block (a shift of their logs) can be applied
+afterwards, exactly.
 
 A value that is exactly 0 (a Gaussian deviate of exactly 0, or text that
 printed a tiny value as 0) has no logarithm: it is left out of the rows of
@@ -16,6 +19,8 @@ from . import _theory
 
 ROWS_BEFORE_LAGS = ("mean x^2", "mean log|x|", "var log|x|")
 MEAN_SQUARE_ROW = 0
+LEADING_COLUMNS = 4
+COLUMNS_PER_LAG = 8
 
 
 def lags_checked(steps, count):
@@ -34,35 +39,59 @@ def theory_values(lam, steps, count, lags):
                     + [_theory.lag_covariance(lam, steps, count, lag) for lag in lags])
 
 
-def _per_half_cell(terms, count, half_cells):
-    """(series, m) terms with m <= count -> (series, half_cells) sums; a half-cell past m sums to 0."""
-    length = count // half_cells
-    starts = np.arange(0, terms.shape[1], length)
-    sums = np.zeros((terms.shape[0], half_cells))
-    sums[:, :starts.size] = np.add.reduceat(terms, starts, axis=1)
-    return sums
+def block_sums(values, block_length, lags):
+    """(blocks, columns) sums of a 1-D series, from the compiled module."""
+    from cascade import cascade_native  # the package's compiled module, loaded with the package
+
+    return cascade_native.block_sums(np.ascontiguousarray(values, dtype=np.float64), int(block_length),
+                                     [int(lag) for lag in lags])
 
 
-def half_cell_sums(series, lam, lags, half_cells):
-    """Sums of each row's terms and their counts per half-cell: two (series, half_cells, rows) arrays."""
+def rows(sums, lam, count, lags, shifts=None, partner_offsets=None):
+    """Each row's estimate, (...,) rows from sums (..., blocks, columns).
+
+    shifts (..., blocks): a log factor shared by all the values of each block
+    (None: none); partner_offsets: per lag, how many blocks on the block that a
+    pair reaching past its own block ends in."""
+    mean_log = _theory.mean_log_magnitude(lam)
+    logged, squares, log_sum, log_squares = (sums[..., column] for column in range(LEADING_COLUMNS))
+    if shifts is None:
+        sums = sums.sum(axis=-2, keepdims=True)
+        logged, squares, log_sum, log_squares = (sums[..., column] for column in range(LEADING_COLUMNS))
+        shifts = np.zeros(logged.shape)
+        partner_offsets = [0] * len(lags)
+    centre = shifts - mean_log
+    with np.errstate(invalid="ignore", divide="ignore", over="ignore"):
+        values = logged.sum(axis=-1)
+        result = [(np.exp(2.0 * shifts) * squares).sum(axis=-1) / count,
+                  (logged * shifts + log_sum).sum(axis=-1) / values,
+                  (logged * centre * centre + 2.0 * centre * log_sum + log_squares).sum(axis=-1) / values]
+        for k, offset in enumerate(partner_offsets):
+            base = LEADING_COLUMNS + COLUMNS_PER_LAG * k
+            pairs, first, second, products = (sums[..., base + j] for j in range(4))
+            far_pairs, far_first, far_second, far_products = (sums[..., base + 4 + j] for j in range(4))
+            partner = np.zeros_like(centre)
+            partner[..., :centre.shape[-1] - offset] = centre[..., offset:]
+            if offset == 0:
+                partner = centre
+            total = (pairs * centre * centre + centre * (first + second) + products
+                     + far_pairs * centre * partner + centre * far_second + partner * far_first + far_products)
+            result.append(total.sum(axis=-1) / (pairs + far_pairs).sum(axis=-1))
+    return np.stack(result, axis=-1)
+
+
+def row_counts(sums, lags):
+    """How many terms each row has, from sums (..., blocks, columns)."""
+    totals = sums.sum(axis=-2)
+    counts = [np.full(totals.shape[:-1], np.nan), totals[..., 0], totals[..., 0]]
+    for k in range(len(lags)):
+        base = LEADING_COLUMNS + COLUMNS_PER_LAG * k
+        counts.append(totals[..., base] + totals[..., base + 4])
+    return np.stack(counts, axis=-1)
+
+
+def series_rows(series, lam, lags):
+    """Row estimates of each series of a batch (series, count), and their sums (series, 1, columns)."""
     series = np.atleast_2d(series)
-    count = series.shape[1]
-    has_log = series != 0
-    logs = np.log(np.abs(np.where(has_log, series, 1.0)))
-    centred = (logs - _theory.mean_log_magnitude(lam)) * has_log
-    logged = has_log.astype(float)
-
-    def sums(terms):
-        return _per_half_cell(terms, count, half_cells)
-
-    terms = [sums(series * series), sums(logs), sums(centred * centred)]
-    terms += [sums(centred[:, :-lag] * centred[:, lag:]) for lag in lags]
-    counts = [sums(np.ones_like(logged)), sums(logged), sums(logged)]
-    counts += [sums(logged[:, :-lag] * logged[:, lag:]) for lag in lags]
-    return np.stack(terms, axis=-1), np.stack(counts, axis=-1)
-
-
-def row_estimates(terms, counts):
-    """Each row's estimate from half-cell sums: (series, half_cells, rows) -> (series, rows)."""
-    with np.errstate(invalid="ignore", divide="ignore"):
-        return terms.sum(axis=1) / counts.sum(axis=1)
+    sums = np.stack([block_sums(one, one.size, lags) for one in series])
+    return rows(sums, lam, series.shape[1], lags), sums

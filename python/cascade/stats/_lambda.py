@@ -10,7 +10,10 @@ shift, and lambda^2 = n times its slope.
 
 The interval is on lambda^2: a delete-one-half-cell jackknife (half-cells are
 independent) with Student's t for 2 n0 - 1 degrees of freedom; its square root
-bounds lambda (a lower bound below 0 becomes 0). With fewer than
+bounds lambda (a lower bound below 0 becomes 0). Where the estimate of
+lambda^2 is at most 0 nothing tells lambda from 0: the interval is one-sided,
+[0, high], with high the square root of the one-sided 95% upper bound on
+lambda^2 from an estimate taken at 0, its least possible value. With fewer than
 LEAST_JACKKNIFE_HALF_CELLS half-cells, the spread comes instead from series
 simulated at the estimate, and so it does when the jackknife has no finite
 spread (every log term of some row sits in one half-cell).
@@ -26,6 +29,7 @@ import numpy as np
 from scipy import stats as scipy_stats
 
 from . import _estimates, _theory
+from ._check import series_values
 from ._errors import UncheckableSeries
 from .simulate import simulate
 
@@ -45,24 +49,26 @@ class LambdaEstimate:
     lambda_squared: float
     standard_error: float
     error_source: str
+    one_sided: bool = False
+    """The estimate of lambda^2 is at most 0: the interval is [0, high], high bounding lambda at 95%."""
 
 
 def _moment_sums(series, lags, half_cells):
     """Per half-cell sums of log|x| moments, (series, half_cells, columns):
     count, sum, sum of squares, then per lag: pairs, products, sum of the first, sum of the second."""
-    count = series.shape[1]
-    logged = (series != 0).astype(float)
-    logs = np.log(np.abs(np.where(logged > 0, series, 1.0)))
-
-    def sums(terms):
-        return _estimates._per_half_cell(terms, count, half_cells)
-
-    columns = [sums(logged), sums(logs), sums(logs * logs)]
-    for lag in lags:
-        both = logged[:, :-lag] * logged[:, lag:]
-        first, second = logs[:, :-lag] * both, logs[:, lag:] * both
-        columns += [sums(both), sums(first * second), sums(first), sums(second)]
-    return np.stack(columns, axis=-1)
+    series = np.atleast_2d(series)
+    length = series.shape[1] // half_cells
+    result = []
+    for one in series:
+        sums = _estimates.block_sums(one, length, lags)
+        columns = [sums[:, 0], sums[:, 2], sums[:, 3]]
+        for k in range(len(lags)):
+            base = _estimates.LEADING_COLUMNS + _estimates.COLUMNS_PER_LAG * k
+            near, far = sums[:, base:base + 4], sums[:, base + 4:base + 8]
+            both = near + far
+            columns += [both[:, 0], both[:, 3], both[:, 1], both[:, 2]]
+        result.append(np.stack(columns, axis=-1))
+    return np.stack(result)
 
 
 def _design(steps, count, lags):
@@ -109,11 +115,9 @@ def _simulated_error(estimate, steps, cells, lags):
 def estimate_lambda(values, step_number, n0, *, realizations=1):
     """lambda (>= 0) of `realizations` series of n0 cells of 2^step_number
     values, one after another in `values`, with a 95% confidence interval."""
-    values = np.asarray(values, dtype=np.float64)
+    values, step_number, n0, realizations = series_values(values, step_number, n0, realizations)
     cells = n0 * realizations
     count = cells << step_number
-    if values.ndim != 1 or values.size != count:
-        raise ValueError(f"expected {realizations} * n0 * 2^step_number = {count} values, got {values.size}")
     half_cells = 2 * cells
     lags = _estimates.lags_checked(step_number, count)
     per_half_cell = _moment_sums(values[None, :], lags, half_cells)[0]
@@ -138,6 +142,12 @@ def estimate_lambda(values, step_number, n0, *, realizations=1):
     if not math.isfinite(error):
         raise UncheckableSeries(f"lambda^2 = {lambda_squared:.5f} has no confidence interval: series simulated at "
                                 f"the estimate give it no finite spread (most of their values underflow to 0)")
+    if lambda_squared <= 0:
+        # Nothing tells lambda from 0: one-sided, [0, the bound that lambda^2 stays below 95% of the time].
+        one_sided = scipy_stats.t.ppf(CONFIDENCE, half_cells - 1) if "jackknife" in source else \
+            scipy_stats.norm.ppf(CONFIDENCE)
+        return LambdaEstimate(0.0, 0.0, math.sqrt(one_sided * error), lambda_squared,
+                              error, source, True)
     low, high = lambda_squared - factor * error, lambda_squared + factor * error
-    return LambdaEstimate(math.sqrt(max(lambda_squared, 0.0)), math.sqrt(max(low, 0.0)),
+    return LambdaEstimate(math.sqrt(lambda_squared), math.sqrt(max(low, 0.0)),
                           math.sqrt(max(high, 0.0)), lambda_squared, error, source)

@@ -14,45 +14,78 @@ Rows move together: a wrong lambda shifts the log rows and every C(l) alike,
 each perhaps too little to notice alone. The joint deviation sees such
 shifts: the length of the deviations after their simulated correlation is
 taken out (a Mahalanobis distance, per row), judged against its own point
-JOINT_QUANTILE. The two points leave out half of 1 - AGREEMENT_QUANTILE each,
-so the whole check fails a correct series about that rarely.
+JOINT_QUANTILE.
+
+What a series of few cells does is decided by its first steps: a handful of
+factors shared by half, a quarter, ... of it. Whole simulated series of
+2^24 values are too dear to show their spread, so the reference simulates
+what lies below the first `depth` steps (the program's cascade of
+step_number - depth steps with the same sigma, for every block of
+2^(step_number - depth) values) and draws the first steps' factors afresh,
+exactly, for each reference series: their log shifts the logs of a whole
+block, and the block sums take that shift exactly. Cells are independent,
+and so are the blocks below the drawn steps: reference series take each
+block (or, for many cells, each group of cells) from a different simulated
+series, so that even at lambda = 0, where no factor varies, they are many
+different series; pairs that reach past a block keep the partner of the
+series they were simulated in.
+
+The centre, spread and correlation come from one half of the simulated
+series, and the thresholds from reference series built on the other half:
+a correlation estimated from few series fits those series better than
+others, and thresholds placed on the very series it was fitted on would be
+too tight.
+
+The simulated series are also held against exact theory: each row's mean
+over them, against its theoretical value, in its standard errors.
 
 At large lambda (about 20 and more) the doubles underflow: most values are
 exactly 0, the mean square of a simulated series may be 0 (minus infinity on
 its log scale), and some series leave a row without terms. Such a row has no
 simulated mean and spread to measure a deviation by; it is not judged, and
-the other rows are judged without it.
+the other rows are judged without it. There (above LARGEST_DRAWN_LAMBDA)
+every value comes from the program: no step is drawn apart.
 
-The program writes the series from fixed seeds, so a check repeats exactly.
-When REFERENCE_SERIES whole series would cost more than SIMULATED_VALUES
-values (long series, ensembles), fewer are simulated and reference series are
-put together half-cell by half-cell from them: half-cells are independent and,
-away from the series' end, alike; the last two, whose lag pairs the end cuts
-short, come from the same positions of the simulated series.
+The program writes the series from fixed seeds, and the first steps are
+drawn from fixed seeds, so a check repeats exactly.
 """
-from dataclasses import dataclass
+import math
+from dataclasses import dataclass, fields
 
 import numpy as np
+from scipy import stats as scipy_stats
 
-from . import _estimates
+from . import _cache, _estimates, _theory
 from ._errors import UncheckableSeries
+from ._progress import Progress
 from .simulate import simulate
 
 REFERENCE_SERIES = 2000
-SIMULATED_VALUES = 1 << 27
-LEAST_SIMULATED_SERIES = 32
+SIMULATED_VALUES = 1 << 24
+LEAST_SIMULATED_SERIES = 16
+MOST_SIMULATED_SERIES = 2 * REFERENCE_SERIES
+# Blocks below the drawn steps, per series: enough that what lies below them averages out.
+DRAWN_BLOCKS = 256
+# Groups of cells that reference series put together, at most.
+MOST_UNITS = 256
+# Above this lambda values underflow or print as 0 in text: their law is left to the program.
+LARGEST_DRAWN_LAMBDA = 4.0
+SUMS_IN_MEMORY = 1 << 23
 BATCH_VALUES = 1 << 21
 SIMULATION_SEED = 710_000_000
 DRAWING_SEED = 20240611
 AGREEMENT_QUANTILE = 0.998
 ROW_QUANTILE = JOINT_QUANTILE = (1 + AGREEMENT_QUANTILE) / 2
+THEORY_QUANTILE = 0.999
+# The mean square's sample mean is no guide to its mean when x^2 has a tail this heavy.
+LARGEST_MEAN_SQUARE_THEORY_LAMBDA = 1.0
+# An exact 0 now and then (a Gaussian deviate of 0) moves no row; underflow does.
+MOST_ZEROS_FOR_THEORY = 1e-6
 TAIL_SHARE = 0.05
 # Keeps the correlation of nearly collinear rows (neighbouring lags) invertible.
 CORRELATION_RIDGE = 0.02
 # Text output keeps 15 decimals: a value below 5e-16 prints as 0.
 TEXT_DECIMALS = 15
-# Lag pairs from the last two half-cells can reach past the series' end.
-END_HALF_CELLS = 2
 
 
 @dataclass(frozen=True)
@@ -65,8 +98,13 @@ class Reference:
     joint_threshold: float
     series: int
     simulated: int
+    depth: int
     judged: np.ndarray
     """Rows that every simulated series gives a finite value, and that vary: only these are judged."""
+    theory_deviation: float
+    """The largest |mean - theory| / standard error over the simulated series' rows held against theory."""
+    theory_threshold: float
+    theory_rows: int
 
     def rows_agree(self, row_deviations):
         """Whether each row is within the threshold; a row that is not judged stands in the way of nothing."""
@@ -82,6 +120,10 @@ class Reference:
 
     def joint_agrees(self, row_deviations):
         return self.joint_deviation(row_deviations) <= self.joint_threshold
+
+    @property
+    def theory_agrees(self):
+        return self.theory_deviation <= self.theory_threshold
 
 
 def comparable(estimates):
@@ -105,58 +147,9 @@ def joint_deviation(deviations, decorrelation):
 
 def _decorrelation(deviations):
     """W with W' W = R^-1, R the (ridged) correlation of the rows' deviations."""
-    correlation = np.corrcoef(deviations, rowvar=False)
+    correlation = np.atleast_2d(np.corrcoef(deviations, rowvar=False))
     correlation = (1 - CORRELATION_RIDGE) * correlation + CORRELATION_RIDGE * np.eye(correlation.shape[0])
     return np.linalg.inv(np.linalg.cholesky(correlation))
-
-
-def simulated_series_count(count):
-    return int(np.clip(SIMULATED_VALUES // count, LEAST_SIMULATED_SERIES, REFERENCE_SERIES))
-
-
-def simulated_sums(lam, steps, n0, lags, as_text, series):
-    """Half-cell sums of `series` simulated series of n0 cells, written by the program a batch at a time."""
-    count = n0 << steps
-    per_run = max(1, min(series, BATCH_VALUES // count))
-    terms, counts = [], []
-    for run, first in enumerate(range(0, series, per_run)):
-        batch = min(per_run, series - first)
-        values = simulate(lam, steps, n0 * batch, SIMULATION_SEED + run).reshape(batch, count)
-        if as_text:
-            values = np.round(values, TEXT_DECIMALS)
-        batch_terms, batch_counts = _estimates.half_cell_sums(values, lam, lags, 2 * n0)
-        terms.append(batch_terms)
-        counts.append(batch_counts)
-    return np.concatenate(terms), np.concatenate(counts)
-
-
-def drawn_estimates(terms, counts, series, rng):
-    """Rows of `series` series put together from random half-cells of the simulated ones."""
-    simulated, half_cells, rows = terms.shape
-    interior = max(0, half_cells - END_HALF_CELLS)
-    total_terms = np.zeros((series, rows))
-    total_counts = np.zeros((series, rows))
-    for position in range(interior, half_cells):
-        pick = rng.integers(simulated, size=series)
-        total_terms += terms[pick, position]
-        total_counts += counts[pick, position]
-    inner_terms = terms[:, :interior].reshape(-1, rows)
-    inner_counts = counts[:, :interior].reshape(-1, rows)
-    for _ in range(interior):
-        pick = rng.integers(inner_terms.shape[0], size=series)
-        total_terms += inner_terms[pick]
-        total_counts += inner_counts[pick]
-    with np.errstate(invalid="ignore", divide="ignore"):
-        return total_terms / total_counts
-
-
-def reference_estimates(lam, steps, n0, lags, as_text):
-    """Each row's estimate over the reference series, and how many series the program wrote."""
-    simulated = simulated_series_count(n0 << steps)
-    terms, counts = simulated_sums(lam, steps, n0, lags, as_text, simulated)
-    if simulated >= REFERENCE_SERIES:
-        return _estimates.row_estimates(terms, counts), simulated
-    return drawn_estimates(terms, counts, REFERENCE_SERIES, np.random.default_rng(DRAWING_SEED)), simulated
 
 
 def tail_point(sample, quantile):
@@ -173,10 +166,147 @@ def judged_rows(scaled):
     return finite & (np.where(finite, scaled, 0.0).std(axis=0) > 0)
 
 
-def reference(lam, steps, n0, lags, as_text=False):
-    estimates, simulated = reference_estimates(lam, steps, n0, lags, as_text)
-    scaled = comparable(estimates)
-    judged = judged_rows(scaled)
+@dataclass(frozen=True)
+class Plan:
+    """How the reference of a shape is simulated: the first `depth` steps are
+    drawn apart, each reference series is put together from `units` parts."""
+    lam: float
+    steps: int
+    cells: int
+    depth: int
+    simulated: int
+    units: int
+
+    @property
+    def count(self):
+        return self.cells << self.steps
+
+    @property
+    def block_length(self):
+        return 1 << (self.steps - self.depth)
+
+    @property
+    def blocks(self):
+        return self.cells << self.depth
+
+    @property
+    def simulated_lam(self):
+        """lambda of the program's cascade below the drawn steps: the same sigma, depth steps fewer."""
+        return self.lam * math.sqrt((self.steps - self.depth) / self.steps)
+
+
+def plan(lam, steps, cells, lags):
+    depth = 0
+    if abs(lam) <= LARGEST_DRAWN_LAMBDA and cells < DRAWN_BLOCKS:
+        depth = min(steps - 1, int(math.log2(DRAWN_BLOCKS // cells)))
+    units = cells << depth if depth > 0 else min(cells, MOST_UNITS)
+    count = cells << steps
+    columns = _estimates.LEADING_COLUMNS + _estimates.COLUMNS_PER_LAG * len(lags)
+    parts = (cells << depth) if depth > 0 else units
+    simulated = min(SIMULATED_VALUES // count, SUMS_IN_MEMORY // (parts * columns), MOST_SIMULATED_SERIES)
+    simulated = max(LEAST_SIMULATED_SERIES, simulated) // 2 * 2
+    return Plan(float(lam), steps, cells, depth, simulated, units)
+
+
+def _unit_starts(the_plan):
+    return np.arange(the_plan.units) * the_plan.cells // the_plan.units
+
+
+def simulated_sums(the_plan, lags, as_text, progress):
+    """Sums of the simulated series: (simulated, units, blocks per unit, columns)."""
+    count = the_plan.count
+    per_run = max(1, min(the_plan.simulated, BATCH_VALUES // count))
+    sub_steps = the_plan.steps - the_plan.depth
+    result = []
+    for run, first in enumerate(range(0, the_plan.simulated, per_run)):
+        batch = min(per_run, the_plan.simulated - first)
+        values = simulate(the_plan.simulated_lam, sub_steps, the_plan.blocks * batch, SIMULATION_SEED + run)
+        if as_text and the_plan.depth == 0:
+            values = np.round(values, TEXT_DECIMALS)
+        for one in values.reshape(batch, count):
+            sums = _estimates.block_sums(one, the_plan.block_length, lags)
+            if the_plan.depth == 0:
+                # Nothing shifts a block: the sums of a group of cells are all that is needed.
+                sums = np.add.reduceat(sums, _unit_starts(the_plan), axis=0)[:, None, :]
+            else:
+                sums = sums[:, None, :]
+            result.append(sums)
+        progress.update((first + batch) / the_plan.simulated * 0.8)
+    return np.stack(result)
+
+
+def drawn_shifts(rng, the_plan, series):
+    """Log factors of the first `depth` steps shared by each block: (series, blocks)."""
+    depth = the_plan.depth
+    sigma2 = _theory.step_variance(the_plan.lam, the_plan.steps)
+    shifts = np.full((series, the_plan.blocks), -depth * sigma2)
+    if depth == 0:
+        return np.zeros((series, the_plan.units))
+    for level in range(1, depth + 1):
+        factors = math.sqrt(sigma2) * rng.standard_normal((series, the_plan.cells << level))
+        shifts += np.repeat(factors, 1 << (depth - level), axis=1)
+    return shifts
+
+
+def partner_offsets(the_plan, lags):
+    """Per lag, the block on which a pair that reaches past its own block ends."""
+    if the_plan.depth == 0:
+        return [0] * len(lags)
+    return [1 if lag < the_plan.block_length else lag // the_plan.block_length for lag in lags]
+
+
+def drawn_estimates(sums, the_plan, lags, series, rng):
+    """Rows of `series` reference series, each part taken from a random simulated series."""
+    simulated, units, per_unit, columns = sums.shape
+    chunk = max(1, SUMS_IN_MEMORY // (units * per_unit * columns))
+    offsets = partner_offsets(the_plan, lags)
+    result = []
+    for first in range(0, series, chunk):
+        size = min(chunk, series - first)
+        pick = rng.integers(simulated, size=(size, units))
+        parts = sums[pick, np.arange(units)].reshape(size, units * per_unit, columns)
+        if the_plan.depth == 0:
+            result.append(_estimates.rows(parts, the_plan.lam, the_plan.count, lags))
+        else:
+            result.append(_estimates.rows(parts, the_plan.lam, the_plan.count, lags,
+                                          drawn_shifts(rng, the_plan, size), offsets))
+    return np.concatenate(result)
+
+
+def theory_deviations(sums, the_plan, lags):
+    """|mean - theory| / standard error of each row of the simulated series themselves
+    (the program's cascade below the drawn steps), and the rows that can be held to theory."""
+    sub_steps = the_plan.steps - the_plan.depth
+    lam = the_plan.simulated_lam
+    estimates = _estimates.rows(sums.reshape(sums.shape[0], -1, sums.shape[-1]), lam, the_plan.count, lags)
+    expected = _estimates.theory_values(lam, sub_steps, the_plan.count, lags)
+    with np.errstate(invalid="ignore", divide="ignore"):
+        error = estimates.std(axis=0, ddof=1) / math.sqrt(estimates.shape[0])
+        deviation = np.abs(estimates.mean(axis=0) - expected) / error
+    usable = np.isfinite(deviation) & (error > 0)
+    # Values that underflow to 0 (or print as 0) leave the log rows to the others: theory no longer holds them.
+    zeros = 1.0 - sums[..., 0].sum() / (sums.shape[0] * the_plan.count)
+    if zeros > MOST_ZEROS_FOR_THEORY:
+        usable[1:] = False
+    if abs(lam) > LARGEST_MEAN_SQUARE_THEORY_LAMBDA:
+        usable[_estimates.MEAN_SQUARE_ROW] = False
+    return deviation, usable
+
+
+def _build(lam, steps, cells, lags, as_text, progress):
+    the_plan = plan(lam, steps, cells, lags)
+    sums = simulated_sums(the_plan, lags, as_text, progress)
+    half = the_plan.simulated // 2
+    fitted = drawn_estimates(sums[:half], the_plan, lags, REFERENCE_SERIES, np.random.default_rng(DRAWING_SEED))
+    progress.update(0.9)
+    placing = drawn_estimates(sums[half:], the_plan, lags, REFERENCE_SERIES, np.random.default_rng(DRAWING_SEED + 1))
+    theory_deviation, theory_usable = theory_deviations(sums, the_plan, lags)
+    theory_rows = int(theory_usable.sum())
+    theory_threshold = float(scipy_stats.t.ppf(1 - (1 - THEORY_QUANTILE) / (2 * max(theory_rows, 1)),
+                                               the_plan.simulated - 1))
+
+    scaled, scaled_placing = comparable(fitted), comparable(placing)
+    judged = judged_rows(scaled) & judged_rows(scaled_placing)
     if not judged.any():
         raise UncheckableSeries(f"cannot be checked at lambda = {lam:g}: series of this shape leave every row "
                                 f"without a finite value in some simulated series (most of their values "
@@ -184,11 +314,61 @@ def reference(lam, steps, n0, lags, as_text=False):
     with np.errstate(invalid="ignore"):
         centre = np.where(judged, scaled.mean(axis=0), np.nan)
         spread = np.where(judged, scaled.std(axis=0), np.nan)
-        simulated_deviations = (scaled[:, judged] - centre[judged]) / spread[judged]
+        both = np.concatenate([fitted, placing])
         # Not judged: the spread of the series that have the row, for what it tells.
-        standard_errors = np.where(judged, estimates.std(axis=0), np.nanstd(estimates, axis=0))
-    decorrelation = _decorrelation(simulated_deviations)
+        standard_errors = np.where(judged, both.std(axis=0), np.nanstd(both, axis=0))
+    fitted_deviations = (scaled[:, judged] - centre[judged]) / spread[judged]
+    placing_deviations = (scaled_placing[:, judged] - centre[judged]) / spread[judged]
+    decorrelation = _decorrelation(fitted_deviations)
     return Reference(centre, spread, standard_errors, decorrelation,
-                     tail_point(np.abs(simulated_deviations).max(axis=1), ROW_QUANTILE),
-                     tail_point(joint_deviation(simulated_deviations, decorrelation), JOINT_QUANTILE),
-                     estimates.shape[0], simulated, judged)
+                     tail_point(np.abs(placing_deviations).max(axis=1), ROW_QUANTILE),
+                     tail_point(joint_deviation(placing_deviations, decorrelation), JOINT_QUANTILE),
+                     2 * REFERENCE_SERIES, the_plan.simulated, the_plan.depth, judged,
+                     float(theory_deviation[theory_usable].max(initial=0.0)), theory_threshold, theory_rows)
+
+
+def _description(lam, steps, cells, lags, as_text):
+    constants = {name: value for name, value in globals().items() if name.isupper()}
+    return _cache.key(lam=repr(float(lam)), steps=steps, cells=cells, lags=list(map(int, lags)),
+                      as_text=bool(as_text), constants=constants)
+
+
+def _cache_fields(rows, judged_count):
+    fields_wanted = {"centre": ((rows,), "f"), "spread": ((rows,), "f"), "standard_errors": ((rows,), "f"),
+                     "decorrelation": ((judged_count, judged_count), "f"), "judged": ((rows,), "b")}
+    for name in ("threshold", "joint_threshold", "theory_deviation", "theory_threshold"):
+        fields_wanted[name] = ((), "f")
+    for name in ("series", "simulated", "depth", "theory_rows"):
+        fields_wanted[name] = ((), "i")
+    return fields_wanted
+
+
+def _from_cache(description, rows):
+    judged = _cache.load(description, {"judged": ((rows,), "b")})
+    if judged is None:
+        return None
+    stored = _cache.load(description, _cache_fields(rows, int(judged["judged"].sum())))
+    if stored is None:
+        return None
+    values = {name: (stored[name].item() if stored[name].ndim == 0 else stored[name]) for name in stored}
+    if not (np.isfinite(values["threshold"]) and np.isfinite(values["joint_threshold"])
+            and np.isfinite(values["decorrelation"]).all()):
+        return None
+    return Reference(**{field.name: values[field.name] for field in fields(Reference)})
+
+
+def reference(lam, steps, cells, lags, as_text=False, *, cache=True, progress=None):
+    """The reference of series of `cells` cells of 2^steps values at lam: from the
+    cache when it holds it (and cache is true), else simulated, and kept."""
+    rows = 3 + len(lags)
+    description = _description(lam, steps, cells, lags, as_text)
+    if cache:
+        found = _from_cache(description, rows)
+        if found is not None:
+            return found
+    with progress if progress is not None else Progress("", "", enabled=False) as shown:
+        built = _build(lam, steps, cells, lags, as_text, shown)
+    if cache:
+        _cache.store(description, {field.name: np.asarray(getattr(built, field.name))
+                                   for field in fields(Reference)})
+    return built

@@ -1,0 +1,219 @@
+"""The block sums, the reference built on them, its cache, and the theory as data."""
+import glob
+import math
+import os
+import unittest
+from unittest import mock
+
+import numpy as np
+from scipy import stats as scipy_stats
+
+import tool_runs  # noqa: F401  (puts the package on the path, and the cache in a folder of its own)
+import cascade
+from cascade.stats import _cache, _check, _estimates, _reference, check, estimate_lambda, theory
+from cascade.stats import simulate as simulation
+
+
+def numpy_block_sums(x, block_length, lags):
+    """The block sums written out pair by pair."""
+    has = x != 0
+    logs = np.where(has, np.log(np.abs(np.where(has, x, 1.0))), 0.0)
+    rows = []
+    for begin in range(0, x.size, block_length):
+        end = begin + block_length
+        row = [has[begin:end].sum(), (x[begin:end] ** 2).sum(), logs[begin:end].sum(), (logs[begin:end] ** 2).sum()]
+        for lag in lags:
+            starts = np.arange(begin, min(end, x.size - lag))
+            for group in (starts[starts + lag < end], starts[starts + lag >= end]):
+                a, b = logs[group], logs[group + lag]
+                row += [(has[group] & has[group + lag]).sum(), (a * has[group + lag]).sum(),
+                        (b * has[group]).sum(), (a * b).sum()]
+        rows.append(row)
+    return np.array(rows, dtype=float)
+
+
+class BlockSumsTest(unittest.TestCase):
+    def test_equal_the_sums_written_out(self):
+        # (lambda, steps, n0, block length, positions set to 0): half-cells, one block, blocks shorter than lags.
+        for lam, steps, n0, block, zeros in [(0.7, 6, 3, 32, ()), (0.7, 6, 3, 192, (5, 70)), (1.2, 5, 2, 4, (0, 63)),
+                                             (0.0, 7, 1, 1, (17,))]:
+            x = cascade.generate(lam, steps, n0, seed=41)
+            x[list(zeros)] = 0.0
+            lags = _estimates.lags_checked(steps, x.size)
+            with self.subTest(lam=lam, steps=steps, n0=n0, block=block):
+                np.testing.assert_allclose(_estimates.block_sums(x, block, lags), numpy_block_sums(x, block, lags),
+                                           rtol=1e-12, atol=1e-9)
+
+    def test_a_shift_applied_to_the_sums_equals_the_shifted_series(self):
+        # The reference draws the first steps' factors afterwards: the sums must take them exactly.
+        rng = np.random.default_rng(3)
+        for steps, block_steps, zeros in [(9, 4, ()), (8, 2, (3, 100)), (10, 7, ())]:
+            y = cascade.generate(0.6, block_steps, 1 << (steps - block_steps), seed=9)
+            y[list(zeros)] = 0.0
+            length = 1 << block_steps
+            shifts = rng.normal(size=y.size // length)
+            x = y * np.repeat(np.exp(shifts), length)
+            lags = _estimates.lags_checked(steps, y.size)
+            offsets = [1 if lag < length else lag // length for lag in lags]
+            direct = _estimates.rows(_estimates.block_sums(x, x.size, lags)[None], 0.6, x.size, lags)
+            shifted = _estimates.rows(_estimates.block_sums(y, length, lags)[None], 0.6, y.size, lags,
+                                      shifts[None], offsets)
+            with self.subTest(steps=steps, block_steps=block_steps):
+                np.testing.assert_allclose(shifted, direct, rtol=1e-9, atol=1e-12)
+
+    def test_refuses_a_block_length_that_does_not_divide(self):
+        from cascade import cascade_native
+        with self.assertRaisesRegex(ValueError, "block_length must divide the 64 values, got 5"):
+            cascade_native.block_sums(np.ones(64), 5, [1])
+        with self.assertRaisesRegex(ValueError, "a lag must be in 1 .. 63, got 64"):
+            cascade_native.block_sums(np.ones(64), 8, [64])
+
+
+class CacheTest(unittest.TestCase):
+    SHAPE = (0.5, 7, 4)
+
+    def setUp(self):
+        for path in glob.glob(os.path.join(_cache.directory(), "*")):
+            os.unlink(path)
+        self.x = cascade.generate(*self.SHAPE, seed=5)
+
+    def files(self):
+        return glob.glob(os.path.join(_cache.directory(), "reference-*.npz"))
+
+    def table(self, **options):
+        return [(row.estimate, row.deviation, row.agrees) for row in check(self.x, *self.SHAPE, **options)]
+
+    def test_kept_used_again_and_made_again_when_damaged_or_foreign(self):
+        fresh = self.table(cache=False)
+        self.assertEqual(self.files(), [])
+        self.assertEqual(self.table(), fresh)
+        [path] = self.files()
+        with mock.patch.object(_reference, "_build", side_effect=AssertionError("simulated again")):
+            self.assertEqual(self.table(), fresh)
+        with open(path, "rb") as stream:
+            start = stream.read(200)
+        for damage in (b"not a zip file", start):
+            with open(path, "wb") as stream:
+                stream.write(damage)
+            self.assertEqual(self.table(), fresh)
+        # A file of another reference under this one's name: its description differs.
+        other = _cache.key(lam="0.25")
+        with np.load(path) as stored:
+            arrays = {name: stored[name] for name in stored.files if name != "description"}
+        np.savez(path, description=np.array(other), **arrays)
+        with mock.patch.object(_reference, "_build", wraps=_reference._build) as build:
+            self.assertEqual(self.table(), fresh)
+            build.assert_called_once()
+
+    def test_a_different_lambda_or_version_is_another_file(self):
+        check(self.x, 0.5, 7, 4)
+        check(self.x, 0.55, 7, 4)
+        with mock.patch.object(cascade, "__version__", "0.0.0-other"):
+            check(self.x, 0.5, 7, 4)
+        self.assertEqual(len(self.files()), 3)
+
+
+class InputShapeTest(unittest.TestCase):
+    def test_a_two_dimensional_array_is_an_ensemble(self):
+        rows = np.stack([cascade.generate(0.4, 8, 2, seed=seed) for seed in (1, 2, 3)])
+        laid = check(rows.reshape(-1), 0.4, 8, 2, realizations=3)
+        as_rows = check(rows, 0.4, 8, 2)
+        self.assertEqual(as_rows.realizations, 3)
+        self.assertEqual([r.deviation for r in as_rows], [r.deviation for r in laid])
+        self.assertEqual(estimate_lambda(rows, 8, 2), estimate_lambda(rows.reshape(-1), 8, 2, realizations=3))
+
+    def test_refuses_what_is_not_a_whole_number(self):
+        x = cascade.generate(0.4, 8, 2, seed=1)
+        for function, arguments in [(check, (x, 0.4, 8.0, 2)), (check, (x, 0.4, 8, 2.0)),
+                                    (estimate_lambda, (x, 8.0, 2)), (check, (x, 0.4, True, 2))]:
+            with self.subTest(function=function.__name__, arguments=arguments[1:]):
+                with self.assertRaisesRegex(TypeError, r"(step_number|n0) must be an int, got (float|bool)"):
+                    function(*arguments)
+
+    def test_a_second_dimension_of_the_wrong_length_is_refused(self):
+        with self.assertRaisesRegex(ValueError, "expected rows of n0 \\* 2\\^step_number = 512 values, got 256"):
+            check(np.ones((3, 256)), 0.4, 8, 2)
+
+
+class ReferenceAgainstTheoryTest(unittest.TestCase):
+    def test_holds_for_the_program_and_fails_for_a_wrong_lambda(self):
+        for lam, steps, n0 in [(0.5, 8, 1), (1.0, 10, 4), (0.0, 6, 64)]:
+            result = check(cascade.generate(lam, steps, n0, seed=2), lam, steps, n0, cache=False)
+            with self.subTest(lam=lam, steps=steps, n0=n0):
+                self.assertTrue(result.theory_agrees, (result.theory_deviation, result.theory_threshold))
+                self.assertGreater(result.theory_rows, 3)
+        real = simulation.simulate
+
+        def wrong(lam, steps, n0, seed):
+            return real(lam * 1.25, steps, n0, seed)
+
+        with mock.patch.object(_reference, "simulate", wrong):
+            result = check(cascade.generate(0.5, 8, 1, seed=2), 0.5, 8, 1, cache=False)
+        self.assertFalse(result.theory_agrees)
+        self.assertFalse(result.agrees)
+
+
+class TheoryTest(unittest.TestCase):
+    """theory() against a simulation of the program, each number within a few standard errors."""
+
+    def test_against_the_program(self):
+        lam, steps, n0 = 0.6, 8, 256
+        t = theory(lam, steps, n0)
+        x, w = cascade.generate(lam, steps, n0, seed=11, weights=True)
+        logs, log_w = np.log(np.abs(x)), np.log(w)
+        cells_logs = logs.reshape(n0, -1)
+        # Cells are independent: the spread of cell means gives each standard error.
+        def agrees(per_cell, expected, name):
+            error = per_cell.std(ddof=1) / math.sqrt(per_cell.size)
+            self.assertLess(abs(per_cell.mean() - expected), 4.5 * error, name)
+
+        agrees((x * x).reshape(n0, -1).mean(axis=1), t.mean_square, "mean square")
+        agrees(cells_logs.mean(axis=1), t.mean_log_magnitude, "mean log|x|")
+        agrees(((cells_logs - t.mean_log_magnitude) ** 2).mean(axis=1), t.variance_log_magnitude, "var log|x|")
+        agrees(log_w.reshape(n0, -1).mean(axis=1), t.mean_log_weight, "mean log w")
+        agrees(((log_w - t.mean_log_weight) ** 2).reshape(n0, -1).mean(axis=1), t.variance_log_weight, "var log w")
+        centred, centred_w = logs - t.mean_log_magnitude, log_w - t.mean_log_weight
+        for lag, expected, expected_w in zip(t.lags, t.lag_covariance, t.log_weight_lag_covariance):
+            if lag >= 1 << steps:
+                continue
+            products = (centred[:-lag] * centred[lag:])[: (n0 - 1) << steps].reshape(n0 - 1, -1).mean(axis=1)
+            products_w = (centred_w[:-lag] * centred_w[lag:])[: (n0 - 1) << steps].reshape(n0 - 1, -1).mean(axis=1)
+            # Pairs that cross into the next cell share nothing: the row counts them as the theory does.
+            scale = (x.size - lag) / x.size
+            agrees(products, expected * scale * x.size / (x.size - lag) * (1 << steps) / (1 << steps), f"C({lag})")
+            agrees(products_w, expected_w, f"log w C({lag})")
+        # E[w^q] = 2^(-steps zeta(q)): the final weights are the blocks of relative size 2^-steps.
+        for q in (0.5, 1.0, 1.5, 2.0):
+            agrees((w ** q).reshape(n0, -1).mean(axis=1), 2.0 ** (-steps * t.zeta(q)), f"E[w^{q}]")
+        self.assertAlmostEqual(t.zeta(2.0), 0.0, places=15)
+        self.assertAlmostEqual(t.c2, -lam * lam / steps / math.log(2.0), places=15)
+
+    def test_refuses_bad_lags_and_types(self):
+        with self.assertRaisesRegex(ValueError, "lags must be whole numbers from 1 to N - 1 = 255"):
+            theory(0.5, 8, 1, lags=[256])
+        with self.assertRaisesRegex(TypeError, "step_number must be an int, got float"):
+            theory(0.5, 8.0, 1)
+        self.assertEqual(theory(0.5, 8, 1).lags.tolist(), [1, 2, 4, 8, 16, 32, 64, 128])
+        self.assertEqual(theory(0.5, 8, 2).lags[-1], 256)
+
+
+class OneSidedIntervalTest(unittest.TestCase):
+    def test_an_estimate_at_most_0_gives_0_to_an_upper_bound(self):
+        one_sided = covered = 0
+        seeds = range(1, 201)
+        for seed in seeds:
+            estimate = estimate_lambda(cascade.generate(0.0, 6, 32, seed=seed), 6, 32)
+            covered += estimate.low <= 0.0 <= estimate.high
+            if estimate.lambda_squared <= 0:
+                one_sided += 1
+                self.assertTrue(estimate.one_sided)
+                self.assertEqual((estimate.lam, estimate.low), (0.0, 0.0))
+                self.assertGreater(estimate.high, 0.0)
+        # About half the estimates of lambda^2 = 0 fall at or below it.
+        self.assertGreater(one_sided, scipy_stats.binom.ppf(0.001, len(seeds), 0.5) - 30)
+        # The two-sided intervals of positive estimates leave 0 out about 2.5% of the time.
+        self.assertGreaterEqual(covered, scipy_stats.binom.ppf(0.001, len(seeds), 0.975))
+
+
+if __name__ == "__main__":
+    unittest.main()
