@@ -34,13 +34,22 @@ struct output_block {
   moments made;
 };
 
-/// Blocks written between two hand-overs to the team: enough to keep every
-/// thread busy while the other window is written.
-std::size_t window_blocks_for(unsigned threads) { return std::clamp<std::size_t>(2 * threads, 8, 16); }
-
 /// Room for typical lines (at most 19 bytes while |x| < 10); a block of
 /// longer lines grows its buffer.
 constexpr std::size_t typical_text = counter_block_values * 20 + max_value_line;
+
+/// What one window may hold: two windows stay well within 64 MiB.
+constexpr std::size_t window_bytes = std::size_t{24} << 20;
+
+/// Blocks written between two hand-overs to the team: as many as the
+/// window's memory allows, so that the blocks left over at a window's end,
+/// when some threads wait for the last ones, are a small share of it; and
+/// at least one per thread.
+std::size_t window_blocks_for(unsigned threads, bool text, bool with_weights) {
+  const std::size_t doubles = counter_block_values * sizeof(double);
+  const std::size_t block_bytes = (doubles + (text ? typical_text : 0)) * (with_weights ? 2 : 1);
+  return std::max<std::size_t>(threads, std::clamp<std::size_t>(window_bytes / block_bytes, 1, 64));
+}
 
 iovec piece_of(double* values, std::int64_t count) {
   return {values, static_cast<std::size_t>(count) * sizeof(double)};
@@ -63,7 +72,7 @@ run_failure write_counter_series(const run_parameters& parameters, const cascade
   const bool with_weights = weights_fd >= 0;
   const bool text = !parameters.binary;
   const auto total_blocks = static_cast<std::size_t>((end - begin + counter_block_values - 1) / counter_block_values);
-  const std::size_t window_size = std::min(window_blocks_for(threads), total_blocks);
+  const std::size_t window_size = std::min(window_blocks_for(threads, text, with_weights), total_blocks);
   std::array<std::unique_ptr<output_block[]>, 2> windows;
   std::vector<counter_workspace> workspaces;
   std::vector<iovec> value_pieces, weight_pieces;

@@ -2,9 +2,9 @@
 //
 // The values are made a window of blocks at a time by every thread, and
 // written in order while the next window is made, so memory stays bounded
-// whatever N (two windows of at most 16 blocks of 2^15 values, with their
-// text). The summary line is made in the same pass, so it comes after the
-// values.
+// whatever N (two windows of about 24 MiB each, values and text, up to 64
+// blocks of 2^15 values). The summary line is made in the same pass, so it
+// comes after the values.
 #pragma once
 
 #include <cstdint>
