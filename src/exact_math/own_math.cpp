@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "exact_math/libm_tables.h"
+#include "exact_math/math_environment.h"
 #include "exact_math/vector_math.h"
 
 namespace exact_math {
@@ -86,16 +87,8 @@ double log_near_one(double x) {
   return hi + y;
 }
 
-/// The variable's value, or null when it is unset or empty.
-const char* environment_value(const char* name) {
-  const char* set = std::getenv(name);
-  return set != nullptr && *set != '\0' ? set : nullptr;
-}
-
-bool environment_says(const char* name, const char* value) {
-  const char* set = environment_value(name);
-  return set != nullptr && std::strcmp(set, value) == 0;
-}
+using detail::environment_says;
+using detail::environment_value;
 
 int choose_own_lanes() {
   if (math_environment_problem() || environment_says("CASCADE_SCALAR_MATH", "1") || !cpu_has_vector_math()) return 1;

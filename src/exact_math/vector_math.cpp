@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "exact_math/math_environment.h"
 #include "exact_math/self_check_inputs.h"
 
 namespace exact_math {
@@ -32,16 +33,8 @@ bool bits_equal(const std::vector<double>& a, const std::vector<double>& b) {
   return std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
-/// The variable's value, or null when it is unset or empty.
-const char* environment_value(const char* name) {
-  const char* set = std::getenv(name);
-  return set != nullptr && *set != '\0' ? set : nullptr;
-}
-
-bool environment_says(const char* name, const char* value) {
-  const char* set = environment_value(name);
-  return set != nullptr && std::strcmp(set, value) == 0;
-}
+using detail::environment_says;
+using detail::environment_value;
 
 bool agrees_with_library(array_function exp_array, array_function log_array) {
   const std::vector<double> exp_inputs = exp_check_inputs();
