@@ -10,8 +10,9 @@ namespace cascade {
 bool within_value_limit(std::int64_t n0, std::int64_t step_number, stream from) {
   const std::int64_t limit = from == stream::philox ? max_philox_value_count : max_value_count;
   const std::int64_t max_steps = from == stream::philox ? 48 : 30;
-  // Checked in this order so that the shift can neither overflow nor exceed the width.
-  return step_number <= max_steps && n0 <= max_value_count && (n0 << step_number) <= limit;
+  // n0 * 2^step_number <= limit, as a division: a shift of n0 would overflow
+  // (n0 up to 2^31 - 1, step_number up to 48).
+  return step_number <= max_steps && n0 <= max_value_count && n0 <= (limit >> step_number);
 }
 
 std::optional<refused_argument> check_lambda(double lambda) {

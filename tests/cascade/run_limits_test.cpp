@@ -51,6 +51,25 @@ TEST(RunLimits, FirstBrokenRuleInCommandLineOrder) {
   }
 }
 
+// The philox stream's limit, N <= 2^48, where a shifted n0 could pass 2^63.
+TEST(RunLimits, PhiloxSeriesUpTo2To48Values) {
+  using cascade::stream;
+  const std::vector<numbers_case> cases = {
+      {0.3, 48, 1, std::nullopt},
+      {0.3, 17, 2147483647, std::nullopt},  // n0 * 2^17 < 2^48
+      {0.3, 18, 2147483647, refused_argument::philox_value_count},
+      {0.3, 49, 1, refused_argument::philox_value_count},
+      {0.3, 40, 300000634, refused_argument::philox_value_count},  // 2^68: found by the argument fuzzer
+      {0.3, 47, 3, refused_argument::philox_value_count},
+      {0.3, 46, 4, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.refused, cascade::check_run_numbers(c.lambda, c.step_number, c.n0, stream::philox))
+        << c.step_number << " " << c.n0;
+  }
+  EXPECT_EQ(cascade::check_run_numbers(0.3, 31, 1, stream::subtractive), refused_argument::value_count);
+}
+
 TEST(RunLimits, SeedSecondsFromZeroTo2147483647) {
   EXPECT_TRUE(cascade::seed_in_range(0));
   EXPECT_TRUE(cascade::seed_in_range(2147483647));
