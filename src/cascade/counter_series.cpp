@@ -66,20 +66,19 @@ void counter_block(const cascade_shape& shape, std::uint64_t seed, std::int64_t 
   };
 
   double* level_cells[2] = {workspace.parents_.data(), workspace.children_.data()};
-  const double* parents = nullptr;  // the first generation's parents all weigh 1
-  double* cells = nullptr;
+  double* parents = nullptr;  // the first generation's parents all weigh 1
   for (int generation = 0; generation < steps; ++generation) {
     const auto [low, high] = cells_at(generation);
     const auto count = static_cast<std::size_t>(high - low);
     deviates::philox_polar_pairs(seed, static_cast<std::uint32_t>(generation), static_cast<std::uint64_t>(low), count,
                                  workspace.first_.data(), workspace.second_.data());
-    cells = level_cells[generation % 2];
+    double* const cells = level_cells[generation % 2];
     // The kernels give child 2k the deviate of their w2 and child 2k + 1 that of w1.
     kernels.grow(workspace.second_.data(), workspace.first_.data(), count, parents, cells, sigma, s2);
     // cells[j] is cell 2 low + j of the next level, whose cells start a cell or so later.
     parents = cells + (cells_at(generation + 1)[0] - 2 * low);
   }
-  double* const final_cells = const_cast<double*>(parents);
+  double* const final_cells = parents;
   const auto cell_count = static_cast<std::size_t>(end_cell - first_cell);
   const std::size_t skip = static_cast<std::size_t>(begin - first_cell);
   const std::size_t length = static_cast<std::size_t>(end - begin);

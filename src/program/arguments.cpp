@@ -152,16 +152,10 @@ parsed_command parse_arguments(std::span<const char* const> words) {
       const auto value = option_value(words, i, "--threads");
       if (!value) return refuse("--threads needs a value, a whole number from 1 to 1024");
       threads_text = *value;
-    } else if (word == "--weights" || word.starts_with("--weights=")) {
-      std::string_view path;
-      if (word == "--weights") {
-        if (i + 1 == words.size()) return refuse("--weights needs a value, the file for the weights");
-        path = words[++i];
-      } else {
-        path = word.substr(10);
-      }
-      if (path.empty()) return refuse("--weights needs a value, the file for the weights");
-      parameters.weights_path = std::string(path);
+    } else if (is_option(word, "--weights")) {
+      const auto path = option_value(words, i, "--weights");
+      if (!path || path->empty()) return refuse("--weights needs a value, the file for the weights");
+      parameters.weights_path = std::string(*path);
     } else {
       return refuse("unknown option " + quoted(word) + " (see cascade --help)");
     }
