@@ -288,10 +288,10 @@ py::tuple summary(py::handle x) {
   return py::make_tuple(result.count, result.mean, result.sd, result.line);
 }
 
-/// The block sums of cascade::series_statistics for the statistics check
-/// (cascade.stats), as a (blocks, 4 + 8 * len(lags)) array.
-py::array_t<double> block_sums(py::handle x, std::int64_t block_length, const std::vector<std::int64_t>& lags,
-                               unsigned threads) {
+/// A (blocks, columns) array of per-block sums of x that `fill(values, count, sums)`
+/// writes with the GIL released; std::invalid_argument from it becomes ValueError.
+template <typename Fill>
+py::array_t<double> per_block_sums(py::handle x, std::int64_t block_length, std::size_t columns, Fill fill) {
   if (float64_vector(x, "x").size() == 0) throw py::value_error("x must hold at least 1 value, got 0");
   const py::array_t<double, py::array::c_style | py::array::forcecast> values(py::reinterpret_borrow<py::object>(x));
   const std::int64_t count = values.size();
@@ -299,14 +299,32 @@ py::array_t<double> block_sums(py::handle x, std::int64_t block_length, const st
     throw py::value_error("block_length must divide the " + std::to_string(count) + " values, got " +
                           std::to_string(block_length));
   }
-  const auto columns = static_cast<py::ssize_t>(4 + 8 * lags.size());
-  py::array_t<double> sums({static_cast<py::ssize_t>(count / block_length), columns});
+  py::array_t<double> sums({static_cast<py::ssize_t>(count / block_length), static_cast<py::ssize_t>(columns)});
   double* out = sums.mutable_data();
   {
     py::gil_scoped_release released;
-    cascade::series_statistics(values.data(), count, block_length, lags, out, threads);
+    fill(values.data(), count, out);
   }
   return sums;
+}
+
+/// The block sums of cascade::series_statistics for the statistics check
+/// (cascade.stats), as a (blocks, 4 + 8 * len(lags)) array.
+py::array_t<double> block_sums(py::handle x, std::int64_t block_length, const std::vector<std::int64_t>& lags,
+                               unsigned threads) {
+  return per_block_sums(x, block_length, 4 + 8 * lags.size(), [&](const double* values, std::int64_t count, double* out) {
+    cascade::series_statistics(values, count, block_length, lags, out, threads);
+  });
+}
+
+/// The sums of cascade::energy_step_sums for the statistics check, as a
+/// (blocks, 3 * len(box_lengths)) array.
+py::array_t<double> energy_step_sums(py::handle x, std::int64_t block_length,
+                                     const std::vector<std::int64_t>& box_lengths, unsigned threads) {
+  return per_block_sums(x, block_length, 3 * box_lengths.size(),
+                        [&](const double* values, std::int64_t count, double* out) {
+                          cascade::energy_step_sums(values, count, block_length, box_lengths, out, threads);
+                        });
 }
 
 py::object last_seed() {
@@ -335,4 +353,8 @@ PYBIND11_MODULE(cascade_native, module) {
              py::arg("threads") = 0,
              "Per block of x: the sums of cascade.stats' rows (count, x^2, log|x|, log^2|x|, then per lag the "
              "pairs within the block and past it: count, first, second, products).");
+  module.def("energy_step_sums", &energy_step_sums, py::arg("x"), py::arg("block_length"), py::arg("box_lengths"),
+             py::arg("threads") = 0,
+             "Per block of x, for each box length: the sibling box pairs with energies above 0, and the sums of "
+             "d^2 and d^4, d the log of their energies' ratio.");
 }

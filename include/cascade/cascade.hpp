@@ -98,4 +98,16 @@ run_summary summarize_series(const double* values, std::int64_t count);
 void series_statistics(const double* values, std::int64_t count, std::int64_t block_length,
                        const std::vector<std::int64_t>& lags, double* sums, unsigned threads = 0);
 
+/// Per block of `block_length` values of values[0, count): for each box
+/// length L, over the pairs of sibling boxes inside the block (L values each,
+/// the first starting at a multiple of 2L) whose energies (sums of x^2) are
+/// both above 0, the number of pairs and the sums of d^2 and d^4, d the log
+/// of the second box's energy over the first's: 3 * box_lengths.size()
+/// numbers a block in sums. Uses `threads` threads (0: the CPUs this process
+/// may run on); the sums do not depend on how many. Throws
+/// std::invalid_argument unless count >= 1, block_length divides count, and
+/// every box length is a power of two whose double divides block_length.
+void energy_step_sums(const double* values, std::int64_t count, std::int64_t block_length,
+                      const std::vector<std::int64_t>& box_lengths, double* sums, unsigned threads = 0);
+
 }  // namespace cascade

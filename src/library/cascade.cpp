@@ -5,6 +5,7 @@
 
 #include "cascade/cascade.h"
 #include "cascade/counter_series.h"
+#include "cascade/energy_steps.h"
 #include "cascade/population.h"
 #include "cascade/run_limits.h"
 #include "cascade/seed.h"
@@ -21,6 +22,14 @@ namespace {
 
 stream stream_of(const run_request& request) {
   return request.generator == random_stream::philox ? stream::philox : stream::subtractive;
+}
+
+void check_blocks(std::int64_t count, std::int64_t block_length) {
+  if (count < 1) throw std::invalid_argument("the series must hold at least 1 value, got " + std::to_string(count));
+  if (block_length < 1 || count % block_length != 0) {
+    throw std::invalid_argument("the block length must divide the series' " + std::to_string(count) +
+                                " values, got " + std::to_string(block_length));
+  }
 }
 
 }  // namespace
@@ -114,11 +123,7 @@ run_summary summarize_series(const double* values, std::int64_t count) {
 
 void series_statistics(const double* values, std::int64_t count, std::int64_t block_length,
                        const std::vector<std::int64_t>& lags, double* sums, unsigned threads) {
-  if (count < 1) throw std::invalid_argument("the series must hold at least 1 value, got " + std::to_string(count));
-  if (block_length < 1 || count % block_length != 0) {
-    throw std::invalid_argument("the block length must divide the series' " + std::to_string(count) +
-                                " values, got " + std::to_string(block_length));
-  }
+  check_blocks(count, block_length);
   for (const std::int64_t lag : lags) {
     if (lag < 1 || lag >= count) {
       throw std::invalid_argument("a lag must be in 1 .. " + std::to_string(count - 1) + ", got " +
@@ -127,6 +132,20 @@ void series_statistics(const double* values, std::int64_t count, std::int64_t bl
   }
   thread_team team((threads != 0 ? threads : available_cpus()) - 1);
   series_block_sums(values, count, block_length, lags.data(), lags.size(), sums, team);
+}
+
+void energy_step_sums(const double* values, std::int64_t count, std::int64_t block_length,
+                      const std::vector<std::int64_t>& box_lengths, double* sums, unsigned threads) {
+  check_blocks(count, block_length);
+  for (const std::int64_t length : box_lengths) {
+    const bool power_of_two = length >= 1 && (length & (length - 1)) == 0;
+    if (!power_of_two || block_length % (2 * length) != 0) {
+      throw std::invalid_argument("a box length must be a power of two whose double divides the block length " +
+                                  std::to_string(block_length) + ", got " + std::to_string(length));
+    }
+  }
+  thread_team team((threads != 0 ? threads : available_cpus()) - 1);
+  energy_step_sums(values, count, block_length, box_lengths.data(), box_lengths.size(), sums, team);
 }
 
 }  // namespace cascade

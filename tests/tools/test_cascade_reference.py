@@ -10,7 +10,7 @@ from scipy import stats as scipy_stats
 
 import tool_runs  # noqa: F401  (puts the package on the path, and the cache in a folder of its own)
 import cascade
-from cascade.stats import _cache, _check, _estimates, _reference, check, estimate_lambda, theory
+from cascade.stats import _cache, _check, _energy_steps, _estimates, _reference, check, estimate_lambda, theory
 from cascade.stats import simulate as simulation
 
 
@@ -60,6 +60,15 @@ class BlockSumsTest(unittest.TestCase):
                                       shifts[None], offsets)
             with self.subTest(steps=steps, block_steps=block_steps):
                 np.testing.assert_allclose(shifted, direct, rtol=1e-9, atol=1e-12)
+            # The law rows: boxes inside a block from its own sums, longer ones from the blocks' energies.
+            plan = _reference.Plan(0.6, steps, 1, steps - block_steps, 2, 1)
+            lengths = _energy_steps.box_lengths(steps)
+            inside = _reference.law_columns(plan)
+            law_direct = _energy_steps.kurtoses(_energy_steps.block_sums(x, x.size, lengths)[0])
+            law_shifted = _reference.law_estimates(_reference.series_sums(y, length, lags, lengths, inside)[None],
+                                                   plan, lags, shifts[None])[0]
+            with self.subTest("law", steps=steps, block_steps=block_steps, inside=len(inside)):
+                np.testing.assert_allclose(law_shifted, law_direct, rtol=1e-9)
 
     def test_refuses_a_block_length_that_does_not_divide(self):
         from cascade import cascade_native
@@ -67,6 +76,11 @@ class BlockSumsTest(unittest.TestCase):
             cascade_native.block_sums(np.ones(64), 5, [1])
         with self.assertRaisesRegex(ValueError, "a lag must be in 1 .. 63, got 64"):
             cascade_native.block_sums(np.ones(64), 8, [64])
+        with self.assertRaisesRegex(ValueError, "a box length must be a power of two whose double divides "
+                                                "the block length 8, got 3"):
+            cascade_native.energy_step_sums(np.ones(64), 8, [3])
+        with self.assertRaisesRegex(ValueError, "got 8"):
+            cascade_native.energy_step_sums(np.ones(64), 8, [8])
 
 
 class CacheTest(unittest.TestCase):

@@ -253,6 +253,24 @@ class OptionsAnywhereTest(unittest.TestCase):
                     self.assertEqual(result.stdout, expected.stdout)
 
 
+class LawOfOneStepTest(unittest.TestCase):
+    """A step's factor with the program's mean and variance of log W but another
+    law: the K rows see it, where the rows of two moments cannot."""
+
+    def test_a_two_valued_factor_fails_the_law_and_the_program_passes_it(self):
+        sys.path.insert(0, tool_runs.TOOLS)
+        import impostors
+        from cascade.stats import check
+        lam, steps, n0 = 1.5, 10, 64
+        impostor = check(impostors.cascade_of(impostors.two_valued)(lam, 7, steps, n0), lam, steps, n0)
+        self.assertTrue(impostor.law_judged)
+        self.assertFalse(impostor.law_agrees, impostor.law_deviation)
+        self.assertFalse(impostor.agrees)
+        program = check(tool_runs.cascade_values(7, lam, steps, n0), lam, steps, n0)
+        self.assertTrue(program.law_agrees, program.law_deviation)
+        self.assertEqual([row.name for row in program.law_rows], [f"K({2 ** k})" for k in range(7)])
+
+
 class LargeLambdaTest(unittest.TestCase):
     """At lambda 20 and more the doubles underflow: most values are 0, the mean
     square of most simulated series is 0, and some leave rows without terms."""
@@ -282,7 +300,9 @@ class LargeLambdaTest(unittest.TestCase):
         from cascade.stats import check
         values = tool_runs.cascade_values(3, 25, 8, 4)
         result = check(values, 25, 8, 4)
-        self.assertEqual(result.not_judged, ["mean x^2"])
+        # x^2 underflows to 0: the mean square and every box energy with it.
+        self.assertEqual(result.not_judged, ["mean x^2"] + [row.name for row in result.law_rows])
+        self.assertFalse(result.law_judged)
         self.assertIsNone(result.rows[0].agrees)
         self.assertTrue(all(row.agrees for row in result.rows[1:]))
         self.assertTrue(result.agrees)

@@ -11,6 +11,7 @@ import measurement  # noqa: E402
 import measure_coverage  # noqa: E402
 import measure_false_failures  # noqa: E402
 import measure_power  # noqa: E402
+import impostors  # noqa: E402
 
 SEEDS = 3
 SHARE = re.compile(r"\d+\.\d% \((\d+)/(\d+)\)")
@@ -34,14 +35,13 @@ class MeasurementScriptsTest(unittest.TestCase):
         self.assertEqual([line[0] for line in lines], ["32 × 2^6", "1 × 2^6"])
         for line in lines:
             self.shares(line, len(measure_false_failures.LAMBDAS))
-        lines = list(measure_power.lines(SEEDS))
-        self.assertEqual(lines[-1][0], "3 realizations of 1 × 2^6")
-        for line in lines:
-            caught = self.shares(line, len(measure_power.IMPOSTORS))
-            names = [name for name, _, _ in measure_power.IMPOSTORS]
-            # Even 32 short cells tell noise from a cascade of lambda 0.7.
-            if line[0] == "32 × 2^6":
-                self.assertEqual(caught[names.index("noise as λ = 0.7")], SEEDS)
+        columns = [(6, 32, 1.5), (6, 1, 0.5)]
+        lines = list(measure_power.lines(SEEDS, columns))
+        names = [line[0] for line in lines]
+        self.assertEqual(names, [name for name, _ in impostors.IMPOSTORS])
+        caught = {line[0]: self.shares(line, len(columns)) for line in lines}
+        # Even 32 short cells tell noise from a cascade of lambda 1.5.
+        self.assertEqual(caught["noise as λ"][0], SEEDS)
         # Only 32 cells are enough for a jackknife; the others' intervals simulate, for 1 seed.
         lines = list(measure_coverage.lines(SEEDS, 1))
         for line in lines:

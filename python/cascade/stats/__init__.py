@@ -5,7 +5,10 @@
         theory, deviation, agrees) for the mean square, the mean and variance
         of log|x| and C(l); .agrees for the whole check. A row's agrees is
         None where the simulated series cannot place it (.not_judged: at
-        lambda of about 20 and more, whose values underflow to 0)
+        lambda of about 20 and more, whose values underflow to 0).
+        .law_rows: the kurtosis K(L) of log-energy steps between sibling
+        boxes of L values, judged together: .law_deviation against
+        .law_threshold, .law_agrees (true where .law_judged is false)
     estimate_lambda(values, step_number, n0, *, realizations=1) -> LambdaEstimate
         .lam with its 95% confidence interval .low to .high; where the estimate
         of lambda^2 is at most 0, .one_sided and the interval is [0, .high]

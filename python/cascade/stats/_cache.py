@@ -17,7 +17,7 @@ import zipfile
 import numpy as np
 
 FORMAT = 1
-_SOURCES = ("_cache.py", "_estimates.py", "_reference.py", "_theory.py", "simulate.py")
+_SOURCES = ("_cache.py", "_energy_steps.py", "_estimates.py", "_reference.py", "_theory.py", "simulate.py")
 
 
 def directory():

@@ -5,7 +5,7 @@ from typing import Optional
 
 import numpy as np
 
-from . import _estimates, _reference
+from . import _energy_steps, _estimates, _reference
 from ._errors import UncheckableSeries
 
 
@@ -42,6 +42,20 @@ class Check:
     """The largest |mean - theory| / standard error over the simulated series' rows held against theory."""
     theory_threshold: float
     theory_rows: int
+    law_rows: list
+    """The rows of the factors' law (the kurtosis of log-energy steps), judged
+    together: each row's agrees is the law's verdict (None: not judged)."""
+    law_deviation: float
+    """Their deviations weighted against their correlation: about N(0, 1) for correct series (nan: not judged)."""
+    law_threshold: float
+
+    @property
+    def law_judged(self):
+        return math.isfinite(self.law_threshold)
+
+    @property
+    def law_agrees(self):
+        return not self.law_judged or abs(self.law_deviation) <= self.law_threshold
 
     @property
     def disagreeing(self):
@@ -51,7 +65,7 @@ class Check:
     def not_judged(self):
         """Rows left out of the judgement: at large lambda the doubles underflow
         to 0, and some simulated series leave a row without a finite value."""
-        return [row.name for row in self.rows if row.agrees is None]
+        return [row.name for row in self.rows + self.law_rows if row.agrees is None]
 
     @property
     def joint_agrees(self):
@@ -64,7 +78,7 @@ class Check:
 
     @property
     def agrees(self):
-        return not self.disagreeing and self.joint_agrees and self.theory_agrees
+        return not self.disagreeing and self.joint_agrees and self.law_agrees and self.theory_agrees
 
     def __iter__(self):
         return iter(self.rows)
@@ -129,18 +143,31 @@ def check(values, lam, step_number, n0, *, realizations=1, as_text=False, cache=
     if empty:
         raise UncheckableSeries(f"no terms are left for {', '.join(empty)}: "
                                 f"{np.count_nonzero(values == 0)} of {values.size} values are 0")
-    estimates = estimates[0]
+    lengths = _energy_steps.box_lengths(step_number)
+    law = _energy_steps.series_kurtoses(values, lengths)[0]
     reference = _reference.reference(lam, step_number, cells, lags, as_text, cache=cache, progress=progress)
+    without_pairs = [name for name, value, judged in zip(_energy_steps.row_names(lengths), law,
+                                                         reference.law_judged[-len(lengths):] if lengths else [])
+                     if judged and not np.isfinite(value)]
+    if without_pairs:
+        raise UncheckableSeries(f"no sibling boxes with energies above 0 are left for {', '.join(without_pairs)}: "
+                                f"{np.count_nonzero(values == 0)} of {values.size} values are 0")
+    estimates = np.concatenate([estimates[0], law])
     deviations = _reference.deviations(estimates, reference)
-    theory = _estimates.theory_values(lam, step_number, values.size, lags)
+    theory = np.concatenate([_estimates.theory_values(lam, step_number, values.size, lags),
+                             np.full(len(lengths), np.nan)])
+    law_agrees = bool(reference.law_agrees(deviations))
+    verdicts = np.where(reference.law_judged, law_agrees, reference.rows_agree(deviations))
     rows = [Row(name, float(e), float(s), float(t), float(d), bool(agrees) if judged else None)
-            for name, e, s, t, d, agrees, judged in zip(names, estimates, reference.standard_errors, theory,
-                                                        deviations, reference.rows_agree(deviations),
+            for name, e, s, t, d, agrees, judged in zip(names + _energy_steps.row_names(lengths), estimates,
+                                                        reference.standard_errors, theory, deviations, verdicts,
                                                         reference.judged)]
     joint = float(reference.joint_deviation(deviations))
-    return Check(rows, reference.threshold, joint, reference.joint_threshold, values.size, realizations,
+    first_law = len(rows) - len(lengths)
+    return Check(rows[:first_law], reference.threshold, joint, reference.joint_threshold, values.size, realizations,
                  int(np.count_nonzero(values == 0)), reference.series, reference.simulated, reference.depth,
-                 reference.theory_deviation, reference.theory_threshold, reference.theory_rows)
+                 reference.theory_deviation, reference.theory_threshold, reference.theory_rows,
+                 rows[first_law:], float(reference.law_deviation(deviations)), reference.law_threshold)
 
 
 def judge(lam, step_number, cells, *, as_text=False, cache=True):
@@ -154,7 +181,9 @@ def judge(lam, step_number, cells, *, as_text=False, cache=True):
     def passing(batch):
         batch = np.atleast_2d(np.asarray(batch, dtype=np.float64))
         estimates, _ = _estimates.series_rows(batch, lam, lags)
-        deviations = _reference.deviations(estimates, reference)
-        return reference.rows_agree(deviations).all(axis=1) & reference.joint_agrees(deviations)
+        law = _energy_steps.series_kurtoses(batch, _energy_steps.box_lengths(step_number))
+        deviations = _reference.deviations(np.concatenate([estimates, law], axis=1), reference)
+        return (reference.rows_agree(deviations).all(axis=1) & reference.joint_agrees(deviations)
+                & reference.law_agrees(deviations))
 
     return passing

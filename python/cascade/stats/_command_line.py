@@ -32,7 +32,10 @@ little-endian doubles with --binary) from each FILE, or from standard input
 when there is none, and prints for the mean square, the mean and variance of
 log|x| and the lag covariance C(l) at l = 1, 2, 4, ... the estimate, its
 standard error, the theoretical value and the deviation from series of the
-same shape that the program simulates. Several FILEs, or K series in one
+same shape that the program simulates; then, for the law of a step's factor
+beyond its mean and variance, the kurtosis K(L) of the log of the energy
+ratio of sibling boxes of L = 1, 2, 4 ... 64 values, judged together as one
+law deviation. Several FILEs, or K series in one
 stream, are checked together as an ensemble of independent realizations.
 Values that are exactly 0 (or text printed as 0) are left out of the log|x|
 rows, and the output says how many.
@@ -46,7 +49,7 @@ interval, from the variance of log|x| and the fall of C(l) per doubling of l.
 EPILOG = """\
 Options may stand anywhere among the other words; -- ends them.
 
-exit status: 0 every row that can be judged agrees (or lambda was estimated),
+exit status: 0 every row that can be judged agrees, alone, jointly and in the law (or lambda was estimated),
 1 some row does not (the last line names them), or the results could not be
 written or memory could not be had (one line on standard error), 2 the
 command line or the input cannot be used."""
@@ -183,10 +186,22 @@ def format_check(check, lam, steps, n0, as_text):
                      f"{judgement}")
     lines.append(f"{'jointly':<12} {'':>11} {'':>10} {'':>11} {check.joint_deviation:>7.2f}  "
                  f"{'yes' if check.joint_agrees else 'NO'}")
+    for row in check.law_rows:
+        judgement = f"{'-':>7}  not judged" if row.agrees is None else f"{row.deviation:>7.2f}  in the law"
+        lines.append(f"{row.name:<12} {row.estimate:>11.6f} {row.standard_error:>10.6f} {'-':>11} {judgement}")
+    if check.law_judged:
+        lines.append(f"{'law':<12} {'':>11} {'':>10} {'':>11} {check.law_deviation:>7.2f}  "
+                     f"{'yes' if check.law_agrees else 'NO'}")
     lines.append(f"row threshold {check.threshold:.2f}: the largest |dev| of all rows stays within it for "
                  f"{_reference.ROW_QUANTILE:.2%} of reference series")
     lines.append(f"joint threshold {check.joint_threshold:.2f}: the rows' root mean square dev, their correlation "
                  f"taken out, stays within it for {_reference.JOINT_QUANTILE:.2%} of reference series")
+    if check.law_rows:
+        lines.append("K(L): E[d^4] / E[d^2]^2, d the log of the ratio of the energies (sums of x^2) of sibling "
+                     "boxes of L values; no closed form, placed by the reference only")
+    if check.law_judged:
+        lines.append(f"law threshold {check.law_threshold:.2f}: the K rows' devs, summed with weights against "
+                     f"their correlation, stay within it for {_reference.LAW_QUANTILE:.2%} of reference series")
     if check.theory_rows:
         lines.append(f"reference against theory: largest |mean - theory| {check.theory_deviation:.2f} standard "
                      f"errors over {check.theory_rows} rows of the {check.simulated_series} simulated series, "
@@ -198,14 +213,16 @@ def format_check(check, lam, steps, n0, as_text):
         lines.append(f"not judged at lambda = {lam:g}: {', '.join(check.not_judged)} (at this lambda the values "
                      f"underflow to 0, and leave these rows no value to place them by in some simulated series)")
     failing = check.disagreeing + ([] if check.joint_agrees else ["the rows jointly"])
+    failing += [] if check.law_agrees else ["the law of one step (the K rows)"]
     failing += [] if check.theory_agrees else ["the simulated reference with theory"]
-    judged = len(check.rows) - len(check.not_judged)
+    judged = sum(row.agrees is not None for row in check.rows)
+    law = ", and the law of one step" if check.law_judged else ""
     if failing:
         lines.append(f"disagree: {', '.join(failing)}")
     elif check.not_judged:
-        lines.append(f"all {judged} judged rows agree, alone and jointly")
+        lines.append(f"all {judged} judged rows agree, alone and jointly{law}")
     else:
-        lines.append(f"all {judged} rows agree, alone and jointly")
+        lines.append(f"all {judged} rows agree, alone and jointly{law}")
     return "".join(line + "\n" for line in lines)
 
 

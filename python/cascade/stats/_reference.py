@@ -36,6 +36,11 @@ a correlation estimated from few series fits those series better than
 others, and thresholds placed on the very series it was fitted on would be
 too tight.
 
+The rows of the factors' law (the kurtosis of log-energy steps, see
+_energy_steps) are placed alike, and judged together: their deviations,
+weighted against their correlation, summed into one law deviation, against
+its own point LAW_QUANTILE.
+
 The simulated series are also held against exact theory: each row's mean
 over them, against its theoretical value, in its standard errors.
 
@@ -50,12 +55,13 @@ The program writes the series from fixed seeds, and the first steps are
 drawn from fixed seeds, so a check repeats exactly.
 """
 import math
+from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass, fields
 
 import numpy as np
 from scipy import stats as scipy_stats
 
-from . import _cache, _estimates, _theory
+from . import _cache, _energy_steps, _estimates, _theory
 from ._errors import UncheckableSeries
 from ._progress import Progress
 from .simulate import simulate
@@ -75,7 +81,7 @@ BATCH_VALUES = 1 << 21
 SIMULATION_SEED = 710_000_000
 DRAWING_SEED = 20240611
 AGREEMENT_QUANTILE = 0.998
-ROW_QUANTILE = JOINT_QUANTILE = (1 + AGREEMENT_QUANTILE) / 2
+ROW_QUANTILE = JOINT_QUANTILE = LAW_QUANTILE = (1 + AGREEMENT_QUANTILE) / 2
 THEORY_QUANTILE = 0.999
 # The mean square's sample mean is no guide to its mean when x^2 has a tail this heavy.
 LARGEST_MEAN_SQUARE_THEORY_LAMBDA = 1.0
@@ -105,15 +111,47 @@ class Reference:
     """The largest |mean - theory| / standard error over the simulated series' rows held against theory."""
     theory_threshold: float
     theory_rows: int
+    law_rows: int
+    """The last law_rows rows of every array are the factors' law's, judged together."""
+    law_weights: np.ndarray
+    """Per judged law row, its weight in the law deviation."""
+    law_threshold: float
+    """nan where no law row can be judged."""
+
+    @property
+    def rows_judged(self):
+        """The judged rows that are judged one by one: not the law's."""
+        judged = self.judged.copy()
+        judged[judged.size - self.law_rows:] = False
+        return judged
+
+    @property
+    def law_judged(self):
+        judged = np.zeros_like(self.judged)
+        judged[judged.size - self.law_rows:] = self.judged[judged.size - self.law_rows:]
+        return judged
 
     def rows_agree(self, row_deviations):
-        """Whether each row is within the threshold; a row that is not judged stands in the way of nothing."""
-        return (np.abs(row_deviations) <= self.threshold) | ~self.judged
+        """Whether each row is within the threshold; a row that is not judged one by one stands in the way of nothing."""
+        return (np.abs(row_deviations) <= self.threshold) | ~self.rows_judged
+
+    def law_deviation(self, row_deviations):
+        """The weighted sum of the law rows' deviations: about N(0, 1) for correct series."""
+        if not np.isfinite(self.law_threshold):
+            return np.full(np.shape(row_deviations)[:-1], np.nan)
+        return row_deviations[..., self.law_judged] @ self.law_weights
+
+    def law_agrees(self, row_deviations):
+        """Whether the law deviation is within its threshold (and true where the law cannot be judged)."""
+        if not np.isfinite(self.law_threshold):
+            return np.ones(np.shape(row_deviations)[:-1], dtype=bool)
+        with np.errstate(invalid="ignore"):
+            return np.abs(self.law_deviation(row_deviations)) <= self.law_threshold
 
     def joint_deviation(self, row_deviations):
-        """The joint deviation of the judged rows; infinite when one of them is
+        """The joint deviation of the rows judged one by one; infinite when one of them is
         (a mean square of 0 is minus infinity on its log scale)."""
-        judged = row_deviations[..., self.judged]
+        judged = row_deviations[..., self.rows_judged]
         with np.errstate(invalid="ignore"):
             distance = joint_deviation(judged, self.decorrelation)
         return np.where(np.isfinite(judged).all(axis=-1), distance, np.inf)
@@ -160,6 +198,16 @@ def tail_point(sample, quantile):
     return float(start + mean_excess * np.log(TAIL_SHARE / (1 - quantile)))
 
 
+def _law_combination(fitted_deviations, placing_deviations):
+    """The law rows' weights, fitted on one half, and the point that the other half's law deviation stays within."""
+    if fitted_deviations.shape[1] == 0:
+        return np.zeros(0), math.nan
+    correlation = np.atleast_2d(np.corrcoef(fitted_deviations, rowvar=False))
+    correlation = (1 - CORRELATION_RIDGE) * correlation + CORRELATION_RIDGE * np.eye(correlation.shape[0])
+    weights = _energy_steps.combination(correlation)
+    return weights, tail_point(np.abs(placing_deviations @ weights), LAW_QUANTILE)
+
+
 def judged_rows(scaled):
     """Rows with a finite value in every simulated series, and a spread."""
     finite = np.isfinite(scaled).all(axis=0)
@@ -201,7 +249,8 @@ def plan(lam, steps, cells, lags):
         depth = min(steps - 1, int(math.log2(DRAWN_BLOCKS // cells)))
     units = cells << depth if depth > 0 else min(cells, MOST_UNITS)
     count = cells << steps
-    columns = _estimates.LEADING_COLUMNS + _estimates.COLUMNS_PER_LAG * len(lags)
+    columns = (_estimates.LEADING_COLUMNS + _estimates.COLUMNS_PER_LAG * len(lags)
+               + _energy_steps.COLUMNS_PER_LENGTH * len(_energy_steps.box_lengths(steps)))
     parts = (cells << depth) if depth > 0 else units
     simulated = min(SIMULATED_VALUES // count, SUMS_IN_MEMORY // (parts * columns), MOST_SIMULATED_SERIES)
     simulated = max(LEAST_SIMULATED_SERIES, simulated) // 2 * 2
@@ -212,9 +261,46 @@ def _unit_starts(the_plan):
     return np.arange(the_plan.units) * the_plan.cells // the_plan.units
 
 
+def law_columns(the_plan):
+    """The law's box lengths whose sibling pairs lie within a simulated block, by their index."""
+    lengths = _energy_steps.box_lengths(the_plan.steps)
+    return [k for k, length in enumerate(lengths) if 2 * length <= the_plan.block_length]
+
+
+def series_sums(values, block_length, lags, lengths, inside=None):
+    """The rows' block sums of one series, then its law's; a length that is not `inside`
+    (None: all) gets zeros, to be made from the blocks' energies."""
+    inside = range(len(lengths)) if inside is None else inside
+    law = np.zeros((values.size // block_length, _energy_steps.COLUMNS_PER_LENGTH * len(lengths)))
+    if len(inside):
+        within = _energy_steps.block_sums(values, block_length, [lengths[k] for k in inside])
+        for j, k in enumerate(inside):
+            columns = _energy_steps.COLUMNS_PER_LENGTH
+            law[:, columns * k:columns * (k + 1)] = within[:, columns * j:columns * (j + 1)]
+    return np.concatenate([_estimates.block_sums(values, block_length, lags), law], axis=1)
+
+
+def law_estimates(sums, the_plan, lags, shifts=None):
+    """The law rows (..., lengths) from sums (..., blocks, columns); lengths past a block from
+    the blocks' energies, each scaled by its shift (the log factor its values share)."""
+    lengths = _energy_steps.box_lengths(the_plan.steps)
+    base = _estimates.LEADING_COLUMNS + _estimates.COLUMNS_PER_LAG * len(lags)
+    totals = sums[..., base:].sum(axis=-2)
+    inside = law_columns(the_plan)
+    for k, length in enumerate(lengths):
+        if k not in inside:
+            energies = np.exp(2.0 * shifts) * sums[..., 1]
+            columns = _energy_steps.COLUMNS_PER_LENGTH
+            totals[..., columns * k:columns * (k + 1)] = _energy_steps.across_blocks(energies, length,
+                                                                                     the_plan.block_length)
+    return _energy_steps.kurtoses(totals)
+
+
 def simulated_sums(the_plan, lags, as_text, progress):
     """Sums of the simulated series: (simulated, units, blocks per unit, columns)."""
     count = the_plan.count
+    lengths = _energy_steps.box_lengths(the_plan.steps)
+    inside = law_columns(the_plan)
     per_run = max(1, min(the_plan.simulated, BATCH_VALUES // count))
     sub_steps = the_plan.steps - the_plan.depth
     result = []
@@ -224,7 +310,7 @@ def simulated_sums(the_plan, lags, as_text, progress):
         if as_text and the_plan.depth == 0:
             values = np.round(values, TEXT_DECIMALS)
         for one in values.reshape(batch, count):
-            sums = _estimates.block_sums(one, the_plan.block_length, lags)
+            sums = series_sums(one, the_plan.block_length, lags, lengths, inside)
             if the_plan.depth == 0:
                 # Nothing shifts a block: the sums of a group of cells are all that is needed.
                 sums = np.add.reduceat(sums, _unit_starts(the_plan), axis=0)[:, None, :]
@@ -266,10 +352,13 @@ def drawn_estimates(sums, the_plan, lags, series, rng):
         pick = rng.integers(simulated, size=(size, units))
         parts = sums[pick, np.arange(units)].reshape(size, units * per_unit, columns)
         if the_plan.depth == 0:
-            result.append(_estimates.rows(parts, the_plan.lam, the_plan.count, lags))
+            rows = _estimates.rows(parts, the_plan.lam, the_plan.count, lags)
+            law = law_estimates(parts, the_plan, lags)
         else:
-            result.append(_estimates.rows(parts, the_plan.lam, the_plan.count, lags,
-                                          drawn_shifts(rng, the_plan, size), offsets))
+            shifts = drawn_shifts(rng, the_plan, size)
+            rows = _estimates.rows(parts, the_plan.lam, the_plan.count, lags, shifts, offsets)
+            law = law_estimates(parts, the_plan, lags, shifts)
+        result.append(np.concatenate([rows, law], axis=-1))
     return np.concatenate(result)
 
 
@@ -297,9 +386,15 @@ def _build(lam, steps, cells, lags, as_text, progress):
     the_plan = plan(lam, steps, cells, lags)
     sums = simulated_sums(the_plan, lags, as_text, progress)
     half = the_plan.simulated // 2
-    fitted = drawn_estimates(sums[:half], the_plan, lags, REFERENCE_SERIES, np.random.default_rng(DRAWING_SEED))
+    # The two halves are independent and numpy lets go of the GIL in its large
+    # gathers and sums: one thread each.
+    with ThreadPoolExecutor(max_workers=2) as pool:
+        fitting = pool.submit(drawn_estimates, sums[:half], the_plan, lags, REFERENCE_SERIES,
+                              np.random.default_rng(DRAWING_SEED))
+        placing = drawn_estimates(sums[half:], the_plan, lags, REFERENCE_SERIES,
+                                  np.random.default_rng(DRAWING_SEED + 1))
+        fitted = fitting.result()
     progress.update(0.9)
-    placing = drawn_estimates(sums[half:], the_plan, lags, REFERENCE_SERIES, np.random.default_rng(DRAWING_SEED + 1))
     theory_deviation, theory_usable = theory_deviations(sums, the_plan, lags)
     theory_rows = int(theory_usable.sum())
     theory_threshold = float(scipy_stats.t.ppf(1 - (1 - THEORY_QUANTILE) / (2 * max(theory_rows, 1)),
@@ -315,16 +410,32 @@ def _build(lam, steps, cells, lags, as_text, progress):
         centre = np.where(judged, scaled.mean(axis=0), np.nan)
         spread = np.where(judged, scaled.std(axis=0), np.nan)
         both = np.concatenate([fitted, placing])
-        # Not judged: the spread of the series that have the row, for what it tells.
-        standard_errors = np.where(judged, both.std(axis=0), np.nanstd(both, axis=0))
-    fitted_deviations = (scaled[:, judged] - centre[judged]) / spread[judged]
-    placing_deviations = (scaled_placing[:, judged] - centre[judged]) / spread[judged]
-    decorrelation = _decorrelation(fitted_deviations)
+        # Not judged: the spread of the series that have the row, for what it tells (nan where none has it).
+        finite = np.isfinite(both)
+        count = finite.sum(axis=0)
+        mean = np.where(finite, both, 0.0).sum(axis=0) / count
+        spread_of_finite = np.sqrt(np.where(finite, (both - mean) ** 2, 0.0).sum(axis=0) / count)
+        standard_errors = np.where(judged, both.std(axis=0), spread_of_finite)
+    law_rows = len(_energy_steps.box_lengths(steps))
+    one_by_one = judged.copy()
+    one_by_one[judged.size - law_rows:] = False
+    law = judged & ~one_by_one
+    if not one_by_one.any():
+        raise UncheckableSeries(f"cannot be checked at lambda = {lam:g}: series of this shape leave every row "
+                                f"without a finite value in some simulated series (most of their values "
+                                f"underflow to 0)")
+
+    def placed(rows, which):
+        return (rows[:, which] - centre[which]) / spread[which]
+
+    decorrelation = _decorrelation(placed(scaled, one_by_one))
+    law_weights, law_threshold = _law_combination(placed(scaled, law), placed(scaled_placing, law))
     return Reference(centre, spread, standard_errors, decorrelation,
-                     tail_point(np.abs(placing_deviations).max(axis=1), ROW_QUANTILE),
-                     tail_point(joint_deviation(placing_deviations, decorrelation), JOINT_QUANTILE),
+                     tail_point(np.abs(placed(scaled_placing, one_by_one)).max(axis=1), ROW_QUANTILE),
+                     tail_point(joint_deviation(placed(scaled_placing, one_by_one), decorrelation), JOINT_QUANTILE),
                      2 * REFERENCE_SERIES, the_plan.simulated, the_plan.depth, judged,
-                     float(theory_deviation[theory_usable].max(initial=0.0)), theory_threshold, theory_rows)
+                     float(theory_deviation[theory_usable].max(initial=0.0)), theory_threshold, theory_rows,
+                     law_rows, law_weights, law_threshold)
 
 
 def _description(lam, steps, cells, lags, as_text):
@@ -333,26 +444,29 @@ def _description(lam, steps, cells, lags, as_text):
                       as_text=bool(as_text), constants=constants)
 
 
-def _cache_fields(rows, judged_count):
+def _cache_fields(rows, judged_count, law_count):
     fields_wanted = {"centre": ((rows,), "f"), "spread": ((rows,), "f"), "standard_errors": ((rows,), "f"),
-                     "decorrelation": ((judged_count, judged_count), "f"), "judged": ((rows,), "b")}
-    for name in ("threshold", "joint_threshold", "theory_deviation", "theory_threshold"):
+                     "decorrelation": ((judged_count, judged_count), "f"), "judged": ((rows,), "b"),
+                     "law_weights": ((law_count,), "f")}
+    for name in ("threshold", "joint_threshold", "theory_deviation", "theory_threshold", "law_threshold"):
         fields_wanted[name] = ((), "f")
-    for name in ("series", "simulated", "depth", "theory_rows"):
+    for name in ("series", "simulated", "depth", "theory_rows", "law_rows"):
         fields_wanted[name] = ((), "i")
     return fields_wanted
 
 
-def _from_cache(description, rows):
+def _from_cache(description, rows, law_rows):
     judged = _cache.load(description, {"judged": ((rows,), "b")})
     if judged is None:
         return None
-    stored = _cache.load(description, _cache_fields(rows, int(judged["judged"].sum())))
+    law = int(judged["judged"][rows - law_rows:].sum())
+    stored = _cache.load(description, _cache_fields(rows, int(judged["judged"].sum()) - law, law))
     if stored is None:
         return None
     values = {name: (stored[name].item() if stored[name].ndim == 0 else stored[name]) for name in stored}
     if not (np.isfinite(values["threshold"]) and np.isfinite(values["joint_threshold"])
-            and np.isfinite(values["decorrelation"]).all()):
+            and np.isfinite(values["decorrelation"]).all() and np.isfinite(values["law_weights"]).all()
+            and values["law_rows"] == law_rows):
         return None
     return Reference(**{field.name: values[field.name] for field in fields(Reference)})
 
@@ -360,10 +474,11 @@ def _from_cache(description, rows):
 def reference(lam, steps, cells, lags, as_text=False, *, cache=True, progress=None):
     """The reference of series of `cells` cells of 2^steps values at lam: from the
     cache when it holds it (and cache is true), else simulated, and kept."""
-    rows = 3 + len(lags)
+    law_rows = len(_energy_steps.box_lengths(steps))
+    rows = 3 + len(lags) + law_rows
     description = _description(lam, steps, cells, lags, as_text)
     if cache:
-        found = _from_cache(description, rows)
+        found = _from_cache(description, rows, law_rows)
         if found is not None:
             return found
     with progress if progress is not None else Progress("", "", enabled=False) as shown:
