@@ -307,6 +307,15 @@ class LargeLambdaTest(unittest.TestCase):
         self.assertTrue(all(row.agrees for row in result.rows[1:]))
         self.assertTrue(result.agrees)
 
+    def test_with_many_cells_the_mean_square_above_lambda_1_is_not_judged(self):
+        # 256 cells: no step is drawn afresh, and the mean square's tail rests on a few simulated values.
+        from cascade.stats import check
+        for lam, judged in [(0.5, True), (1.5, False)]:
+            with self.subTest(lam=lam):
+                result = check(tool_runs.cascade_values(4, lam, 4, 256), lam, 4, 256)
+                self.assertEqual("mean x^2" not in result.not_judged, judged)
+                self.assertTrue(all(row.agrees is not None for row in result.rows[1:]))
+
     def test_a_lambda_where_no_row_can_be_placed_is_refused(self):
         # At lambda 40 every simulated value underflows to 0, and leaves every row without
         # terms; a series of lambda 0.3 has terms for every row, and nothing to compare them with.

@@ -210,8 +210,9 @@ def format_check(check, lam, steps, n0, as_text):
         lines.append("reference against theory: not held (its values underflow to 0, and theory does not "
                      "describe what is left)")
     if check.not_judged:
-        lines.append(f"not judged at lambda = {lam:g}: {', '.join(check.not_judged)} (at this lambda the values "
-                     f"underflow to 0, and leave these rows no value to place them by in some simulated series)")
+        lines.append(f"not judged at lambda = {lam:g}: {', '.join(check.not_judged)} (the simulated series cannot "
+                     f"place them: at this lambda the values underflow to 0 and leave rows without a value, and "
+                     f"without drawn steps the mean square's tail rests on a few values)")
     failing = check.disagreeing + ([] if check.joint_agrees else ["the rows jointly"])
     failing += [] if check.law_agrees else ["the law of one step (the K rows)"]
     failing += [] if check.theory_agrees else ["the simulated reference with theory"]
