@@ -192,8 +192,8 @@ def format_check(check, lam, steps, n0, as_text):
     if check.law_judged:
         lines.append(f"{'law':<12} {'':>11} {'':>10} {'':>11} {check.law_deviation:>7.2f}  "
                      f"{'yes' if check.law_agrees else 'NO'}")
-    lines.append(f"row threshold {check.threshold:.2f}: the largest |dev| of all rows stays within it for "
-                 f"{_reference.ROW_QUANTILE:.2%} of reference series")
+    lines.append(f"row threshold {check.threshold:.2f}: the largest |dev| of the rows above 'jointly' stays within "
+                 f"it for {_reference.ROW_QUANTILE:.2%} of reference series")
     lines.append(f"joint threshold {check.joint_threshold:.2f}: the rows' root mean square dev, their correlation "
                  f"taken out, stays within it for {_reference.JOINT_QUANTILE:.2%} of reference series")
     if check.law_rows:
