@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """How often the 95% confidence interval of the lambda estimate holds the
 lambda the program was run with, over seeds 1..S, per lambda and shape
-(README table). It must be between 93% and 97%."""
+(docs/statistics.md). It must be between 93% and 97%."""
 import measurement
 
 import numpy as np  # noqa: E402  (measurement checks for it and puts the package on the path)

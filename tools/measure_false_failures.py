@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """How often the check calls a correct series of the program wrong: the share of
-seeds whose whole check fails, per lambda and shape (README table). Seeds run
+seeds whose whole check fails, per lambda and shape (docs/statistics.md). Seeds run
 from --first-seed; shapes of 2^20 values and more take --long-seeds of them."""
 import argparse
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """How often the check catches an impostor (tools/impostors.py): the share of
 S seeds whose whole check fails, per impostor, for each shape and lambda
-presented (README table). The first line is the program's own series, for
+presented (docs/statistics.md). The first line is the program's own series, for
 comparison: its share is the false-failure rate."""
 import measurement
 

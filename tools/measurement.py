@@ -1,4 +1,4 @@
-"""What the measurement scripts behind the README's tables share: the package
+"""What the measurement scripts behind the tables of docs/statistics.md share: the package
 on the path, the shapes of the tables, series from many seeds, the table."""
 import argparse
 import sys

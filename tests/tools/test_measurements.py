@@ -1,4 +1,4 @@
-"""The scripts behind the README's tables run, on small shapes and a few seeds."""
+"""The scripts behind the tables of docs/statistics.md run, on small shapes and a few seeds."""
 import re
 import sys
 import unittest

@@ -43,7 +43,7 @@ class PhiloxAtLambdaZero(unittest.TestCase):
 
 class PhiloxAgainstItsDefinition(unittest.TestCase):
     """tools/philox_reference.py, the stream written plainly in pure Python,
-    against the program: the definition in the README is the one it runs."""
+    against the program: the definition in docs/reproducibility.md is the one it runs."""
 
     def test_the_program_is_the_definition(self):
         import philox_reference

@@ -1,0 +1,63 @@
+"""The notebook tour, docs/tour.ipynb, runs under Jupyter's own machinery
+(nbclient and Debian's IPython kernel) with the package of this build, shows
+every step, and is stored without outputs."""
+
+import importlib.util
+import os
+from unittest import mock
+
+import nbformat
+import pytest
+from nbclient import NotebookClient
+
+from conftest import program_binary
+from markdown_pages import TOUR
+
+
+def stored():
+    return nbformat.read(TOUR, as_version=4)
+
+
+def test_the_tour_is_stored_without_outputs():
+    tour = stored()
+    nbformat.validate(tour)
+    for cell in tour.cells:
+        if cell.cell_type == "code":
+            assert (cell.outputs, cell.execution_count) == ([], None), f"a stored output in:\n{cell.source}"
+
+
+@pytest.fixture(scope="module")
+def ran(tmp_path_factory):
+    """The tour run in a folder of its own, its kernel with the test's
+    environment but matplotlib's own backend and a fresh reference cache."""
+    tour = stored()
+    environment = {key: value for key, value in os.environ.items() if key != "MPLBACKEND"}
+    environment["XDG_CACHE_HOME"] = str(tmp_path_factory.mktemp("cache"))
+    with mock.patch.dict(os.environ, environment, clear=True):
+        NotebookClient(tour, timeout=600, kernel_name="python3",
+                       resources={"metadata": {"path": str(tmp_path_factory.mktemp("tour"))}}).execute()
+    return {tag: cell for cell in tour.cells for tag in cell.metadata.get("tags", [])}
+
+
+def printed(cell):
+    return "".join(output.get("text", "") for output in cell.outputs if output.output_type == "stream")
+
+
+DASK = all(importlib.util.find_spec(name) for name in ("dask", "distributed"))
+SUMMARY = program_binary(1700000000, 0.4, 16, 1)[1]
+
+SHOWS = [
+    ("plot", lambda cell: any("image/png" in output.get("data", {}) for output in cell.outputs)),
+    ("summary", lambda cell: printed(cell) == SUMMARY),
+    ("check", lambda cell: printed(cell).endswith("the whole check agrees: True\n")),
+    ("lambda", lambda cell: printed(cell).startswith("lambda = ")),
+    ("ensemble", lambda cell: "theory:" in printed(cell)),
+    ("lags", lambda cell: printed(cell).count("z at lag 41") == 2),
+    ("piece", lambda cell: printed(cell).endswith("the same bits as in the whole series: True\n")),
+    ("dask", lambda cell: ("made on the workers" if DASK else "skipped: Dask is not installed") in printed(cell)),
+]
+
+
+@pytest.mark.parametrize("tag, shows", SHOWS, ids=[tag for tag, _ in SHOWS])
+def test_each_step_of_the_tour_shows_its_result(ran, tag, shows):
+    assert shows(ran[tag]), ran[tag].outputs
