@@ -11,8 +11,8 @@ import numpy as np  # noqa: E402  (measurement checks for it and puts the packag
 from cascade.stats import _check, simulate  # noqa: E402
 
 LAMBDAS = (0.0, 0.5, 1.5, 3.0)
-# (step_number, n0): from one short cell to one of 2^24 values, and many short cells.
-SHAPES = [(8, 1), (10, 64), (12, 16), (16, 1), (18, 1), (20, 1), (22, 1), (24, 1), (8, 1 << 16)]
+# (step_number, n0): from one short cell to one of 2^24 values, twenty long cells, and many short cells.
+SHAPES = [(8, 1), (10, 64), (12, 16), (16, 1), (16, 20), (18, 1), (20, 1), (22, 1), (24, 1), (8, 1 << 16)]
 LONG_VALUES = 1 << 20
 BATCH_VALUES = 1 << 24
 

@@ -83,6 +83,24 @@ class BlockSumsTest(unittest.TestCase):
             cascade_native.energy_step_sums(np.ones(64), 8, [8])
 
 
+class ExchangeablePartsTest(unittest.TestCase):
+    def test_the_parts_a_reference_series_may_swap_have_the_same_pairs(self):
+        # A reference series takes its leading parts from any position: their pair counts
+        # must not depend on the position, and the first part left in place must differ.
+        from cascade.stats._progress import Progress
+        for lam, steps, cells in [(0.5, 10, 1), (0.5, 9, 20), (3.0, 6, 8), (5.0, 5, 4), (0.5, 4, 512)]:
+            lags = _estimates.lags_checked(steps, cells << steps)
+            plan = _reference.plan(lam, steps, cells, lags)
+            sums = _reference.simulated_sums(plan, lags, False, Progress("", "", enabled=False))[0, :, 0]
+            counts = sums[:, [_estimates.LEADING_COLUMNS + _estimates.COLUMNS_PER_LAG * k + j
+                              for k in range(len(lags)) for j in (0, 4)]]
+            alike = _reference.exchangeable_parts(plan, lags)
+            with self.subTest(lam=lam, steps=steps, cells=cells, depth=plan.depth, alike=alike):
+                self.assertGreater(alike, 1)
+                self.assertTrue((counts[:alike] == counts[0]).all())
+                self.assertFalse((counts[alike] == counts[0]).all())
+
+
 class CacheTest(unittest.TestCase):
     SHAPE = (0.5, 7, 4)
 

@@ -345,16 +345,36 @@ def partner_offsets(the_plan, lags):
     return [1 if lag < the_plan.block_length else lag // the_plan.block_length for lag in lags]
 
 
+def exchangeable_parts(the_plan, lags):
+    """How many leading parts of a simulated series may stand for one another.
+
+    Below the drawn steps every block is a cell of its own, and with none
+    drawn, units of as many cells are alike: what tells a part's sums apart
+    is only where its pairs that reach past it end, and only the last parts,
+    whose pairs run into the end of the series, lose some of theirs. So a
+    reference series takes each earlier part from any simulated series at
+    any earlier position (simulated x positions choices, not simulated
+    alone), and each of the last from its own position."""
+    if the_plan.depth == 0 and the_plan.cells % the_plan.units != 0:
+        return 0
+    reach = max(partner_offsets(the_plan, lags), default=0) if the_plan.depth > 0 else 1
+    return max(0, the_plan.units - reach)
+
+
 def drawn_estimates(sums, the_plan, lags, series, rng):
-    """Rows of `series` reference series, each part taken from a random simulated series."""
+    """Rows of `series` reference series, each part taken from a random simulated series
+    (and, for the exchangeable ones, a random position)."""
     simulated, units, per_unit, columns = sums.shape
     chunk = max(1, SUMS_IN_MEMORY // (units * per_unit * columns))
     offsets = partner_offsets(the_plan, lags)
+    alike = exchangeable_parts(the_plan, lags)
     result = []
     for first in range(0, series, chunk):
         size = min(chunk, series - first)
         pick = rng.integers(simulated, size=(size, units))
-        parts = sums[pick, np.arange(units)].reshape(size, units * per_unit, columns)
+        position = np.broadcast_to(np.arange(units), (size, units)).copy()
+        position[:, :alike] = rng.integers(max(alike, 1), size=(size, alike))
+        parts = sums[pick, position].reshape(size, units * per_unit, columns)
         if the_plan.depth == 0:
             rows = _estimates.rows(parts, the_plan.lam, the_plan.count, lags)
             law = law_estimates(parts, the_plan, lags)
