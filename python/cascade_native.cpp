@@ -312,9 +312,10 @@ py::array_t<double> per_block_sums(py::handle x, std::int64_t block_length, std:
 /// (cascade.stats), as a (blocks, 4 + 8 * len(lags)) array.
 py::array_t<double> block_sums(py::handle x, std::int64_t block_length, const std::vector<std::int64_t>& lags,
                                unsigned threads) {
-  return per_block_sums(x, block_length, 4 + 8 * lags.size(), [&](const double* values, std::int64_t count, double* out) {
-    cascade::series_statistics(values, count, block_length, lags, out, threads);
-  });
+  return per_block_sums(x, block_length, 4 + 8 * lags.size(),
+                        [&](const double* values, std::int64_t count, double* out) {
+                          cascade::series_statistics(values, count, block_length, lags, out, threads);
+                        });
 }
 
 /// The sums of cascade::energy_step_sums for the statistics check, as a

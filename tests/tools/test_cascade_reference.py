@@ -63,11 +63,11 @@ class BlockSumsTest(unittest.TestCase):
             # The law rows: boxes inside a block from its own sums, longer ones from the blocks' energies.
             plan = _reference.Plan(0.6, steps, 1, steps - block_steps, 2, 1)
             lengths = _energy_steps.box_lengths(steps)
-            inside = _reference.law_columns(plan)
+            within = _reference.lengths_within_block(plan)
             law_direct = _energy_steps.kurtoses(_energy_steps.block_sums(x, x.size, lengths)[0])
-            law_shifted = _reference.law_estimates(_reference.series_sums(y, length, lags, lengths, inside)[None],
+            law_shifted = _reference.law_estimates(_reference.series_sums(y, length, lags, lengths, within)[None],
                                                    plan, lags, shifts[None])[0]
-            with self.subTest("law", steps=steps, block_steps=block_steps, inside=len(inside)):
+            with self.subTest("law", steps=steps, block_steps=block_steps, within=within):
                 np.testing.assert_allclose(law_shifted, law_direct, rtol=1e-9)
 
     def test_refuses_a_block_length_that_does_not_divide(self):

@@ -176,12 +176,13 @@ def judge(lam, step_number, cells, *, as_text=False, cache=True):
     reference serves every batch: how often checks pass, measured cheaply."""
     lam = float(lam)
     lags = _estimates.lags_checked(step_number, cells << step_number)
+    lengths = _energy_steps.box_lengths(step_number)
     reference = _reference.reference(lam, step_number, cells, lags, as_text, cache=cache)
 
     def passing(batch):
         batch = np.atleast_2d(np.asarray(batch, dtype=np.float64))
         estimates, _ = _estimates.series_rows(batch, lam, lags)
-        law = _energy_steps.series_kurtoses(batch, _energy_steps.box_lengths(step_number))
+        law = _energy_steps.series_kurtoses(batch, lengths)
         deviations = _reference.deviations(np.concatenate([estimates, law], axis=1), reference)
         return (reference.rows_agree(deviations).all(axis=1) & reference.joint_agrees(deviations)
                 & reference.law_agrees(deviations))

@@ -6,10 +6,10 @@ What tells such laws apart is the shape of a single step. The energy of a
 box of L values (the sum of their squares) sums out most of the Gaussian
 noise of the values, and two sibling boxes (sharing a box of 2L) differ by
 one step's factors: d = log(E_second / E_first). The kurtosis of d,
-E[d^4] / E[d^2]^2, per box length L = 4 ... 64, is a row; their sum, each
-in the reference's standard deviations and weighted against their
+E[d^4] / E[d^2]^2, per box length L = 1, 2, 4 ... 64, is a row; their sum,
+each in the reference's standard deviations and weighted against their
 correlation (the weights C^-1 1), is the law deviation, judged against the
-point that correct series stay within, JOINT_QUANTILE of the reference.
+point that correct series stay within, LAW_QUANTILE of the reference.
 
 The law of d has no closed form (E is a sum of log-normal products times
 squared Gaussians): these rows are held against the program's simulated

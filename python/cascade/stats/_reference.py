@@ -125,15 +125,11 @@ class Reference:
     @property
     def rows_judged(self):
         """The judged rows that are judged one by one: not the law's."""
-        judged = self.judged.copy()
-        judged[judged.size - self.law_rows:] = False
-        return judged
+        return split_judged(self.judged, self.law_rows)[0]
 
     @property
     def law_judged(self):
-        judged = np.zeros_like(self.judged)
-        judged[judged.size - self.law_rows:] = self.judged[judged.size - self.law_rows:]
-        return judged
+        return split_judged(self.judged, self.law_rows)[1]
 
     def rows_agree(self, row_deviations):
         """Whether each row is within the threshold; a row that is not judged one by one stands in the way of nothing."""
@@ -212,6 +208,13 @@ def _law_combination(fitted_deviations, placing_deviations):
     return weights, tail_point(np.abs(placing_deviations @ weights), LAW_QUANTILE)
 
 
+def split_judged(judged, law_rows):
+    """(rows judged one by one, law rows judged together) of a judged mask whose last law_rows are the law's."""
+    one_by_one = judged.copy()
+    one_by_one[judged.size - law_rows:] = False
+    return one_by_one, judged & ~one_by_one
+
+
 def judged_rows(scaled):
     """Rows with a finite value in every simulated series, and a spread."""
     finite = np.isfinite(scaled).all(axis=0)
@@ -265,22 +268,20 @@ def _unit_starts(the_plan):
     return np.arange(the_plan.units) * the_plan.cells // the_plan.units
 
 
-def law_columns(the_plan):
-    """The law's box lengths whose sibling pairs lie within a simulated block, by their index."""
+def lengths_within_block(the_plan):
+    """How many of the law's box lengths (the shortest, as they come in order) have
+    their sibling pairs within a simulated block."""
     lengths = _energy_steps.box_lengths(the_plan.steps)
-    return [k for k, length in enumerate(lengths) if 2 * length <= the_plan.block_length]
+    return sum(2 * length <= the_plan.block_length for length in lengths)
 
 
-def series_sums(values, block_length, lags, lengths, inside=None):
-    """The rows' block sums of one series, then its law's; a length that is not `inside`
-    (None: all) gets zeros, to be made from the blocks' energies."""
-    inside = range(len(lengths)) if inside is None else inside
+def series_sums(values, block_length, lags, lengths, within):
+    """The rows' block sums of one series, then its law's: the first `within` lengths
+    from the block itself, the others zeros, to be made from the blocks' energies."""
     law = np.zeros((values.size // block_length, _energy_steps.COLUMNS_PER_LENGTH * len(lengths)))
-    if len(inside):
-        within = _energy_steps.block_sums(values, block_length, [lengths[k] for k in inside])
-        for j, k in enumerate(inside):
-            columns = _energy_steps.COLUMNS_PER_LENGTH
-            law[:, columns * k:columns * (k + 1)] = within[:, columns * j:columns * (j + 1)]
+    if within:
+        law[:, :_energy_steps.COLUMNS_PER_LENGTH * within] = _energy_steps.block_sums(values, block_length,
+                                                                                       lengths[:within])
     return np.concatenate([_estimates.block_sums(values, block_length, lags), law], axis=1)
 
 
@@ -290,12 +291,12 @@ def law_estimates(sums, the_plan, lags, shifts=None):
     lengths = _energy_steps.box_lengths(the_plan.steps)
     base = _estimates.LEADING_COLUMNS + _estimates.COLUMNS_PER_LAG * len(lags)
     totals = sums[..., base:].sum(axis=-2)
-    inside = law_columns(the_plan)
-    for k, length in enumerate(lengths):
-        if k not in inside:
-            energies = np.exp(2.0 * shifts) * sums[..., 1]
-            columns = _energy_steps.COLUMNS_PER_LENGTH
-            totals[..., columns * k:columns * (k + 1)] = _energy_steps.across_blocks(energies, length,
+    within = lengths_within_block(the_plan)
+    if within < len(lengths):
+        energies = np.exp(2.0 * shifts) * sums[..., 1]
+        columns = _energy_steps.COLUMNS_PER_LENGTH
+        for k in range(within, len(lengths)):
+            totals[..., columns * k:columns * (k + 1)] = _energy_steps.across_blocks(energies, lengths[k],
                                                                                      the_plan.block_length)
     return _energy_steps.kurtoses(totals)
 
@@ -304,7 +305,7 @@ def simulated_sums(the_plan, lags, as_text, progress):
     """Sums of the simulated series: (simulated, units, blocks per unit, columns)."""
     count = the_plan.count
     lengths = _energy_steps.box_lengths(the_plan.steps)
-    inside = law_columns(the_plan)
+    within = lengths_within_block(the_plan)
     per_run = max(1, min(the_plan.simulated, BATCH_VALUES // count))
     sub_steps = the_plan.steps - the_plan.depth
     result = []
@@ -314,7 +315,7 @@ def simulated_sums(the_plan, lags, as_text, progress):
         if as_text and the_plan.depth == 0:
             values = np.round(values, TEXT_DECIMALS)
         for one in values.reshape(batch, count):
-            sums = series_sums(one, the_plan.block_length, lags, lengths, inside)
+            sums = series_sums(one, the_plan.block_length, lags, lengths, within)
             if the_plan.depth == 0:
                 # Nothing shifts a block: the sums of a group of cells are all that is needed.
                 sums = np.add.reduceat(sums, _unit_starts(the_plan), axis=0)[:, None, :]
@@ -431,7 +432,9 @@ def _build(lam, steps, cells, lags, as_text, progress):
         # simulated series, whose largest values set the tail that the row
         # threshold is placed on; too few to place it at this lambda.
         judged[_estimates.MEAN_SQUARE_ROW] = False
-    if not judged.any():
+    law_rows = len(_energy_steps.box_lengths(steps))
+    one_by_one, law = split_judged(judged, law_rows)
+    if not one_by_one.any():
         raise UncheckableSeries(f"cannot be checked at lambda = {lam:g}: series of this shape leave every row "
                                 f"without a finite value in some simulated series (most of their values "
                                 f"underflow to 0)")
@@ -445,14 +448,6 @@ def _build(lam, steps, cells, lags, as_text, progress):
         mean = np.where(finite, both, 0.0).sum(axis=0) / count
         spread_of_finite = np.sqrt(np.where(finite, (both - mean) ** 2, 0.0).sum(axis=0) / count)
         standard_errors = np.where(judged, both.std(axis=0), spread_of_finite)
-    law_rows = len(_energy_steps.box_lengths(steps))
-    one_by_one = judged.copy()
-    one_by_one[judged.size - law_rows:] = False
-    law = judged & ~one_by_one
-    if not one_by_one.any():
-        raise UncheckableSeries(f"cannot be checked at lambda = {lam:g}: series of this shape leave every row "
-                                f"without a finite value in some simulated series (most of their values "
-                                f"underflow to 0)")
 
     def placed(rows, which):
         return (rows[:, which] - centre[which]) / spread[which]
