@@ -6,8 +6,6 @@ import argparse
 
 import measurement
 
-import numpy as np  # noqa: E402  (measurement checks for it and puts the package on the path)
-
 from cascade.stats import _check, simulate  # noqa: E402
 
 LAMBDAS = (0.0, 0.5, 1.5, 3.0)
@@ -18,13 +16,8 @@ BATCH_VALUES = 1 << 24
 
 
 def failures(lam, steps, n0, seeds):
-    passing = _check.judge(lam, steps, n0)
-    per_batch = max(1, BATCH_VALUES // (n0 << steps))
-    failing = 0
-    for first in range(0, len(seeds), per_batch):
-        batch = np.array([simulate.simulate(lam, steps, n0, seed) for seed in seeds[first:first + per_batch]])
-        failing += int((~passing(batch)).sum())
-    return failing
+    return measurement.failing(_check.judge(lam, steps, n0), lambda seed: simulate.simulate(lam, steps, n0, seed),
+                               seeds, n0 << steps, BATCH_VALUES)
 
 
 def lines(seeds, long_seeds, first_seed, shapes=None, lambdas=LAMBDAS):

@@ -5,8 +5,6 @@ presented (docs/statistics.md). The first line is the program's own series, for
 comparison: its share is the false-failure rate."""
 import measurement
 
-import numpy as np  # noqa: E402  (measurement checks for it and puts the package on the path)
-
 from cascade.stats import _check  # noqa: E402
 
 import impostors  # noqa: E402  (needs the package on the path)
@@ -17,12 +15,7 @@ BATCH_VALUES = 1 << 22
 
 
 def caught(judge, make, lam, steps, n0, seeds):
-    per_batch = max(1, BATCH_VALUES // (n0 << steps))
-    count = 0
-    for first in range(0, len(seeds), per_batch):
-        batch = np.array([make(lam, seed, steps, n0) for seed in seeds[first:first + per_batch]])
-        count += int((~judge(batch)).sum())
-    return count
+    return measurement.failing(judge, lambda seed: make(lam, seed, steps, n0), seeds, n0 << steps, BATCH_VALUES)
 
 
 def lines(seeds, columns=None):

@@ -41,6 +41,17 @@ def parse_seeds(description, default, *more):
     return options["seeds"] if not more else tuple(options.values())
 
 
+def failing(judge, series_of, seeds, values_per_series, batch_values):
+    """How many of the series series_of(seed) the check's `judge` fails, judged
+    in batches of about batch_values values."""
+    per_batch = max(1, batch_values // values_per_series)
+    count = 0
+    for first in range(0, len(seeds), per_batch):
+        batch = np.array([series_of(seed) for seed in seeds[first:first + per_batch]])
+        count += int((~judge(batch)).sum())
+    return count
+
+
 def print_table(header, lines):
     """A Markdown table, flushed line by line so that a long measurement shows its progress."""
     print("| " + " | ".join(header) + " |")
