@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "cascade/cascade.hpp"
+#include "statistics/checked_sums.h"
 
 #ifndef CASCADE_VERSION
 #error "CASCADE_VERSION must be defined by the build (the project's version)"
@@ -94,27 +95,40 @@ double real_number(py::handle value, const char* name) {
   return result;
 }
 
-/// The stream a generator word names: "subtractive" or "philox".
+/// The stream a generator word names, by the library's table.
 cascade::random_stream stream_named(py::handle generator) {
   if (!py::isinstance<py::str>(generator)) throw py::type_error("generator must be a str, got " + type_name(generator));
-  const std::string name = generator.cast<std::string>();
-  if (name == "subtractive") return cascade::random_stream::subtractive;
-  if (name == "philox") return cascade::random_stream::philox;
-  throw py::value_error("generator must be 'subtractive' or 'philox', got " + py::repr(generator).cast<std::string>());
+  return cascade::stream_named(generator.cast<std::string>(), py::repr(generator).cast<std::string>());
 }
 
-/// The philox stream's key: a whole number from 0 to 2^64 - 1.
-std::uint64_t philox_seed(py::handle seed) {
+/// A seed: a whole number the stream's table then judges; one beyond 64
+/// bits, or below 0, is refused with the stream's rule.
+std::uint64_t seed_number(py::handle seed, cascade::random_stream generator) {
   std::vector<clamped_number> unused;
   whole_number(seed, "seed", unused);  // the type check
   const py::int_ number = py::reinterpret_steal<py::int_>(PyNumber_Index(seed.ptr()));
   const unsigned long long value = PyLong_AsUnsignedLongLong(number.ptr());
   if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
     PyErr_Clear();
-    throw py::value_error("seed must be a whole number from 0 to 18446744073709551615 with the philox stream, got " +
-                          py::repr(number).cast<std::string>());
+    cascade::refuse_seed(generator, py::repr(number).cast<std::string>());
   }
   return value;
+}
+
+/// Runs `check`, turning the library's refusal into a ValueError that shows
+/// the numbers as the caller gave them rather than as they were clamped.
+template <typename Check>
+void judged(const std::vector<clamped_number>& clamped, Check check) {
+  try {
+    check();
+  } catch (const std::invalid_argument& refusal) {
+    std::string message = refusal.what();
+    for (const auto& number : clamped) {
+      const auto at = message.find(number.clamped);
+      if (at != std::string::npos) message.replace(at, number.clamped.size(), number.given);
+    }
+    throw py::value_error(message);
+  }
 }
 
 /// The run a call asks for, checked by the library's rules; a refusal is a
@@ -126,41 +140,31 @@ cascade::run_request checked_request(py::handle lam, py::handle step_number, py:
   request.lambda = real_number(lam, "lambda");
   request.step_number = whole_number(step_number, "step_number", clamped);
   request.n0 = whole_number(n0, "n0", clamped);
-  request.generator = stream_named(generator);
-  if (request.generator == cascade::random_stream::philox) {
-    request.seed = seed.is_none() ? static_cast<std::uint64_t>(cascade::clock_seed_second()) : philox_seed(seed);
-  } else {
-    request.seed_second = seed.is_none() ? cascade::clock_seed_second() : whole_number(seed, "seed", clamped);
-  }
-  if (!threads.is_none()) {
-    const std::int64_t count = whole_number(threads, "threads", clamped);
-    if (count < 1 || count > 1024) {
-      throw py::value_error("threads must be a whole number from 1 to 1024, got " + py::repr(threads).cast<std::string>());
+  judged(clamped, [&] {
+    request.generator = stream_named(generator);
+    request.seed = seed.is_none() ? static_cast<std::uint64_t>(cascade::clock_seed_second())
+                                  : seed_number(seed, request.generator);
+    if (!threads.is_none()) {
+      const std::int64_t count = whole_number(threads, "threads", clamped);
+      cascade::check_threads(count, request.generator, py::repr(threads).cast<std::string>());
+      request.threads = static_cast<unsigned>(count);
     }
-    request.threads = static_cast<unsigned>(count);
-  }
-  try {
     cascade::check_request(request);
-  } catch (const std::invalid_argument& refusal) {
-    std::string message = refusal.what();
-    for (const auto& number : clamped) {
-      const auto at = message.find(number.clamped);
-      if (at != std::string::npos) message.replace(at, number.clamped.size(), number.given);
-    }
-    throw py::value_error(message);
-  }
+  });
   return request;
 }
 
-/// `value` as a 1-D numpy array of float64 (in either byte order).
-py::array float64_vector(py::handle value, const std::string& name) {
+/// `value` as a 1-D numpy array of float64 (or, when `float32_too`, of
+/// float32), in either byte order.
+py::array float_vector(py::handle value, const std::string& name, bool float32_too = false) {
   if (!py::isinstance<py::array>(value)) {
     throw py::type_error(name + " must be a numpy.ndarray of float64, got " + type_name(value));
   }
   const auto array = py::reinterpret_borrow<py::array>(value);
   const py::dtype dtype = array.dtype();
-  if (dtype.kind() != 'f' || dtype.itemsize() != 8) {
-    throw py::type_error(name + " must have dtype float64, got " + std::string(py::str(py::handle(dtype))));
+  if (dtype.kind() != 'f' || (dtype.itemsize() != 8 && !(float32_too && dtype.itemsize() == 4))) {
+    throw py::type_error(name + " must have dtype float64" + (float32_too ? " or float32" : "") + ", got " +
+                         std::string(py::str(py::handle(dtype))));
   }
   if (array.ndim() != 1) {
     throw py::value_error(name + " must be 1-D, got " + std::to_string(array.ndim()) + " dimensions");
@@ -168,31 +172,50 @@ py::array float64_vector(py::handle value, const std::string& name) {
   return array;
 }
 
-/// `value` as the buffer of N doubles that `name` must be: a writable,
-/// C-contiguous, 1-D numpy array of native float64.
-py::array_t<double> checked_buffer(py::handle value, std::int64_t count, const std::string& name,
-                                   const std::string& count_name = "N = n0 * 2^step_number") {
-  const py::array buffer = float64_vector(value, name);
-  if (buffer.dtype().byteorder() == '>') throw py::type_error(name + " must have dtype float64, got >f8");
+/// The element type of a call's arrays: numpy.float64 or numpy.float32.
+enum class element { float64, float32 };
+
+element element_named(py::handle dtype) {
+  if (dtype.is_none()) return element::float64;
+  const py::dtype wanted = py::dtype::from_args(py::reinterpret_borrow<py::object>(dtype));
+  if (wanted.is(py::dtype::of<double>()) || wanted.equal(py::dtype::of<double>())) return element::float64;
+  if (wanted.equal(py::dtype::of<float>())) return element::float32;
+  throw py::type_error("dtype must be numpy.float64 or numpy.float32, got " + std::string(py::str(py::handle(wanted))));
+}
+
+py::dtype dtype_of(element type) { return type == element::float32 ? py::dtype::of<float>() : py::dtype::of<double>(); }
+
+/// `value` as the buffer of N values that `name` must be: a writable,
+/// C-contiguous, 1-D numpy array of the call's dtype in native order.
+py::array checked_buffer(py::handle value, std::int64_t count, element type, const std::string& name,
+                         const std::string& count_name = "N = n0 * 2^step_number") {
+  const py::array buffer = float_vector(value, name, true);
+  const std::string type_name_wanted = type == element::float32 ? "float32" : "float64";
+  if (!buffer.dtype().equal(dtype_of(type))) {
+    throw py::type_error(name + " must have dtype " + type_name_wanted + ", got " +
+                         std::string(py::str(py::handle(buffer.dtype()))));
+  }
   if ((buffer.flags() & py::array::c_style) == 0) throw py::value_error(name + " must be C-contiguous");
   if (!buffer.writeable()) throw py::value_error(name + " must be writable");
   if (buffer.shape(0) != count) {
     throw py::value_error(name + " must hold " + count_name + " = " + std::to_string(count) + " values, got " +
                           std::to_string(buffer.shape(0)));
   }
-  return py::reinterpret_borrow<py::array_t<double>>(value);
+  return buffer;
 }
 
-bool overlap(const py::array_t<double>& a, const py::array_t<double>& b) {
-  const double* a_begin = a.data();
-  const double* b_begin = b.data();
-  return a_begin < b_begin + b.size() && b_begin < a_begin + a.size();
+bool overlap(const py::array& a, const py::array& b) {
+  const auto* a_begin = static_cast<const char*>(a.data());
+  const auto* b_begin = static_cast<const char*>(b.data());
+  return a_begin < b_begin + b.nbytes() && b_begin < a_begin + a.nbytes();
 }
 
-/// Fills the buffers with the GIL released, looking for a signal every
-/// signal_poll_interval; a pending one (Ctrl-C) raises its exception here.
+/// Fills the buffers (of `T`, double or float) with the GIL released,
+/// looking for a signal every signal_poll_interval; a pending one (Ctrl-C)
+/// raises its exception here.
+template <typename T>
 void fill_without_gil(const cascade::run_request& request, std::optional<std::pair<std::int64_t, std::int64_t>> range,
-                      double* values, double* weights) {
+                      T* values, T* weights) {
   auto last_poll = std::chrono::steady_clock::now();
   const auto poll_signals = [&last_poll] {
     const auto now = std::chrono::steady_clock::now();
@@ -209,23 +232,16 @@ void fill_without_gil(const cascade::run_request& request, std::optional<std::pa
   }
 }
 
-/// [start, stop) of a call, or nothing for the whole series: only the
-/// philox stream makes a piece alone.
+/// [start, stop) of a call, or nothing for the whole series, as the
+/// library's rules take them.
 std::optional<std::pair<std::int64_t, std::int64_t>> checked_range(const cascade::run_request& request,
                                                                    py::handle start, py::handle stop) {
   if (start.is_none() && stop.is_none()) return std::nullopt;
-  if (request.generator != cascade::random_stream::philox) {
-    throw py::value_error("start and stop need generator='philox': the subtractive stream is one chain, so no piece "
-                          "of it can be made without every value before it");
-  }
   std::vector<clamped_number> clamped;
   const std::int64_t count = cascade::series_length(request);
   const std::int64_t first = start.is_none() ? 0 : whole_number(start, "start", clamped);
   const std::int64_t last = stop.is_none() ? count : whole_number(stop, "stop", clamped);
-  if (first < 0 || first >= last || last > count) {
-    throw py::value_error("start and stop must satisfy 0 <= start < stop <= N = " + std::to_string(count) + ", got " +
-                          std::to_string(first) + " and " + std::to_string(last));
-  }
+  judged(clamped, [&] { cascade::check_range(request, first, last); });
   return std::pair{first, last};
 }
 
@@ -237,33 +253,40 @@ bool weights_flag(py::handle value) {
 }
 
 py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle weights_word,
-                    py::handle out, py::handle generator, py::handle start, py::handle stop, py::handle threads) {
+                    py::handle out, py::handle generator, py::handle start, py::handle stop, py::handle threads,
+                    py::handle dtype) {
   const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads);
   const bool with_weights = weights_flag(weights_word);
   const auto range = checked_range(request, start, stop);
+  const element type = element_named(dtype);
   const std::int64_t count = range ? range->second - range->first : cascade::series_length(request);
   const std::string count_name = range ? "stop - start" : "N = n0 * 2^step_number";
 
-  std::optional<py::array_t<double>> values;
-  std::optional<py::array_t<double>> weights;
+  std::optional<py::array> values;
+  std::optional<py::array> weights;
   if (out.is_none()) {
-    values.emplace(count);
-    if (with_weights) weights.emplace(count);
+    values.emplace(dtype_of(type), count);
+    if (with_weights) weights.emplace(dtype_of(type), count);
   } else if (with_weights) {
     if (!py::isinstance<py::tuple>(out) || py::len(out) != 2) {
       throw py::type_error("out must be a pair of arrays (x, w) when weights=True, got " + type_name(out));
     }
     const auto pair = py::reinterpret_borrow<py::tuple>(out);
-    values = checked_buffer(pair[0], count, "out[0]", count_name);
-    weights = checked_buffer(pair[1], count, "out[1]", count_name);
+    values = checked_buffer(pair[0], count, type, "out[0]", count_name);
+    weights = checked_buffer(pair[1], count, type, "out[1]", count_name);
     if (overlap(*values, *weights)) throw py::value_error("out[0] and out[1] must not share memory");
   } else {
-    values = checked_buffer(out, count, "out", count_name);
+    values = checked_buffer(out, count, type, "out", count_name);
   }
 
-  fill_without_gil(request, range, values->mutable_data(), weights ? weights->mutable_data() : nullptr);
-  last_seed_used = request.generator == cascade::random_stream::philox ? request.seed
-                                                                       : static_cast<std::uint64_t>(request.seed_second);
+  if (type == element::float32) {
+    fill_without_gil(request, range, static_cast<float*>(values->mutable_data()),
+                     weights ? static_cast<float*>(weights->mutable_data()) : nullptr);
+  } else {
+    fill_without_gil(request, range, static_cast<double*>(values->mutable_data()),
+                     weights ? static_cast<double*>(weights->mutable_data()) : nullptr);
+  }
+  last_seed_used = request.seed;
   if (weights) return py::make_tuple(*values, *weights);
   return *values;
 }
@@ -275,7 +298,7 @@ void check_run(py::handle lam, py::handle step_number, py::handle n0, py::handle
 }
 
 py::tuple summary(py::handle x) {
-  if (float64_vector(x, "x").size() == 0) throw py::value_error("x must hold at least 1 value, got 0");
+  if (float_vector(x, "x").size() == 0) throw py::value_error("x must hold at least 1 value, got 0");
   // In native order and contiguous (a copy only when it is not already). The
   // constructor, unlike array_t::ensure, keeps numpy's own error, such as the
   // MemoryError of a copy that cannot be had.
@@ -292,7 +315,7 @@ py::tuple summary(py::handle x) {
 /// writes with the GIL released; std::invalid_argument from it becomes ValueError.
 template <typename Fill>
 py::array_t<double> per_block_sums(py::handle x, std::int64_t block_length, std::size_t columns, Fill fill) {
-  if (float64_vector(x, "x").size() == 0) throw py::value_error("x must hold at least 1 value, got 0");
+  if (float_vector(x, "x").size() == 0) throw py::value_error("x must hold at least 1 value, got 0");
   const py::array_t<double, py::array::c_style | py::array::forcecast> values(py::reinterpret_borrow<py::object>(x));
   const std::int64_t count = values.size();
   if (block_length < 1 || count % block_length != 0) {
@@ -328,6 +351,19 @@ py::array_t<double> energy_step_sums(py::handle x, std::int64_t block_length,
                         });
 }
 
+/// The stream table's row for `generator`, as a dict: what every face asks.
+py::dict limits(py::handle generator) {
+  const cascade::stream_limits row = cascade::limits_of(stream_named(generator));
+  py::dict result;
+  result["name"] = row.name;
+  result["max_seed"] = py::int_(row.max_seed);
+  result["max_value_count"] = row.max_value_count;
+  result["max_step_number"] = row.max_step_number;
+  result["max_threads"] = row.max_threads;
+  result["makes_pieces"] = row.makes_pieces;
+  return result;
+}
+
 py::object last_seed() {
   if (!last_seed_used) return py::none();
   return py::int_(*last_seed_used);
@@ -342,13 +378,15 @@ PYBIND11_MODULE(cascade_native, module) {
   module.def("generate", &generate, py::arg("lam"), py::arg("step_number"), py::arg("n0"),
              py::arg("seed") = py::none(), py::kw_only(), py::arg("weights") = false, py::arg("out") = py::none(),
              py::arg("generator") = "subtractive", py::arg("start") = py::none(), py::arg("stop") = py::none(),
-             py::arg("threads") = py::none(),
+             py::arg("threads") = py::none(), py::arg("dtype") = py::none(),
              "The series of (lam, step_number, n0) seeded with `seed`; see cascade.generate.");
   module.def("check_run", &check_run, py::arg("lam"), py::arg("step_number"), py::arg("n0"), py::arg("seed"),
              py::arg("generator") = "subtractive",
              "Raises what generate would raise for these arguments, and makes no value.");
   module.def("summary", &summary, py::arg("x"),
              "(N, mean, SD, line) of x as the program's summary computes them; see cascade.summary.");
+  module.def("limits", &limits, py::arg("generator"),
+             "The stream's limits: name, max_seed, max_value_count, max_step_number, max_threads, makes_pieces.");
   module.def("last_seed", &last_seed, "The seed of this thread's last generate call, or None.");
   module.def("block_sums", &block_sums, py::arg("x"), py::arg("block_length"), py::arg("lags"),
              py::arg("threads") = 0,

@@ -1,7 +1,8 @@
 // cascade.hpp: the cascade series for C++ programs.
 //
 // Fills a buffer of yours with exactly the doubles that
-// `cascade --binary --seed T lambda step_number n0` writes, and on request
+// `cascade --binary --seed T lambda step_number n0` writes (or the floats
+// of `--float32`), and on request
 // with the cascade's final weights before the Gaussian modulation (x = w * g).
 // The same code as the program makes them; a given seed always gives the
 // same bits. Calls from several threads at once are safe: each call has its
@@ -14,7 +15,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace cascade {
 
@@ -28,13 +28,39 @@ enum class random_stream { subtractive, philox };
 struct run_request {
   double lambda = 0.0;            ///< finite, its square finite; only its square matters
   std::int64_t step_number = 1;   ///< at least 1
-  std::int64_t n0 = 1;            ///< at least 1; n0 * 2^step_number at most 2147483647 (philox: 2^48)
-  std::int64_t seed_second = 0;   ///< subtractive: 0 to 2147483647, as `--seed T`
+  std::int64_t n0 = 1;            ///< at least 1; n0 * 2^step_number at most the stream's largest N
+  /// As `--seed T`: subtractive, a Unix second from 0 to 2147483647;
+  /// philox, the stream's key, any 64-bit value.
+  std::uint64_t seed = 0;
   random_stream generator = random_stream::subtractive;
-  std::uint64_t seed = 0;         ///< philox: its key, any 64-bit value, as `--generator philox --seed T`
-  unsigned threads = 0;           ///< threads to use; 0: the default (subtractive: 2, philox: every CPU);
-                                  ///< subtractive takes at most 2
+  unsigned threads = 0;           ///< threads to use; 0: the stream's default (subtractive: 2,
+                                  ///< philox: every CPU); at most the stream's most
 };
+
+/// What a stream accepts: the one table that the program, this library and
+/// the Python module all ask.
+struct stream_limits {
+  std::string name;               ///< as `--generator NAME`
+  std::uint64_t max_seed;         ///< seeds are 0 .. max_seed
+  std::int64_t max_value_count;   ///< the largest N
+  std::int64_t max_step_number;
+  std::int64_t max_threads;       ///< threads are 1 .. max_threads
+  bool makes_pieces;              ///< whether fill_series_range takes it
+};
+
+stream_limits limits_of(random_stream generator);
+
+/// The stream called `name`. Throws std::invalid_argument naming the
+/// streams and showing `shown` (the name as the caller wrote it).
+random_stream stream_named(const std::string& name, const std::string& shown);
+
+/// Throws std::invalid_argument, with the stream's rule, unless a run of
+/// `generator` may use `threads` threads; the message shows `shown`.
+void check_threads(std::int64_t threads, random_stream generator, const std::string& shown);
+
+/// Throws std::invalid_argument: `shown` is not a seed (not a whole number
+/// from 0 to the stream's largest), with the stream's rule.
+[[noreturn]] void refuse_seed(random_stream generator, const std::string& shown);
 
 /// Throws std::invalid_argument when `request` breaks a rule, or the
 /// environment sets CASCADE_SCALAR_MATH or CASCADE_VECTOR_LANES to a value
@@ -49,6 +75,11 @@ std::int64_t series_length(const run_request& request);
 /// `--seed`: the Unix time, a clock past 2^31 - 1 folded into range.
 std::int64_t clock_seed_second();
 
+/// Throws std::invalid_argument, as fill_series_range would, unless values
+/// start .. stop - 1 are a piece of the request's series that its stream
+/// makes alone (0 <= start < stop <= N). The message shows `shown` when given.
+void check_range(const run_request& request, std::int64_t start, std::int64_t stop, const std::string& shown = "");
+
 /// Fills values[0, N) with the series of `request`, and weights[0, N), unless
 /// null, with its final weights before modulation. The subtractive stream
 /// uses the calling thread and, for N of at least 2^15 (and threads not 1),
@@ -61,6 +92,12 @@ std::int64_t clock_seed_second();
 void fill_series(const run_request& request, double* values, double* weights = nullptr,
                  const std::function<void()>& between_chunks = {});
 
+/// The same series as binary32, each value (and weight) rounded to the
+/// nearest float: half the memory of doubles. The subtractive stream still
+/// makes its N doubles first (its steps work in place), and frees them.
+void fill_series(const run_request& request, float* values, float* weights = nullptr,
+                 const std::function<void()>& between_chunks = {});
+
 /// Fills values[0, stop - start) with values start .. stop - 1 of the
 /// series of a philox `request` (and weights[0, stop - start), unless
 /// null): the very bits they have in the whole series, made alone, on
@@ -69,6 +106,10 @@ void fill_series(const run_request& request, double* values, double* weights = n
 /// unless 0 <= start < stop <= N, and as fill_series does otherwise.
 void fill_series_range(const run_request& request, std::int64_t start, std::int64_t stop, double* values,
                        double* weights = nullptr, const std::function<void()>& between_chunks = {});
+
+/// The same piece as binary32, each value rounded to the nearest float.
+void fill_series_range(const run_request& request, std::int64_t start, std::int64_t stop, float* values,
+                       float* weights = nullptr, const std::function<void()>& between_chunks = {});
 
 /// The program's summary of a series.
 struct run_summary {
@@ -82,32 +123,5 @@ struct run_summary {
 /// the same bits: the sum in index order from 0.0, then the squared
 /// deviations from the mean, in index order.
 run_summary summarize_series(const double* values, std::int64_t count);
-
-/// Per block of `block_length` values of values[0, count): the sums that
-/// the statistics of a series are built from, one row of
-/// 4 + 8 * lags.size() numbers a block in sums (count / block_length rows).
-/// Over the values that are not 0 (an exact 0 has no log): their count, the
-/// sum of x^2 (over every value), the sums of log|x| and log^2|x|; then for
-/// each lag l, over the pairs (i, i + l) that start in the block and end in
-/// the series, both not 0: the pairs whose second value lies in the block,
-/// then those whose second value lies past it, each as the number of pairs,
-/// the sums of log|x_i| and of log|x_(i+l)|, and the sum of their products.
-/// Uses `threads` threads (0: the CPUs this process may run on); the sums do
-/// not depend on how many. Throws std::invalid_argument unless count >= 1,
-/// block_length divides count and every lag is in 1 .. count - 1.
-void series_statistics(const double* values, std::int64_t count, std::int64_t block_length,
-                       const std::vector<std::int64_t>& lags, double* sums, unsigned threads = 0);
-
-/// Per block of `block_length` values of values[0, count): for each box
-/// length L, over the pairs of sibling boxes inside the block (L values each,
-/// the first starting at a multiple of 2L) whose energies (sums of x^2) are
-/// both above 0, the number of pairs and the sums of d^2 and d^4, d the log
-/// of the second box's energy over the first's: 3 * box_lengths.size()
-/// numbers a block in sums. Uses `threads` threads (0: the CPUs this process
-/// may run on); the sums do not depend on how many. Throws
-/// std::invalid_argument unless count >= 1, block_length divides count, and
-/// every box length is a power of two whose double divides block_length.
-void energy_step_sums(const double* values, std::int64_t count, std::int64_t block_length,
-                      const std::vector<std::int64_t>& box_lengths, double* sums, unsigned threads = 0);
 
 }  // namespace cascade

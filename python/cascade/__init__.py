@@ -17,7 +17,7 @@ step_number n0`` writes, made by the same code::
 
 from __future__ import annotations
 
-from typing import Literal, NamedTuple, Optional, Tuple, Union, overload
+from typing import Any, Literal, NamedTuple, Optional, Tuple, Type, Union, overload
 
 from . import _compiled_module
 
@@ -36,26 +36,44 @@ __version__: str = _native.__version__
 """The project's version, the one that ``cascade --version`` prints."""
 
 Series = NDArray[np.float64]
+Series32 = NDArray[np.float32]
+AnySeries = Union[Series, Series32]
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[False] = False, out: Optional[Series] = None, generator: str = "subtractive",
-             start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None) -> Series: ...
+             start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
+             dtype: Type[np.float64] = np.float64) -> Series: ...
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[True], out: Optional[Tuple[Series, Series]] = None, generator: str = "subtractive",
-             start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None
-             ) -> Tuple[Series, Series]: ...
+             start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
+             dtype: Type[np.float64] = np.float64) -> Tuple[Series, Series]: ...
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
-             weights: bool, out: Union[None, Series, Tuple[Series, Series]] = None, generator: str = "subtractive",
-             start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None
-             ) -> Union[Series, Tuple[Series, Series]]: ...
+             weights: Literal[False] = False, out: Optional[Series32] = None, generator: str = "subtractive",
+             start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
+             dtype: Type[np.float32]) -> Series32: ...
+
+
+@overload
+def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
+             weights: Literal[True], out: Optional[Tuple[Series32, Series32]] = None, generator: str = "subtractive",
+             start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
+             dtype: Type[np.float32]) -> Tuple[Series32, Series32]: ...
+
+
+@overload
+def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
+             weights: bool, out: Union[None, AnySeries, Tuple[AnySeries, AnySeries]] = None,
+             generator: str = "subtractive", start: Optional[int] = None, stop: Optional[int] = None,
+             threads: Optional[int] = None, dtype: Any = np.float64
+             ) -> Union[AnySeries, Tuple[AnySeries, AnySeries]]: ...
 
 
 def generate(
@@ -70,8 +88,10 @@ def generate(
     start: Optional[int] = None,
     stop: Optional[int] = None,
     threads: Optional[int] = None,
-) -> Union[Series, Tuple[Series, Series]]:
-    """The series of N = n0 * 2^step_number values, as a float64 array.
+    dtype: Any = np.float64,
+) -> Union[AnySeries, Tuple[AnySeries, AnySeries]]:
+    """The series of N = n0 * 2^step_number values, as a float64 array (or
+    float32, with ``dtype=numpy.float32``).
 
     lam: the log-scale spread (finite; only its square matters).
     step_number: the number of doubling steps, at least 1.
@@ -96,6 +116,9 @@ def generate(
         they have in the whole series (``out`` then holds stop - start).
     threads: the threads to use (philox: 1 to 1024, default every CPU the
         process may use; subtractive: 1 or 2, default 2 for N >= 2^15).
+    dtype: numpy.float64 (the default) or numpy.float32: each value (and
+        weight) rounded to the nearest float, as ``cascade --float32``
+        writes them, in half the memory; ``out`` is then float32 too.
 
     Raises ValueError for a value the program refuses (with the program's
     message, e.g. "n0 must be a whole number of at least 1, got 0") or an
@@ -109,7 +132,7 @@ def generate(
     of both series with nothing to tell so. Give each thread its own buffer.
     """
     return _native.generate(lam, step_number, n0, seed, weights=weights, out=out, generator=generator, start=start,
-                            stop=stop, threads=threads)
+                            stop=stop, threads=threads, dtype=dtype)
 
 
 class Summary(NamedTuple):

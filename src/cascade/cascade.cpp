@@ -5,7 +5,7 @@
 #include <cmath>
 #include <memory>
 
-#include "cascade/statistics.h"
+#include "cascade/summary.h"
 #include "cascade/series_kernels.h"
 #include "deviates/polar_pairs.h"
 

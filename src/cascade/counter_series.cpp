@@ -2,48 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 
 #include "cascade/series_kernels.h"
 #include "deviates/philox.h"
 
 namespace cascade {
-namespace {
-
-/// Blocks handed to the team at a time: enough for every thread to stay
-/// busy, few enough that between_windows runs every few milliseconds.
-constexpr std::size_t window_blocks = 32;
-
-}  // namespace
-
-moments moments::of(const double* values, std::int64_t count) {
-  if (count == 0) return {};
-  double sum = 0.0;
-  accumulate(sum, values, count);
-  const double mean = sum / static_cast<double>(count);
-  double m2 = 0.0;
-  for (std::int64_t i = 0; i < count; ++i) m2 += (values[i] - mean) * (values[i] - mean);
-  return {count, mean, m2};
-}
-
-void moments::append(const moments& later) {
-  if (later.count == 0) return;
-  if (count == 0) {
-    *this = later;
-    return;
-  }
-  const std::int64_t total = count + later.count;
-  const double delta = later.mean - mean;
-  const double share = static_cast<double>(later.count) / static_cast<double>(total);
-  mean += delta * share;
-  m2 += later.m2 + delta * delta * (static_cast<double>(count) * share);
-  count = total;
-}
-
-series_summary moments::summary() const {
-  return {count, mean, count > 0 ? std::sqrt(m2 / static_cast<double>(count)) : 0.0};
-}
-
 // A block reaches at most two cells beyond its own at each level, and the
 // pairs of a level are half its cells.
 counter_workspace::counter_workspace()
@@ -87,29 +50,6 @@ void counter_block(const cascade_shape& shape, std::uint64_t seed, std::int64_t 
                                cell_count / 2, workspace.first_.data(), workspace.second_.data());
   kernels.modulate(workspace.second_.data(), workspace.first_.data(), cell_count / 2, final_cells);
   std::copy_n(final_cells + skip, length, values);
-}
-
-moments fill_counter_series(const cascade_shape& shape, std::uint64_t seed, std::int64_t begin, std::int64_t end,
-                            double* values, double* weights, thread_team& team,
-                            const std::function<void()>& between_windows, bool summarize) {
-  std::vector<counter_workspace> workspaces(team.helpers() + 1);
-  const auto blocks = static_cast<std::size_t>((end - begin + counter_block_values - 1) / counter_block_values);
-  std::array<moments, window_blocks> window_moments;
-  moments total;
-  for (std::size_t first = 0; first < blocks; first += window_blocks) {
-    const std::size_t count = std::min(window_blocks, blocks - first);
-    team.run(count, [&](std::size_t index, unsigned worker) {
-      const std::int64_t offset = static_cast<std::int64_t>(first + index) * counter_block_values;
-      const std::int64_t length = std::min(counter_block_values, end - begin - offset);
-      double* const block_values = values + offset;
-      counter_block(shape, seed, begin + offset, begin + offset + length, block_values,
-                    weights != nullptr ? weights + offset : nullptr, workspaces[worker]);
-      if (summarize) window_moments[index] = moments::of(block_values, length);
-    });
-    for (std::size_t index = 0; index < count; ++index) total.append(window_moments[index]);
-    if (between_windows) between_windows();
-  }
-  return total;
 }
 
 }  // namespace cascade

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "cascade/statistics.h"
+#include "cascade/summary.h"
 
 namespace cascade {
 

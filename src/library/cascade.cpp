@@ -1,41 +1,127 @@
-// The public C++ interface over the core's cascade, generators and summary.
+// The public C++ interface over the core: the rules of a run, and its
+// values through the stream's source.
 #include "cascade/cascade.hpp"
 
+#include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 #include "cascade/cascade.h"
-#include "cascade/counter_series.h"
-#include "cascade/energy_steps.h"
 #include "cascade/population.h"
-#include "cascade/run_limits.h"
+#include "cascade/run_rules.h"
 #include "cascade/seed.h"
-#include "cascade/series_statistics.h"
+#include "cascade/series_source.h"
 #include "cascade/shortest_decimal.h"
-#include "cascade/statistics.h"
+#include "cascade/summary.h"
 #include "cascade/summary_line.h"
 #include "cascade/thread_team.h"
-#include "cascade/work_sharing.h"
+#include "cascade/value_encoding.h"
 
 namespace cascade {
 
 namespace {
 
-stream stream_of(const run_request& request) {
-  return request.generator == random_stream::philox ? stream::philox : stream::subtractive;
+static_assert(static_cast<int>(random_stream::subtractive) == static_cast<int>(stream::subtractive) &&
+                  static_cast<int>(random_stream::philox) == static_cast<int>(stream::philox),
+              "the public streams are the table's, in its order");
+
+stream stream_of(random_stream generator) { return static_cast<stream>(generator); }
+
+/// Blocks a window of the library's: enough for every thread to stay busy,
+/// few enough that between_chunks runs every few milliseconds.
+constexpr std::size_t window_blocks = 32;
+
+[[noreturn]] void refuse(refused_argument argument, random_stream generator, const std::string& shown,
+                         std::int64_t count = 0) {
+  throw std::invalid_argument(refusal_message(argument, stream_of(generator), shown, spelling::call, count));
 }
 
-void check_blocks(std::int64_t count, std::int64_t block_length) {
-  if (count < 1) throw std::invalid_argument("the series must hold at least 1 value, got " + std::to_string(count));
-  if (block_length < 1 || count % block_length != 0) {
-    throw std::invalid_argument("the block length must divide the series' " + std::to_string(count) +
-                                " values, got " + std::to_string(block_length));
+/// The source of a checked request: the whole series, or [start, stop).
+source_request source_for(const run_request& request, std::optional<std::pair<std::int64_t, std::int64_t>> range,
+                          bool weights) {
+  const stream from = stream_of(request.generator);
+  source_request source;
+  source.from = from;
+  source.shape = cascade_shape::of(request.lambda, static_cast<std::int32_t>(request.step_number),
+                                   static_cast<std::int32_t>(request.n0));
+  source.seed = request.seed;
+  source.range = range;
+  const std::int64_t threads = request.threads != 0 ? request.threads : rules_of(from).default_threads;
+  source.threads = threads != 0 ? static_cast<unsigned>(threads) : available_cpus();
+  source.weights = weights;
+  source.summarize = false;  // no summary is printed here: its pass is skipped
+  return source;
+}
+
+/// Makes the source's values: a whole series where its stream makes it at
+/// once, else window by window at `values` and `weights` (the caller's
+/// buffers at the piece's start, or one window of scratch), each block
+/// passed to `hook` (unless empty) on the thread that made it.
+void make_values(series_source& source, unsigned threads, const std::function<std::pair<double*, double*>(std::size_t)>& place,
+                 const block_hook& hook, const std::function<void()>& between_chunks) {
+  source.prepare();
+  if (!source.makes_into_window() && !hook) return;
+  thread_team team(helpers_for(threads, window_blocks));
+  for_each_window(source, team, window_blocks, place, hook, [&](const series_window&) {
+    if (between_chunks) between_chunks();
+  });
+}
+
+/// Doubles made into the caller's buffers, from values and weights on.
+void make_doubles(const run_request& request, std::optional<std::pair<std::int64_t, std::int64_t>> range,
+                  double* values, double* weights, const std::function<void()>& between_chunks) {
+  source_request wanted = source_for(request, range, weights != nullptr);
+  wanted.whole_values = values;
+  wanted.whole_weights = weights;
+  wanted.between_chunks = between_chunks;
+  const auto source = make_series_source(wanted);
+  if (source->makes_into_window()) {
+    // A caller's fresh buffer (a new numpy array) gains from huge pages as
+    // much as the run's own memory.
+    const auto bytes = static_cast<std::size_t>(source->size()) * sizeof(double);
+    prefer_huge_pages(values, bytes);
+    if (weights != nullptr) prefer_huge_pages(weights, bytes);
   }
+  const std::int64_t window_values = static_cast<std::int64_t>(window_blocks) * block_values;
+  make_values(*source, wanted.threads, [&](std::size_t window) {
+    const std::int64_t offset = static_cast<std::int64_t>(window) * window_values;
+    return std::pair{values + offset, weights != nullptr ? weights + offset : nullptr};
+  }, {}, between_chunks);
+}
+
+/// Floats: each block made as doubles (into one window of scratch, or the
+/// source's own whole series) and rounded into the caller's buffers.
+void make_floats(const run_request& request, std::optional<std::pair<std::int64_t, std::int64_t>> range,
+                 float* values, float* weights, const std::function<void()>& between_chunks) {
+  source_request wanted = source_for(request, range, weights != nullptr);
+  wanted.between_chunks = between_chunks;
+  const auto source = make_series_source(wanted);
+  std::unique_ptr<double[]> scratch_values, scratch_weights;
+  if (source->makes_into_window()) {
+    // One window is made at a time, and rounded as it is made.
+    scratch_values.reset(new double[window_blocks * block_values]);
+    if (weights != nullptr) scratch_weights.reset(new double[window_blocks * block_values]);
+  }
+  const block_hook round = [&](const made_block& block) {
+    round_to_float32(block.values, block.count, values + block.first);
+    if (weights != nullptr) round_to_float32(block.weights, block.count, weights + block.first);
+  };
+  make_values(*source, wanted.threads, [&](std::size_t) {
+    return std::pair{scratch_values.get(), scratch_weights.get()};
+  }, round, between_chunks);
+}
+
+/// Checks a request and its piece as fill_series_range takes them.
+std::pair<std::int64_t, std::int64_t> checked_range(const run_request& request, std::int64_t start, std::int64_t stop) {
+  check_request(request);
+  check_range(request, start, stop);
+  return {start, stop};
 }
 
 }  // namespace
 
 void check_request(const run_request& request) {
-  const stream from = stream_of(request);
+  const stream from = stream_of(request.generator);
   if (const auto refused = check_run_numbers(request.lambda, request.step_number, request.n0, from)) {
     std::string shown;
     switch (*refused) {
@@ -53,16 +139,38 @@ void check_request(const run_request& request) {
         shown = value_count_shown(std::to_string(request.n0), std::to_string(request.step_number));
         break;
     }
-    throw std::invalid_argument(refusal_message(*refused, shown));
+    refuse(*refused, request.generator, shown);
   }
   if (const auto refused = environment_refusal()) throw std::invalid_argument(*refused);
-  if (from == stream::subtractive && !seed_in_range(request.seed_second)) {
-    throw std::invalid_argument(refusal_message(refused_argument::seed, std::to_string(request.seed_second)));
-  }
-  if (request.threads != 0) {
-    if (const auto refused = check_threads(request.threads, from)) {
-      throw std::invalid_argument(refusal_message(*refused, std::to_string(request.threads)));
-    }
+  if (!seed_allowed(request.seed, from)) refuse_seed(request.generator, std::to_string(request.seed));
+  if (request.threads != 0) check_threads(request.threads, request.generator, std::to_string(request.threads));
+}
+
+stream_limits limits_of(random_stream generator) {
+  const stream_rules& rules = rules_of(stream_of(generator));
+  return {std::string(rules.name), rules.max_seed,       rules.max_value_count, rules.max_step_number(),
+          rules.max_threads,       rules.makes_pieces};
+}
+
+random_stream stream_named(const std::string& name, const std::string& shown) {
+  const auto named = cascade::stream_named(name);
+  if (!named) throw std::invalid_argument("generator must be " + stream_names("'") + ", got " + shown);
+  return static_cast<random_stream>(*named);
+}
+
+void check_threads(std::int64_t threads, random_stream generator, const std::string& shown) {
+  if (!threads_allowed(threads, stream_of(generator))) refuse(refused_argument::threads, generator, shown);
+}
+
+void refuse_seed(random_stream generator, const std::string& shown) {
+  refuse(refused_argument::seed, generator, shown);
+}
+
+void check_range(const run_request& request, std::int64_t start, std::int64_t stop, const std::string& shown) {
+  const std::int64_t count = series_length(request);
+  if (const auto refused = cascade::check_range(start, stop, count, stream_of(request.generator))) {
+    refuse(*refused, request.generator,
+           shown.empty() ? std::to_string(start) + " and " + std::to_string(stop) : shown, count);
   }
 }
 
@@ -73,79 +181,28 @@ std::int64_t clock_seed_second() { return seed_second_now(); }
 void fill_series(const run_request& request, double* values, double* weights,
                  const std::function<void()>& between_chunks) {
   check_request(request);
-  if (request.generator == random_stream::philox) {
-    fill_series_range(request, 0, series_length(request), values, weights, between_chunks);
-    return;
-  }
-  const auto step_number = static_cast<std::int32_t>(request.step_number);
-  const auto shape = cascade_shape::of(request.lambda, step_number, static_cast<std::int32_t>(request.n0));
-  // A caller's fresh buffer (a new numpy array) is as untouched as the
-  // program's own vector, and gains as much from huge pages.
-  const auto bytes = static_cast<std::size_t>(shape.value_count()) * sizeof(double);
-  prefer_huge_pages(values, bytes);
-  if (weights != nullptr) prefer_huge_pages(weights, bytes);
-  work_sharing lanes(request.threads != 1 && shape.value_count() >= shared_work_threshold);
-  series_options options;
-  options.weights = weights;
-  options.between_chunks = between_chunks;
-  options.sum = false;  // no summary is printed here, so no running sum holds up the shared work
-  generate_series(values, shape, seed_word_for(request.seed_second), lanes, options);
+  make_doubles(request, std::nullopt, values, weights, between_chunks);
+}
+
+void fill_series(const run_request& request, float* values, float* weights,
+                 const std::function<void()>& between_chunks) {
+  check_request(request);
+  make_floats(request, std::nullopt, values, weights, between_chunks);
 }
 
 void fill_series_range(const run_request& request, std::int64_t start, std::int64_t stop, double* values,
                        double* weights, const std::function<void()>& between_chunks) {
-  check_request(request);
-  if (request.generator != random_stream::philox) {
-    throw std::invalid_argument(
-        "a range needs the philox stream: the subtractive stream is one chain, so no piece of it can be made without "
-        "every value before it");
-  }
-  const std::int64_t count = series_length(request);
-  if (start < 0 || start >= stop || stop > count) {
-    throw std::invalid_argument("the range must be start:stop with 0 <= start < stop <= N = " + std::to_string(count) +
-                                ", got " + std::to_string(start) + ":" + std::to_string(stop));
-  }
-  const auto shape = cascade_shape::of(request.lambda, static_cast<std::int32_t>(request.step_number),
-                                       static_cast<std::int32_t>(request.n0));
-  const auto bytes = static_cast<std::size_t>(stop - start) * sizeof(double);
-  prefer_huge_pages(values, bytes);
-  if (weights != nullptr) prefer_huge_pages(weights, bytes);
-  thread_team team((request.threads != 0 ? request.threads : available_cpus()) - 1);
-  fill_counter_series(shape, request.seed, start, stop, values, weights, team, between_chunks, /*summarize=*/false);
+  make_doubles(request, checked_range(request, start, stop), values, weights, between_chunks);
+}
+
+void fill_series_range(const run_request& request, std::int64_t start, std::int64_t stop, float* values,
+                       float* weights, const std::function<void()>& between_chunks) {
+  make_floats(request, checked_range(request, start, stop), values, weights, between_chunks);
 }
 
 run_summary summarize_series(const double* values, std::int64_t count) {
-  double sum = 0.0;
-  accumulate(sum, values, count);
-  const series_summary summary = summarize(values, count, sum);
+  const series_summary summary = moments::of(values, count).summary();
   return {summary.count, summary.mean, summary.sd, summary_line(summary)};
-}
-
-void series_statistics(const double* values, std::int64_t count, std::int64_t block_length,
-                       const std::vector<std::int64_t>& lags, double* sums, unsigned threads) {
-  check_blocks(count, block_length);
-  for (const std::int64_t lag : lags) {
-    if (lag < 1 || lag >= count) {
-      throw std::invalid_argument("a lag must be in 1 .. " + std::to_string(count - 1) + ", got " +
-                                  std::to_string(lag));
-    }
-  }
-  thread_team team((threads != 0 ? threads : available_cpus()) - 1);
-  series_block_sums(values, count, block_length, lags.data(), lags.size(), sums, team);
-}
-
-void energy_step_sums(const double* values, std::int64_t count, std::int64_t block_length,
-                      const std::vector<std::int64_t>& box_lengths, double* sums, unsigned threads) {
-  check_blocks(count, block_length);
-  for (const std::int64_t length : box_lengths) {
-    const bool power_of_two = length >= 1 && (length & (length - 1)) == 0;
-    if (!power_of_two || block_length % (2 * length) != 0) {
-      throw std::invalid_argument("a box length must be a power of two whose double divides the block length " +
-                                  std::to_string(block_length) + ", got " + std::to_string(length));
-    }
-  }
-  thread_team team((threads != 0 ? threads : available_cpus()) - 1);
-  energy_step_sums(values, count, block_length, box_lengths.data(), box_lengths.size(), sums, team);
 }
 
 }  // namespace cascade

@@ -47,14 +47,14 @@ struct whole_number {
   std::int32_t value;
 };
 
-/// [+] digits, within [low, 2^31 - 1]; a value below `low` is malformed.
+/// [+] digits, within [low, max_n0]; a value below `low` is malformed.
 whole_number parse_whole(std::string_view text, std::int64_t low) {
   std::size_t at = (!text.empty() && text[0] == '+') ? 1 : 0;
   if (at == text.size() || skip_digits(text, at) != text.size()) return {whole_number::malformed, 0};
   std::int64_t value = 0;
   for (; at < text.size(); ++at) {
     value = value * 10 + (text[at] - '0');
-    if (value > max_value_count) return {whole_number::too_large, 0};
+    if (value > max_n0) return {whole_number::too_large, 0};
   }
   if (value < low) return {whole_number::malformed, 0};
   return {whole_number::ok, static_cast<std::int32_t>(value)};
@@ -129,29 +129,30 @@ parsed_command parse_arguments(std::span<const char* const> words) {
       version.parameters.verbose = asks_for_verbose(words);
       return version;
     } else if (word == "--binary") {
-      parameters.binary = true;
+      parameters.format = value_format::float64;
+    } else if (word == "--float32") {
+      parameters.format = value_format::float32;
     } else if (word == "--no-progress") {
       parameters.progress = false;
     } else if (word == "--verbose") {
       parameters.verbose = true;
     } else if (is_option(word, "--seed")) {
-      const auto value = option_value(words, i, "--seed");
-      if (!value) return refuse("--seed needs a value, a whole number from 0 to 2147483647");
-      seed_text = *value;
+      // A missing value can only be the last word: every option is known then.
+      seed_text = option_value(words, i, "--seed");
+      if (!seed_text) return refuse("--seed needs a value, " + seed_rule(parameters.generator));
     } else if (is_option(word, "--generator")) {
       const auto value = option_value(words, i, "--generator");
-      if (!value) return refuse("--generator needs a value, subtractive or philox");
+      if (!value) return refuse("--generator needs a value, " + stream_names());
       const auto named = stream_named(*value);
-      if (!named) return refuse("--generator must be subtractive or philox, got " + quoted(*value));
+      if (!named) return refuse("--generator must be " + stream_names() + ", got " + quoted(*value));
       parameters.generator = *named;
     } else if (is_option(word, "--range")) {
       const auto value = option_value(words, i, "--range");
       if (!value) return refuse("--range needs a value, START:STOP");
       range_text = *value;
     } else if (is_option(word, "--threads")) {
-      const auto value = option_value(words, i, "--threads");
-      if (!value) return refuse("--threads needs a value, a whole number from 1 to 1024");
-      threads_text = *value;
+      threads_text = option_value(words, i, "--threads");
+      if (!threads_text) return refuse("--threads needs a value, " + threads_rule(parameters.generator));
     } else if (is_option(word, "--weights")) {
       const auto path = option_value(words, i, "--weights");
       if (!path || path->empty()) return refuse("--weights needs a value, the file for the weights");
@@ -165,36 +166,34 @@ parsed_command parse_arguments(std::span<const char* const> words) {
 
   const std::string lambda_text(positional[0]);
   if (!is_decimal_number(lambda_text)) {
-    return refuse(refusal_message(refused_argument::lambda, quoted(lambda_text)));
+    return refuse(refusal_message(refused_argument::lambda, parameters.generator, quoted(lambda_text)));
   }
   // Converted as atof converts. Underflow to a tiny or zero lambda is harmless;
   // overflow gives infinity, and a square beyond the doubles, and both are refused.
   parameters.lambda = std::strtod(lambda_text.c_str(), nullptr);
   if (const auto refused = check_lambda(parameters.lambda)) {
-    return refuse(refusal_message(*refused, quoted(lambda_text)));
+    return refuse(refusal_message(*refused, parameters.generator, quoted(lambda_text)));
   }
 
-  const bool philox = parameters.generator == stream::philox;
+  const stream from = parameters.generator;
   // A count beyond 32 bits is told its limit: N itself may not pass it.
   const whole_number step_number = parse_whole(positional[1], 1);
   if (step_number.state == whole_number::too_large) {
-    return refuse(refusal_message(
-        philox ? refused_argument::philox_step_number_too_large : refused_argument::step_number_too_large,
-        quoted(positional[1])));
+    return refuse(refusal_message(refused_argument::step_number_too_large, from, quoted(positional[1])));
   }
   if (step_number.state == whole_number::malformed) {
-    return refuse(refusal_message(refused_argument::step_number, quoted(positional[1])));
+    return refuse(refusal_message(refused_argument::step_number, from, quoted(positional[1])));
   }
   const whole_number n0 = parse_whole(positional[2], 1);
   if (n0.state == whole_number::too_large) {
-    return refuse(refusal_message(refused_argument::n0_too_large, quoted(positional[2])));
+    return refuse(refusal_message(refused_argument::n0_too_large, from, quoted(positional[2])));
   }
   if (n0.state == whole_number::malformed) {
-    return refuse(refusal_message(refused_argument::n0, quoted(positional[2])));
+    return refuse(refusal_message(refused_argument::n0, from, quoted(positional[2])));
   }
 
-  if (!within_value_limit(n0.value, step_number.value, parameters.generator)) {
-    return refuse(refusal_message(philox ? refused_argument::philox_value_count : refused_argument::value_count,
+  if (!within_value_limit(n0.value, step_number.value, from)) {
+    return refuse(refusal_message(refused_argument::value_count, from,
                                   value_count_shown(std::to_string(n0.value), std::to_string(step_number.value))));
   }
   parameters.step_number = step_number.value;
@@ -202,35 +201,32 @@ parsed_command parse_arguments(std::span<const char* const> words) {
 
   if (seed_text) {
     const auto seed = parse_unsigned(*seed_text);
-    const std::uint64_t limit = philox ? UINT64_MAX : static_cast<std::uint64_t>(max_seed_second);
-    if (!seed || *seed > limit) {
-      return refuse("--" + refusal_message(philox ? refused_argument::philox_seed : refused_argument::seed,
-                                           quoted(*seed_text)));
+    if (!seed || !seed_allowed(*seed, from)) {
+      return refuse(refusal_message(refused_argument::seed, from, quoted(*seed_text), spelling::command_line));
     }
-    parameters.seed_time = *seed;
+    parameters.seed = *seed;
   }
   if (threads_text) {
     const auto threads = parse_unsigned(*threads_text);
-    const auto refused = threads && *threads <= static_cast<std::uint64_t>(max_threads)
-                             ? check_threads(static_cast<std::int64_t>(*threads), parameters.generator)
-                             : std::optional(refused_argument::threads);
-    if (refused) return refuse("--" + refusal_message(*refused, quoted(*threads_text)));
+    if (!threads || *threads > static_cast<std::uint64_t>(INT64_MAX) ||
+        !threads_allowed(static_cast<std::int64_t>(*threads), from)) {
+      return refuse(refusal_message(refused_argument::threads, from, quoted(*threads_text), spelling::command_line));
+    }
     parameters.threads = static_cast<std::int64_t>(*threads);
   }
   if (range_text) {
-    if (!philox) {
-      return refuse("--range needs --generator philox: the subtractive stream is one chain, so no piece of it can be "
-                    "made without every value before it");
-    }
     const std::size_t colon = range_text->find(':');
     const auto start = colon == std::string_view::npos ? std::nullopt : parse_unsigned(range_text->substr(0, colon));
     const auto stop = colon == std::string_view::npos ? std::nullopt : parse_unsigned(range_text->substr(colon + 1));
-    const auto count = static_cast<std::uint64_t>(parameters.value_count());
-    if (!start || !stop || *start >= *stop || *stop > count) {
-      return refuse("--range must be START:STOP with 0 <= START < STOP <= N = " + std::to_string(count) + ", got " +
-                    quoted(*range_text));
+    const std::int64_t count = parameters.value_count();
+    // Beyond 2^63 a bound is past any N: read as -1, it breaks the rule all the same.
+    const auto bound = [](std::optional<std::uint64_t> b) {
+      return b && *b <= static_cast<std::uint64_t>(INT64_MAX) ? static_cast<std::int64_t>(*b) : std::int64_t{-1};
+    };
+    if (const auto refused = check_range(bound(start), bound(stop), count, from)) {
+      return refuse(refusal_message(*refused, from, quoted(*range_text), spelling::command_line, count));
     }
-    parameters.range = {static_cast<std::int64_t>(*start), static_cast<std::int64_t>(*stop)};
+    parameters.range = {bound(start), bound(stop)};
   }
   return {parsed_command::run, parameters, {}};
 }

@@ -1,7 +1,7 @@
 // arguments.h: the command line, read into a run or refused with a reason.
 //
 // Grammar: `cascade [--seed T] [--generator NAME] [--range START:STOP]
-// [--threads K] [--binary] [--weights FILE] [--verbose] [--no-progress]
+// [--threads K] [--binary | --float32] [--weights FILE] [--verbose] [--no-progress]
 // [--help | -h] [--version] [--] lambda step_number n0`.
 // Only words that begin with "--", and -h, are options (so "-0.5" is a
 // lambda); they may stand anywhere before a lone "--", and words after the
@@ -14,8 +14,9 @@
 #include <string>
 #include <utility>
 
-#include "cascade/run_limits.h"
+#include "cascade/run_rules.h"
 #include "cascade/streams.h"
+#include "cascade/value_encoding.h"
 #include "program/exit_status.h"
 
 namespace cascade {
@@ -25,16 +26,17 @@ struct run_parameters {
   std::int32_t step_number = 0;
   std::int32_t n0 = 0;
   /// --generator NAME: the random stream.
-  stream generator = stream::subtractive;
+  stream generator = default_stream;
   /// --seed T: the subtractive stream runs as a clock-seeded start at Unix
   /// second T would (T < 2^31); the philox stream takes T as its key (T < 2^64).
-  std::optional<std::uint64_t> seed_time;
+  std::optional<std::uint64_t> seed;
   /// --range START:STOP (philox only): values START .. STOP - 1 alone.
   std::optional<std::pair<std::int64_t, std::int64_t>> range;
   /// --threads K.
   std::optional<std::int64_t> threads;
-  /// --binary: raw little-endian doubles instead of text lines.
-  bool binary = false;
+  /// --binary: raw little-endian doubles instead of text lines; --float32:
+  /// raw little-endian binary32, each value rounded to nearest.
+  value_format format = value_format::text;
   /// --no-progress: never show the progress line.
   bool progress = true;
   /// --weights FILE: the final weights before modulation go to this file.

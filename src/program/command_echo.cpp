@@ -27,11 +27,12 @@ std::string shell_quoted(const std::string& text) {
 
 std::string command_echo(const run_parameters& parameters, std::uint64_t seed) {
   std::string line = "cascade --seed " + std::to_string(seed);
-  if (parameters.generator != stream::subtractive) line += " --generator " + std::string(stream_name(parameters.generator));
+  if (parameters.generator != default_stream) line += " --generator " + std::string(stream_name(parameters.generator));
   if (parameters.range) {
     line += " --range " + std::to_string(parameters.range->first) + ":" + std::to_string(parameters.range->second);
   }
-  if (parameters.binary) line += " --binary";
+  if (parameters.format == value_format::float64) line += " --binary";
+  if (parameters.format == value_format::float32) line += " --float32";
   if (parameters.weights_path) line += " --weights " + shell_quoted(*parameters.weights_path);
   line += ' ';
   line += shortest_decimal(parameters.lambda);

@@ -26,7 +26,7 @@ constexpr const char* usage_lines =
     "Try 'cascade --help' for more information.\n";
 
 constexpr const char* help_text =
-    "Usage: cascade [--seed T] [--binary] [--weights FILE] [--verbose] [--no-progress]\n"
+    "Usage: cascade [--seed T] [--binary | --float32] [--weights FILE] [--verbose] [--no-progress]\n"
     "               [--generator NAME] [--range START:STOP] [--threads K]\n"
     "               lambda step_number n0\n"
     "\n"
@@ -53,6 +53,10 @@ constexpr const char* help_text =
     "  --binary      write raw little-endian IEEE-754 binary64 values, 8 bytes\n"
     "                each, instead of text lines (numpy: np.fromfile(f, '<f8'));\n"
     "                refused when standard output is a terminal\n"
+    "  --float32     write raw little-endian IEEE-754 binary32 values, each\n"
+    "                rounded to the nearest, 4 bytes each: half the bytes of\n"
+    "                --binary (numpy: np.fromfile(f, '<f4')); the summary is\n"
+    "                still of the doubles\n"
     "  --weights FILE  also write the cascade's final weights w (x = w * g, g the\n"
     "                last Gaussian deviate) to FILE, in the format and order of\n"
     "                the values\n"
@@ -85,7 +89,7 @@ constexpr const char* help_text =
     "\n"
     "Exit status: 0 success; 1 the run failed (no memory, output could not be\n"
     "written); 2 the command line was refused (or --weights FILE could not be\n"
-    "opened or is standard output or error, --binary output would go to a\n"
+    "opened or is standard output or error, binary output would go to a\n"
     "terminal, or a CASCADE_ variable has a value it does not take).\n";
 
 /// Writes `text` to standard output; a failure (a full disk) is an error.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cascade/counter_series.h"
+#include "cascade/series_source.h"
 #include "cascade/thread_team.h"
 
 namespace {
@@ -57,14 +58,24 @@ TEST(ThreadTeam, StartWorkFinishAndFailures) {
   EXPECT_EQ(done.load(), 50);
 }
 
+/// The philox series through its source, in windows of two blocks.
 std::vector<double> whole_series(const cascade_shape& shape, std::uint64_t seed, unsigned helpers,
                                  cascade::moments* made = nullptr, std::vector<double>* weights = nullptr) {
   std::vector<double> values(static_cast<std::size_t>(shape.value_count()));
   if (weights != nullptr) weights->assign(values.size(), 0.0);
+  cascade::source_request request;
+  request.from = cascade::stream::philox;
+  request.shape = shape;
+  request.seed = seed;
+  request.weights = weights != nullptr;
+  const auto source = cascade::make_series_source(request);
   thread_team team(helpers);
-  const auto moments = cascade::fill_counter_series(shape, seed, 0, shape.value_count(), values.data(),
-                                                    weights != nullptr ? weights->data() : nullptr, team);
-  if (made != nullptr) *made = moments;
+  constexpr std::size_t window_blocks = 2;
+  cascade::for_each_window(*source, team, window_blocks, [&](std::size_t window) {
+    const auto offset = window * window_blocks * static_cast<std::size_t>(cascade::block_values);
+    return std::pair{values.data() + offset, weights != nullptr ? weights->data() + offset : nullptr};
+  }, {}, [](const cascade::series_window&) {});
+  if (made != nullptr) *made = source->made();
   return values;
 }
 

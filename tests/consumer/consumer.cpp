@@ -13,7 +13,7 @@
 int main(int argc, char** argv) {
   if (argc != 5) return 2;
   cascade::run_request request;
-  request.seed_second = std::atoll(argv[1]);
+  request.seed = std::strtoull(argv[1], nullptr, 10);
   request.lambda = std::atof(argv[2]);
   request.step_number = std::atoll(argv[3]);
   request.n0 = std::atoll(argv[4]);

@@ -19,7 +19,7 @@ struct accepted_case {
   double lambda;
   std::int32_t step_number;
   std::int32_t n0;
-  std::optional<std::int32_t> seed_time;
+  std::optional<std::int32_t> seed;
 };
 
 TEST(ParseArguments, AcceptsRuns) {
@@ -42,18 +42,19 @@ TEST(ParseArguments, AcceptsRuns) {
     EXPECT_EQ(parsed.parameters.lambda, c.lambda);
     EXPECT_EQ(parsed.parameters.step_number, c.step_number);
     EXPECT_EQ(parsed.parameters.n0, c.n0);
-    EXPECT_EQ(parsed.parameters.seed_time, c.seed_time);
+    EXPECT_EQ(parsed.parameters.seed, c.seed);
   }
 }
 
-// --weights takes the next word whatever it looks like; --verbose and
-// --binary are flags; none of them changes the run's three numbers.
+// --weights takes the next word whatever it looks like; --verbose,
+// --binary and --float32 are flags; none of them changes the run's three
+// numbers.
 TEST(ParseArguments, WeightsVerboseAndBinary) {
   const auto parsed = parse({"--verbose", "0.5", "--weights", "-0.3", "2", "3", "--binary"});
   ASSERT_EQ(parsed.what, parsed_command::run) << parsed.message;
   EXPECT_EQ(parsed.parameters.weights_path, "-0.3");
   EXPECT_TRUE(parsed.parameters.verbose);
-  EXPECT_TRUE(parsed.parameters.binary);
+  EXPECT_EQ(parsed.parameters.format, cascade::value_format::float64);
   EXPECT_EQ(parsed.parameters.lambda, 0.5);
   EXPECT_EQ(parsed.parameters.step_number, 2);
   EXPECT_EQ(parsed.parameters.n0, 3);
@@ -61,6 +62,8 @@ TEST(ParseArguments, WeightsVerboseAndBinary) {
   const auto joined = parse({"--weights=w.txt", "0.5", "2", "3"});
   EXPECT_EQ(joined.parameters.weights_path, "w.txt");
   EXPECT_FALSE(joined.parameters.verbose);
+  EXPECT_EQ(joined.parameters.format, cascade::value_format::text);
+  EXPECT_EQ(parse({"--float32", "0.5", "2", "3"}).parameters.format, cascade::value_format::float32);
   EXPECT_FALSE(parse({"0.5", "2", "3"}).parameters.weights_path.has_value());
 }
 
@@ -130,6 +133,10 @@ TEST(ParseArguments, RefusesOrRedirects) {
        "cascade: --seed must be a whole number from 0 to 2147483647, got '2147483648'"},
       {{"0.5", "2", "3", "--seed"}, parsed_command::error,
        "cascade: --seed needs a value, a whole number from 0 to 2147483647"},
+      // The missing value is the last word, so the stream is known: its rule.
+      {{"--generator", "philox", "0.5", "2", "3", "--seed"}, parsed_command::error,
+       "cascade: --seed needs a value, a whole number from 0 to 18446744073709551615"},
+      {{"0.5", "2", "3", "--threads"}, parsed_command::error, "cascade: --threads needs a value, 1 or 2"},
       {{"0.5", "2", "3", "--weights"}, parsed_command::error, "cascade: --weights needs a value, the file for the weights"},
       {{"--weights=", "0.5", "2", "3"}, parsed_command::error, "cascade: --weights needs a value, the file for the weights"},
       // Quoted text stays on one line and sends no control bytes to a terminal.

@@ -247,7 +247,7 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
   const auto help = run_cascade({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  EXPECT_NE(help.out.find("Usage: cascade [--seed T] [--binary] [--weights FILE] [--verbose] [--no-progress]\n"
+  EXPECT_NE(help.out.find("Usage: cascade [--seed T] [--binary | --float32] [--weights FILE] [--verbose] [--no-progress]\n"
                           "               [--generator NAME] [--range START:STOP] [--threads K]\n"
                           "               lambda step_number n0\n"),
             std::string::npos);
@@ -288,7 +288,7 @@ TEST(Cli, ReplacedExpOrLogMeansTheScalarPath) {
 std::set<std::string> options_named_in(std::string text) {
   for (std::size_t at; (at = text.find("\\-")) != std::string::npos;) text.erase(at, 1);
   std::set<std::string> options;
-  const std::regex option("--[a-z][a-z-]*");
+  const std::regex option("--[a-z][a-z0-9-]*");
   for (auto it = std::sregex_iterator(text.begin(), text.end(), option); it != std::sregex_iterator(); ++it) {
     options.insert(it->str());
   }
@@ -302,8 +302,8 @@ TEST(Cli, HelpAndManualAgree) {
   ASSERT_FALSE(manual.empty());
   EXPECT_EQ(options_named_in(help), options_named_in(manual));
   EXPECT_EQ(options_named_in(help),
-            (std::set<std::string>{"--binary", "--generator", "--help", "--no-progress", "--range", "--seed",
-                                   "--threads", "--verbose", "--version", "--weights"}));
+            (std::set<std::string>{"--binary", "--float32", "--generator", "--help", "--no-progress", "--range",
+                                   "--seed", "--threads", "--verbose", "--version", "--weights"}));
   for (const char* status : {"0", "1", "2"}) {
     EXPECT_NE(manual.find(std::string(".B ") + status + "\n"), std::string::npos) << "exit status " << status;
   }
@@ -365,20 +365,21 @@ struct refused_allocation {
 
 // One allocation refused at a time, by a preloaded allocator: the run ends
 // with status 1 and a line naming what it could not have, never a signal,
-// and no value is written after the failure. The text buffers of a chunk are
-// made before the two threads share it, the first chunk's and then the
-// second's (16 blocks of 2048 lines at 20 bytes, plus room for one line of
-// the longest kind).
+// and no value is written after the failure. The values, then the weights;
+// then the text buffers of both windows, made before any thread uses them
+// (blocks of 2^15 lines at 20 bytes, plus room for one line of the longest
+// kind; six a window).
 TEST(Cli, RefusedAllocationsAreNamed) {
-  const std::string vector_bytes = std::to_string(((1 << 20) + 1) * 8);
+  const std::string vector_bytes = std::to_string((1 << 20) * 8);
+  const std::string block_text_bytes = std::to_string((1 << 15) * 20 + 352);
   const std::string weights = scratch_file();
   const std::vector<std::string> run{"--seed", "1", "0.3", "20", "1"};
   const std::vector<std::string> run_with_weights{"--seed", "1", "--weights", weights, "0.3", "20", "1"};
   const std::vector<refused_allocation> cases = {
       {run, vector_bytes, "main", "1", "cascade: cannot allocate memory for 1048576 values\n"},
       {run_with_weights, vector_bytes, "main", "2", "cascade: cannot allocate memory for 1048576 weights\n"},
-      {run, "41312", "main", "1", "cascade: cannot allocate memory for the text buffers\n"},
-      {run, "41312", "main", "17", "cascade: cannot allocate memory for the text buffers\n"},
+      {run, block_text_bytes, "main", "1", "cascade: cannot allocate memory for the working buffers\n"},
+      {run, block_text_bytes, "main", "7", "cascade: cannot allocate memory for the working buffers\n"},
   };
   const std::string asan_options = testing_support::asan_options_with("verify_asan_link_order=0");
   for (const auto& c : cases) {

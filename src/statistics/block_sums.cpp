@@ -1,11 +1,11 @@
 // series_statistics.cpp: block sums of a series' values, logs and lag pairs.
-#include "series_statistics.h"
+#include "statistics/block_sums.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "thread_team.h"
+#include "cascade/thread_team.h"
 
 namespace cascade {
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "cascade/energy_steps.h"
+#include "statistics/energy_steps.h"
 #include "cascade/thread_team.h"
 
 namespace {

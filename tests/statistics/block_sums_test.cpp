@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "cascade/series_statistics.h"
+#include "statistics/block_sums.h"
 #include "cascade/thread_team.h"
 
 namespace {

@@ -1,11 +1,11 @@
 // energy_steps.cpp: sums of the log-energy steps between sibling boxes.
-#include "energy_steps.h"
+#include "statistics/energy_steps.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "thread_team.h"
+#include "cascade/thread_team.h"
 
 namespace cascade {
 namespace {

@@ -1,4 +1,4 @@
-// series_statistics.h: the sums that the Python check builds every row from,
+// block_sums.h: the sums that the Python check builds every row from,
 // per block of a series, in one pass over its values on the core's threads.
 //
 // For blocks of `block_length` values, each block's row holds, over its

@@ -1,0 +1,54 @@
+#include "cascade/value_encoding.h"
+
+#include <bit>
+#include <cstring>
+
+#include "cascade/fixed_format.h"
+
+namespace cascade {
+
+namespace {
+
+constexpr bool little_endian = std::endian::native == std::endian::little;
+
+}  // namespace
+
+std::size_t value_bytes(value_format format) { return format == value_format::float32 ? 4 : 8; }
+
+std::size_t typical_bytes(value_format format, std::int64_t count) {
+  if (format == value_format::text) return static_cast<std::size_t>(count) * 20 + max_value_line;
+  return static_cast<std::size_t>(count) * value_bytes(format);
+}
+
+bool encodes_in_place(value_format format) { return format == value_format::float64 && little_endian; }
+
+void round_to_float32(const double* values, std::int64_t count, float* out) {
+  for (std::int64_t i = 0; i < count; ++i) out[i] = static_cast<float>(values[i]);
+}
+
+encoded_bytes encode_values(value_format format, const double* values, std::int64_t count, text_buffer* buffer) {
+  if (encodes_in_place(format)) return {values, static_cast<std::size_t>(count) * sizeof(double)};
+  if (format == value_format::text) {
+    const std::size_t length = append_value_lines(*buffer, 0, values, count);
+    return {buffer->data(), length};
+  }
+  const std::size_t size = static_cast<std::size_t>(count) * value_bytes(format);
+  if (buffer->size() < size) buffer->resize(size);
+  char* const out = buffer->data();
+  if (format == value_format::float32) {
+    for (std::int64_t i = 0; i < count; ++i) {
+      std::uint32_t bits = std::bit_cast<std::uint32_t>(static_cast<float>(values[i]));
+      if constexpr (!little_endian) bits = __builtin_bswap32(bits);
+      std::memcpy(out + 4 * i, &bits, 4);
+    }
+  } else {
+    for (std::int64_t i = 0; i < count; ++i) {
+      std::uint64_t bits = std::bit_cast<std::uint64_t>(values[i]);
+      if constexpr (!little_endian) bits = __builtin_bswap64(bits);
+      std::memcpy(out + 8 * i, &bits, 8);
+    }
+  }
+  return {out, size};
+}
+
+}  // namespace cascade

@@ -1,0 +1,46 @@
+// value_encoding.h: a block of values as the bytes of an output format.
+//
+// text: "%16.15lf\n" lines (fixed_format.h); float64: raw little-endian
+// IEEE-754 binary64, 8 bytes a value; float32: each value rounded to the
+// nearest binary32 (ties to even, as a C cast rounds), little-endian, 4
+// bytes a value. Nothing stands between values in any format.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "cascade/text_buffer.h"
+
+namespace cascade {
+
+enum class value_format { text, float64, float32 };
+
+/// Bytes a value of a binary format; text lines vary (at most max_value_line).
+std::size_t value_bytes(value_format format);
+
+/// Room for a block of `count` typical values in the format: text lines of
+/// at most 19 bytes while |x| < 10 (a block of longer lines grows its
+/// buffer), binary values exactly.
+std::size_t typical_bytes(value_format format, std::int64_t count);
+
+/// Whether the format's bytes are the values' own doubles on this host, so
+/// that they need no buffer of their own.
+bool encodes_in_place(value_format format);
+
+/// Where a block's bytes are and how many.
+struct encoded_bytes {
+  const void* data;
+  std::size_t size;
+};
+
+/// values[0, count) in `format`, in `buffer` (grown as needed; throws
+/// std::bad_alloc when it cannot be), or the values themselves where the
+/// format encodes in place (`buffer` may then be null).
+encoded_bytes encode_values(value_format format, const double* values, std::int64_t count, text_buffer* buffer);
+
+/// values[0, count) rounded to binary32, into out[0, count) (native order).
+void round_to_float32(const double* values, std::int64_t count, float* out);
+
+}  // namespace cascade

@@ -1,0 +1,2 @@
+// Built as the library is (with the core): a program header is not there to include.
+#include "program/run.h"
