@@ -7,14 +7,14 @@
 #include <random>
 #include <vector>
 
-#include "cascade/cascade.h"
+#include "cascade/subtractive_series.h"
 #include "cascade/fixed_format.h"
 #include "cascade/summary.h"
 #include "deviates/philox.h"
 #include "deviates/polar_gaussian.h"
 #include "deviates/polar_pairs.h"
 #include "deviates/subtractive_engine.h"
-#include "exact_math/own_math.h"
+#include "exact_math/portable_math.h"
 #include "exact_math/vector_math.h"
 
 namespace {
@@ -70,11 +70,11 @@ void BM_Series(benchmark::State& state) {
   const auto steps = static_cast<std::int32_t>(state.range(0));
   const cascade::cascade_shape shape{cascade::step_sigma(0.3, steps), steps, 1};
   std::vector<double> values(static_cast<std::size_t>(shape.value_count()));
-  cascade::work_sharing lanes(state.range(1) != 0);
+  cascade::work_sharing sharing(state.range(1) != 0);
   cascade::series_options options;
   options.sum = sum;
   for (auto _ : state) {
-    cascade::generate_series(values.data(), shape, -1700000000, lanes, options);
+    cascade::generate_series(values.data(), shape, -1700000000, sharing, options);
     benchmark::DoNotOptimize(values.data());
   }
   state.SetItemsProcessed(state.iterations() * shape.value_count());
@@ -107,25 +107,25 @@ bool lanes_supported(benchmark::State& state, std::int64_t lanes) {
   return true;
 }
 
-/// exp or log of the C library (own false) or the own ones, one value at a
+/// exp or log of the C library (portable false) or the portable ones, one value at a
 /// time (argument 0), four lanes (1) or eight (2).
-template <bool for_log, bool own = false>
+template <bool for_log, bool portable = false>
 void BM_Math(benchmark::State& state) {
   namespace m = exact_math;
   const std::int64_t lanes = state.range(0) == 2 ? 8 : state.range(0) == 1 ? 4 : 1;
   if (!lanes_supported(state, lanes)) return;
   using array_function = void (*)(const double*, double*, std::size_t);
-  const array_function four = own ? (for_log ? m::own_log_array_avx2 : m::own_exp_array_avx2)
+  const array_function four = portable ? (for_log ? m::portable_log_array_avx2 : m::portable_exp_array_avx2)
                                   : (for_log ? m::log_array_vector : m::exp_array_vector);
-  const array_function eight = own ? (for_log ? m::own_log_array_avx512 : m::own_exp_array_avx512)
+  const array_function eight = portable ? (for_log ? m::portable_log_array_avx512 : m::portable_exp_array_avx512)
                                    : (for_log ? m::log_array_avx512 : m::exp_array_avx512);
   const std::vector<double> x = math_inputs(for_log);
   std::vector<double> y(x.size());
   for (auto _ : state) {
     if (lanes > 1) {
       (lanes == 8 ? eight : four)(x.data(), y.data(), x.size());
-    } else if constexpr (own) {
-      for (std::size_t i = 0; i < x.size(); ++i) y[i] = for_log ? m::own_log(x[i]) : m::own_exp(x[i]);
+    } else if constexpr (portable) {
+      for (std::size_t i = 0; i < x.size(); ++i) y[i] = for_log ? m::portable_log(x[i]) : m::portable_exp(x[i]);
     } else {
       for (std::size_t i = 0; i < x.size(); ++i) y[i] = for_log ? std::log(x[i]) : std::exp(x[i]);
     }

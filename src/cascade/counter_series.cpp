@@ -15,7 +15,7 @@ counter_workspace::counter_workspace()
 
 void counter_block(const cascade_shape& shape, std::uint64_t seed, std::int64_t begin, std::int64_t end,
                    double* values, double* weights, counter_workspace& workspace) {
-  const series_kernels& kernels = own_math_series_kernels();
+  const series_kernels& kernels = portable_math_series_kernels();
   const double sigma = shape.sigma;
   const double s2 = sigma * sigma;
   const int steps = shape.step_number;

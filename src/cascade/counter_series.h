@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "cascade/cascade.h"
+#include "cascade/shape.h"
 
 namespace cascade {
 

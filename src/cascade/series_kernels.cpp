@@ -5,7 +5,7 @@
 
 #include "cascade/series_kernels_vector.h"
 #include "deviates/polar_gaussian.h"
-#include "exact_math/own_math.h"
+#include "exact_math/portable_math.h"
 #include "exact_math/scalar_math.h"
 #include "exact_math/vector_math.h"
 
@@ -13,8 +13,8 @@ namespace cascade {
 namespace {
 
 /// The polar factor of a pair with r^2 = rsq. The C library's is the one the
-/// generators use, so that the kernels follow any change to it; the own one
-/// is the same formula, in the same order, over own_log.
+/// generators use, so that the kernels follow any change to it; the portable one
+/// is the same formula, in the same order, over portable_log.
 template <class Math>
 double polar_factor(double rsq);
 
@@ -24,8 +24,8 @@ double polar_factor<exact_math::c_library_math>(double rsq) {
 }
 
 template <>
-double polar_factor<exact_math::own_math>(double rsq) {
-  return std::sqrt(-2.0 * exact_math::own_log(rsq) / rsq);
+double polar_factor<exact_math::portable_math>(double rsq) {
+  return std::sqrt(-2.0 * exact_math::portable_log(rsq) / rsq);
 }
 
 /// Calls body(begin, facs) for consecutive runs [begin, begin + length) of
@@ -70,30 +70,30 @@ void modulate_scalar(const double* w1, const double* w2, std::size_t count, doub
 template void grow_scalar<exact_math::c_library_math>(const double*, const double*, std::size_t, const double*,
                                                       double*, double, double);
 template void modulate_scalar<exact_math::c_library_math>(const double*, const double*, std::size_t, double*);
-template void grow_scalar<exact_math::own_math>(const double*, const double*, std::size_t, const double*, double*,
+template void grow_scalar<exact_math::portable_math>(const double*, const double*, std::size_t, const double*, double*,
                                                 double, double);
-template void modulate_scalar<exact_math::own_math>(const double*, const double*, std::size_t, double*);
+template void modulate_scalar<exact_math::portable_math>(const double*, const double*, std::size_t, double*);
 
 namespace {
 
 using exact_math::c_library_math;
-using exact_math::own_math;
+using exact_math::portable_math;
 
 constexpr series_kernels scalar_kernels{grow_scalar<c_library_math>, modulate_scalar<c_library_math>};
 constexpr series_kernels avx2_kernels{grow_avx2, modulate_avx2};
 constexpr series_kernels avx512_kernels{grow_avx512, modulate_avx512};
 
-constexpr series_kernels own_scalar_kernels{grow_scalar<own_math>, modulate_scalar<own_math>};
-constexpr series_kernels own_avx2_kernels{grow_avx2_own, modulate_avx2_own};
-constexpr series_kernels own_avx512_kernels{grow_avx512_own, modulate_avx512_own};
+constexpr series_kernels portable_scalar_kernels{grow_scalar<portable_math>, modulate_scalar<portable_math>};
+constexpr series_kernels portable_avx2_kernels{grow_avx2_portable, modulate_avx2_portable};
+constexpr series_kernels portable_avx512_kernels{grow_avx512_portable, modulate_avx512_portable};
 
 }  // namespace
 
 const series_kernels& series_kernels_for(int lanes, series_math math) {
-  if (math == series_math::own) {
-    if (lanes == 8) return own_avx512_kernels;
-    if (lanes == 4) return own_avx2_kernels;
-    return own_scalar_kernels;
+  if (math == series_math::portable) {
+    if (lanes == 8) return portable_avx512_kernels;
+    if (lanes == 4) return portable_avx2_kernels;
+    return portable_scalar_kernels;
   }
   if (lanes == 8) return avx512_kernels;
   if (lanes == 4) return avx2_kernels;
@@ -105,8 +105,8 @@ const series_kernels& active_series_kernels() {
   return chosen;
 }
 
-const series_kernels& own_math_series_kernels() {
-  static const series_kernels& chosen = series_kernels_for(exact_math::own_math_lanes(), series_math::own);
+const series_kernels& portable_math_series_kernels() {
+  static const series_kernels& chosen = series_kernels_for(exact_math::portable_math_lanes(), series_math::portable);
   return chosen;
 }
 

@@ -5,7 +5,7 @@
 // differences are plain IEEE ones in the scalar order, and no multiply-add
 // is fused). Each form comes in two maths: the C library's exp and log, whose
 // vector forms equal it only where it is a proven one, and the project's own
-// (exact_math/own_math.h), the same bits on every machine.
+// (exact_math/portable_math.h), the same bits on every machine.
 //
 // Pair k is (w1[k], w2[k]) with fac_k = polar_factor(polar_rsq(w1[k], w2[k])):
 // its first deviate is w2[k] * fac_k and its second w1[k] * fac_k.
@@ -32,15 +32,15 @@ struct series_kernels {
 /// Whose exp and log the kernels compute with.
 enum class series_math {
   c_library,  ///< the C library's (the scalar form calls them; deviates::polar_factor)
-  own,        ///< exact_math::own_exp and own_log
+  portable,        ///< exact_math::portable_exp and portable_log
 };
 
 /// The kernels of the C library's math path this process uses.
 const series_kernels& active_series_kernels();
 
-/// The kernels of the own math with the lanes this process uses for it
-/// (exact_math::own_math_lanes()).
-const series_kernels& own_math_series_kernels();
+/// The kernels of the portable math with the lanes this process uses for it
+/// (exact_math::portable_math_lanes()).
+const series_kernels& portable_math_series_kernels();
 
 /// The kernels of one path, for tests and comparisons: `lanes` 1 (always
 /// available), 4 (where exact_math::cpu_has_vector_math()) or 8 (where

@@ -1,5 +1,5 @@
 // The series kernels four pairs at a time (AVX2 and FMA), over the C
-// library's math and over the own: `Math` is the scalar exp and log of the
+// library's math and over the portable math: `Math` is the scalar exp and log of the
 // lanes off the vector functions' fast path and of the pairs after the last
 // whole vector.
 #include <algorithm>
@@ -112,13 +112,13 @@ EXACT_MATH_AVX2 void modulate_avx2(const double* w1, const double* w2, std::size
   modulate_with<exact_math::c_library_math>(w1, w2, count, values);
 }
 
-EXACT_MATH_AVX2 void grow_avx2_own(const double* w1, const double* w2, std::size_t count, const double* parents,
+EXACT_MATH_AVX2 void grow_avx2_portable(const double* w1, const double* w2, std::size_t count, const double* parents,
                                    double* children, double sigma, double s2) {
-  grow_with<exact_math::own_math>(w1, w2, count, parents, children, sigma, s2);
+  grow_with<exact_math::portable_math>(w1, w2, count, parents, children, sigma, s2);
 }
 
-EXACT_MATH_AVX2 void modulate_avx2_own(const double* w1, const double* w2, std::size_t count, double* values) {
-  modulate_with<exact_math::own_math>(w1, w2, count, values);
+EXACT_MATH_AVX2 void modulate_avx2_portable(const double* w1, const double* w2, std::size_t count, double* values) {
+  modulate_with<exact_math::portable_math>(w1, w2, count, values);
 }
 
 }  // namespace cascade

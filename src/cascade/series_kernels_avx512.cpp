@@ -1,5 +1,5 @@
 // The series kernels eight pairs at a time (AVX-512), the same operations
-// as the four-lane kernels, over the C library's math and over the own:
+// as the four-lane kernels, over the C library's math and over the portable math:
 // `Math` is the scalar exp and log of the lanes off the vector functions'
 // fast path and of the pairs after the last whole vector.
 #include <algorithm>
@@ -146,13 +146,13 @@ EXACT_MATH_AVX512 void modulate_avx512(const double* w1, const double* w2, std::
   modulate_with<exact_math::c_library_math>(w1, w2, count, values);
 }
 
-EXACT_MATH_AVX512 void grow_avx512_own(const double* w1, const double* w2, std::size_t count, const double* parents,
+EXACT_MATH_AVX512 void grow_avx512_portable(const double* w1, const double* w2, std::size_t count, const double* parents,
                                        double* children, double sigma, double s2) {
-  grow_with<exact_math::own_math>(w1, w2, count, parents, children, sigma, s2);
+  grow_with<exact_math::portable_math>(w1, w2, count, parents, children, sigma, s2);
 }
 
-EXACT_MATH_AVX512 void modulate_avx512_own(const double* w1, const double* w2, std::size_t count, double* values) {
-  modulate_with<exact_math::own_math>(w1, w2, count, values);
+EXACT_MATH_AVX512 void modulate_avx512_portable(const double* w1, const double* w2, std::size_t count, double* values) {
+  modulate_with<exact_math::portable_math>(w1, w2, count, values);
 }
 
 }  // namespace cascade

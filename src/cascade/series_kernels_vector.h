@@ -1,6 +1,6 @@
 // series_kernels_vector.h: the vector forms behind series_kernels_for(),
 // each only for a CPU with its instruction sets, over the C library's math
-// and over the own (the `_own` forms). Pairs left over after the last whole
+// and over the portable math (the `_portable` forms). Pairs left over after the last whole
 // vector go to the scalar form of the same math, so every pair gets the same
 // bits.
 #pragma once
@@ -23,19 +23,19 @@ inline constexpr std::size_t ahead = 512;
 void grow_avx2(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
                double sigma, double s2);
 void modulate_avx2(const double* w1, const double* w2, std::size_t count, double* values);
-void grow_avx2_own(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
+void grow_avx2_portable(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
                    double sigma, double s2);
-void modulate_avx2_own(const double* w1, const double* w2, std::size_t count, double* values);
+void modulate_avx2_portable(const double* w1, const double* w2, std::size_t count, double* values);
 
 void grow_avx512(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
                  double sigma, double s2);
 void modulate_avx512(const double* w1, const double* w2, std::size_t count, double* values);
-void grow_avx512_own(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
+void grow_avx512_portable(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,
                      double sigma, double s2);
-void modulate_avx512_own(const double* w1, const double* w2, std::size_t count, double* values);
+void modulate_avx512_portable(const double* w1, const double* w2, std::size_t count, double* values);
 
 /// The scalar forms, which also take the pairs left over after the last
-/// whole vector: `Math` exact_math::c_library_math or exact_math::own_math
+/// whole vector: `Math` exact_math::c_library_math or exact_math::portable_math
 /// (both instantiated in series_kernels.cpp).
 template <class Math>
 void grow_scalar(const double* w1, const double* w2, std::size_t count, const double* parents, double* children,

@@ -22,7 +22,7 @@
 #include <utility>
 #include <vector>
 
-#include "cascade/cascade.h"
+#include "cascade/shape.h"
 #include "cascade/streams.h"
 #include "cascade/summary.h"
 #include "cascade/thread_team.h"

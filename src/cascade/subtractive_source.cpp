@@ -4,6 +4,7 @@
 #include <new>
 
 #include "cascade/population.h"
+#include "cascade/subtractive_series.h"
 #include "cascade/seed.h"
 #include "cascade/work_sharing.h"
 
@@ -36,14 +37,14 @@ void subtractive_source::prepare() {
   whole(own_values_, values_, "values");
   if (keeps_weights()) whole(own_weights_, weights_, "weights");
 
-  work_sharing lanes(request_.threads > 1 && count >= shared_work_threshold);
+  work_sharing sharing(request_.threads > 1 && count >= shared_work_threshold);
   series_options options;
   options.weights = weights_;
   options.progress = request_.progress;
   options.between_chunks = request_.between_chunks;
   options.sum = request_.summarize;  // a running sum holds up the shared work: only when a summary is wanted
   const std::int32_t seed_word = seed_word_for(static_cast<std::int64_t>(request_.seed));
-  const double sum = generate_series(values_, request_.shape, seed_word, lanes, options);
+  const double sum = generate_series(values_, request_.shape, seed_word, sharing, options);
   if (request_.summarize) made_ = moments::of(values_, count, sum);
 }
 

@@ -8,18 +8,13 @@
 #include <cstring>
 
 #include "deviates/philox_vector.h"
+#include "exact_math/cpu_features.h"
 
 #define DEVIATES_AVX2 __attribute__((target("avx2")))
 
 namespace deviates::philox_detail {
 
-bool cpu_runs_avx2() {
-  static const bool runs = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return runs;
-}
+bool cpu_runs_avx2() { return exact_math::cpu_has_avx2(); }
 
 namespace {
 

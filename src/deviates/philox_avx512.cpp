@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "deviates/philox_vector.h"
+#include "exact_math/cpu_features.h"
 
 // GCC 12's AVX-512 intrinsics pass an intentionally undefined register as the
 // unused merge source, and then warn that it is, or may be, uninitialised.
@@ -23,14 +24,7 @@
 
 namespace deviates::philox_detail {
 
-bool cpu_runs_avx512() {
-  static const bool runs = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-           __builtin_cpu_supports("avx512vl");
-  }();
-  return runs;
-}
+bool cpu_runs_avx512() { return exact_math::cpu_has_avx512(); }
 
 namespace {
 

@@ -5,6 +5,8 @@
 // the unaccepted tail is overwritten later.
 #include "deviates/polar_pairs_avx512.h"
 
+#include "exact_math/cpu_features.h"
+
 #include <immintrin.h>
 
 #include <cstddef>
@@ -19,10 +21,7 @@
 
 namespace deviates {
 
-bool cpu_screens_pairs_avx512() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-}
+bool cpu_screens_pairs_avx512() { return exact_math::cpu_has_avx512(); }
 
 DEVIATES_AVX512 std::size_t screen_pairs_avx512(const std::int32_t* draws, std::size_t draw_count, double* w1_out,
                                                 double* w2_out, std::size_t room, std::size_t* taken) {

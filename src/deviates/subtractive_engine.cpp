@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "exact_math/cpu_features.h"
+
 namespace deviates {
 
 void subtractive_engine::seed(std::int64_t seed) {
@@ -110,15 +112,9 @@ __attribute__((target("avx2"))) void continue_stream_avx2(const std::int32_t* la
   later_rounds(out, i, count);
 }
 
-/// Chosen at run time rather than through an ifunc, whose resolver would
-/// run before a sanitizer's runtime is up.
-bool cpu_has_avx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
-}
+// The AVX2 path is chosen at run time rather than through an ifunc, whose
+// resolver would run before a sanitizer's runtime is up.
+using exact_math::cpu_has_avx2;
 
 }  // namespace
 

@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-#include "exact_math/own_math.h"
+#include "exact_math/portable_math.h"
 
 namespace exact_math {
 
@@ -19,9 +19,9 @@ struct c_library_math {
 };
 
 /// The project's own exp and log: the same bits on every machine.
-struct own_math {
-  static double exp(double x) { return own_exp(x); }
-  static double log(double x) { return own_log(x); }
+struct portable_math {
+  static double exp(double x) { return portable_exp(x); }
+  static double log(double x) { return portable_log(x); }
 };
 
 }  // namespace exact_math

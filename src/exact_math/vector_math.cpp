@@ -8,22 +8,15 @@
 #include <cstring>
 #include <vector>
 
+#include "exact_math/cpu_features.h"
 #include "exact_math/math_environment.h"
 #include "exact_math/self_check_inputs.h"
 
 namespace exact_math {
 
-bool cpu_has_vector_math() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-}
+bool cpu_has_vector_math() { return cpu_has_avx2_fma(); }
 
-bool cpu_has_avx512_math() {
-  // The eight-lane functions are compiled for F, DQ and VL (the last lets the
-  // compiler use EVEX forms of the narrower operations too).
-  return cpu_has_vector_math() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-         __builtin_cpu_supports("avx512vl");
-}
+bool cpu_has_avx512_math() { return cpu_has_avx2_fma() && cpu_has_avx512(); }
 
 namespace {
 

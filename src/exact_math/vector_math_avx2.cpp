@@ -1,10 +1,10 @@
 // The array forms of the AVX2 functions, over the C library's exp and log
-// and over the own ones; the tail shorter than four lanes goes through a
+// and over the portable ones; the tail shorter than four lanes goes through a
 // padded vector, so every element takes the same path.
 #include <cstring>
 
 #include "exact_math/exp_log_avx2.h"
-#include "exact_math/own_math.h"
+#include "exact_math/portable_math.h"
 #include "exact_math/vector_math.h"
 
 namespace exact_math {
@@ -32,12 +32,12 @@ EXACT_MATH_AVX2 void log_array_vector(const double* x, double* y, std::size_t n)
   apply4<avx2::log4<c_library_math>>(x, y, n);
 }
 
-EXACT_MATH_AVX2 void own_exp_array_avx2(const double* x, double* y, std::size_t n) {
-  apply4<avx2::exp4<own_math>>(x, y, n);
+EXACT_MATH_AVX2 void portable_exp_array_avx2(const double* x, double* y, std::size_t n) {
+  apply4<avx2::exp4<portable_math>>(x, y, n);
 }
 
-EXACT_MATH_AVX2 void own_log_array_avx2(const double* x, double* y, std::size_t n) {
-  apply4<avx2::log4<own_math>>(x, y, n);
+EXACT_MATH_AVX2 void portable_log_array_avx2(const double* x, double* y, std::size_t n) {
+  apply4<avx2::log4<portable_math>>(x, y, n);
 }
 
 }  // namespace exact_math

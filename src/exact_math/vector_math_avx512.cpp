@@ -1,10 +1,10 @@
 // The array forms of the AVX-512 functions, over the C library's exp and log
-// and over the own ones. The tail shorter than eight lanes is a masked load
+// and over the portable ones. The tail shorter than eight lanes is a masked load
 // padded with 1.0 (a fast-path input of both functions) and a masked store,
 // so no element outside the arrays is read or written and every element
 // takes the same path as in a full vector.
 #include "exact_math/exp_log_avx512.h"
-#include "exact_math/own_math.h"
+#include "exact_math/portable_math.h"
 #include "exact_math/vector_math.h"
 
 namespace exact_math {
@@ -30,12 +30,12 @@ EXACT_MATH_AVX512 void log_array_avx512(const double* x, double* y, std::size_t 
   apply8<avx512::log8<c_library_math>>(x, y, n);
 }
 
-EXACT_MATH_AVX512 void own_exp_array_avx512(const double* x, double* y, std::size_t n) {
-  apply8<avx512::exp8<own_math>>(x, y, n);
+EXACT_MATH_AVX512 void portable_exp_array_avx512(const double* x, double* y, std::size_t n) {
+  apply8<avx512::exp8<portable_math>>(x, y, n);
 }
 
-EXACT_MATH_AVX512 void own_log_array_avx512(const double* x, double* y, std::size_t n) {
-  apply8<avx512::log8<own_math>>(x, y, n);
+EXACT_MATH_AVX512 void portable_log_array_avx512(const double* x, double* y, std::size_t n) {
+  apply8<avx512::log8<portable_math>>(x, y, n);
 }
 
 }  // namespace exact_math

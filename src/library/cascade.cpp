@@ -6,7 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "cascade/cascade.h"
+#include "cascade/shape.h"
 #include "cascade/population.h"
 #include "cascade/run_rules.h"
 #include "cascade/seed.h"

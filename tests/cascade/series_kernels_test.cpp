@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "deviates/polar_gaussian.h"
-#include "exact_math/own_math.h"
+#include "exact_math/portable_math.h"
 #include "exact_math/vector_math.h"
 
 namespace {
@@ -81,7 +81,7 @@ struct vector_form {
 
 std::vector<vector_form> vector_forms() {
   std::vector<vector_form> forms;
-  for (const auto math : {cascade::series_math::c_library, cascade::series_math::own}) {
+  for (const auto math : {cascade::series_math::c_library, cascade::series_math::portable}) {
     if (exact_math::cpu_has_vector_math()) forms.push_back({4, math});
     if (exact_math::cpu_has_avx512_math()) forms.push_back({8, math});
   }
@@ -145,18 +145,18 @@ TEST_P(SeriesKernels, ModulateAsTheScalarKernel) {
 INSTANTIATE_TEST_SUITE_P(Lanes, SeriesKernels, testing::ValuesIn(vector_forms()),
                          [](const testing::TestParamInfo<vector_form>& info) {
                            return std::to_string(info.param.lanes) +
-                                  (info.param.math == cascade::series_math::own ? "_own" : "");
+                                  (info.param.math == cascade::series_math::portable ? "_own" : "");
                          });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SeriesKernels);
 
 // Where the C library is a proven one the own exp and log are its bits, so
 // the own kernels make the very series the C library's make: the own polar
 // factor is the generators' formula in the generators' order.
-TEST(OwnMathSeriesKernels, EqualTheCLibrarysWhereItIsProven) {
+TEST(PortableMathSeriesKernels, EqualTheCLibrarysWhereItIsProven) {
   std::string why;
   if (!exact_math::c_library_is_proven(&why)) GTEST_SKIP() << "nothing to compare with: " << why;
   const series_kernels& library = cascade::series_kernels_for(1);
-  const series_kernels& own = cascade::series_kernels_for(1, cascade::series_math::own);
+  const series_kernels& own = cascade::series_kernels_for(1, cascade::series_math::portable);
   const std::size_t count = 20'000;
   const pair_set p = accepted_pairs(count, 11);
   const std::vector<double> parents = positive_values(count, 12);
@@ -173,13 +173,13 @@ TEST(OwnMathSeriesKernels, EqualTheCLibrarysWhereItIsProven) {
 }
 
 // The process's own kernels are those of the own lanes, which the CPU and
-// the environment choose (exact_math::own_math_lanes() is tested with them).
-TEST(OwnMathSeriesKernels, AreThoseOfTheOwnLanes) {
-  const series_kernels& chosen = cascade::own_math_series_kernels();
-  const series_kernels& expected = cascade::series_kernels_for(exact_math::own_math_lanes(), cascade::series_math::own);
+// the environment choose (exact_math::portable_math_lanes() is tested with them).
+TEST(PortableMathSeriesKernels, AreThoseOfTheOwnLanes) {
+  const series_kernels& chosen = cascade::portable_math_series_kernels();
+  const series_kernels& expected = cascade::series_kernels_for(exact_math::portable_math_lanes(), cascade::series_math::portable);
   EXPECT_EQ(chosen.grow, expected.grow);
   EXPECT_EQ(chosen.modulate, expected.modulate);
-  EXPECT_NE(chosen.grow, cascade::series_kernels_for(exact_math::own_math_lanes()).grow);
+  EXPECT_NE(chosen.grow, cascade::series_kernels_for(exact_math::portable_math_lanes()).grow);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "cascade/cascade.h"
+#include "cascade/subtractive_series.h"
 #include "cascade/series_source.h"
 #include "cascade/thread_team.h"
 #include "cascade/work_sharing.h"
@@ -65,8 +65,8 @@ TEST(SeriesSource, SubtractiveSummaryIsThePlainTwoPasses) {
   const auto source = cascade::make_series_source(request_of(stream::subtractive, shape));
   source->prepare();
   std::vector<double> values(static_cast<std::size_t>(shape.value_count()));
-  cascade::work_sharing lanes(false);
-  cascade::generate_series(values.data(), shape, -1700000000, lanes);
+  cascade::work_sharing sharing(false);
+  cascade::generate_series(values.data(), shape, -1700000000, sharing);
   double sum = 0.0;
   for (const double v : values) sum += v;
   const double mean = sum / static_cast<double>(values.size());

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cascade/cascade.h"
+#include "cascade/subtractive_series.h"
 #include "deviates/polar_gaussian.h"
 #include "deviates/subtractive_engine.h"
 
@@ -56,12 +56,12 @@ const shape_case shapes[] = {
 
 TEST(Series, EqualsThePlainCascadeWithOneThreadAndWithTwo) {
   for (const bool with_helper : {false, true}) {
-    cascade::work_sharing lanes(with_helper);
+    cascade::work_sharing sharing(with_helper);
     for (const auto& c : shapes) {
       const cascade_shape shape{cascade::step_sigma(c.lambda, c.step_number), c.step_number, c.n0};
       const auto expected = plain_series(shape, -1700000000);
       std::vector<double> values(expected.size());
-      const double sum = cascade::generate_series(values.data(), shape, -1700000000, lanes);
+      const double sum = cascade::generate_series(values.data(), shape, -1700000000, sharing);
       const char* threads = with_helper ? ", two threads" : ", one thread";
       ASSERT_EQ(0, std::memcmp(values.data(), expected.data(), values.size() * sizeof(double))) << c.why << threads;
       double expected_sum = 0.0;
@@ -75,7 +75,7 @@ TEST(Series, EqualsThePlainCascadeWithOneThreadAndWithTwo) {
 // either thread count.
 TEST(Series, KeepsTheWeightsBeforeModulation) {
   for (const bool with_helper : {false, true}) {
-    cascade::work_sharing lanes(with_helper);
+    cascade::work_sharing sharing(with_helper);
     for (const auto& c : shapes) {
       const cascade_shape shape{cascade::step_sigma(c.lambda, c.step_number), c.step_number, c.n0};
       std::vector<double> expected_weights;
@@ -84,7 +84,7 @@ TEST(Series, KeepsTheWeightsBeforeModulation) {
       cascade::series_options options;
       options.weights = weights.data();
       options.sum = false;  // as the library asks: no summary, the same values
-      cascade::generate_series(values.data(), shape, -1600000000, lanes, options);
+      cascade::generate_series(values.data(), shape, -1600000000, sharing, options);
       const char* threads = with_helper ? ", two threads" : ", one thread";
       ASSERT_EQ(0, std::memcmp(values.data(), expected.data(), values.size() * sizeof(double))) << c.why << threads;
       ASSERT_EQ(0, std::memcmp(weights.data(), expected_weights.data(), weights.size() * sizeof(double)))

@@ -41,11 +41,11 @@ TEST(WorkSharing, AFailedBlockStopsTheJobAndReachesTheCaller) {
       {false, 3, "calling thread, a later job"},
   };
   for (const failure_case& c : cases) {
-    work_sharing lanes(true);
+    work_sharing sharing(true);
     const std::thread::id caller = std::this_thread::get_id();
     for (int job = 0; job < c.failing_job; ++job) {
       std::atomic<std::size_t> done{0};
-      lanes.run(job_values, block_values, [&](std::size_t begin, std::size_t end) { done += end - begin; });
+      sharing.run(job_values, block_values, [&](std::size_t begin, std::size_t end) { done += end - begin; });
       ASSERT_EQ(done.load(), job_values) << c.label;
     }
 
@@ -70,7 +70,7 @@ TEST(WorkSharing, AFailedBlockStopsTheJobAndReachesTheCaller) {
       }
       ++blocks_done;
     };
-    EXPECT_THROW(lanes.run(job_values, block_values, block), std::bad_alloc) << c.label;
+    EXPECT_THROW(sharing.run(job_values, block_values, block), std::bad_alloc) << c.label;
     EXPECT_TRUE(other_left) << c.label << ": run() returned while a block was still running";
     // At most the block that the other thread had already taken starts after
     // the failure; the job is far from done.
@@ -79,7 +79,7 @@ TEST(WorkSharing, AFailedBlockStopsTheJobAndReachesTheCaller) {
 
     // The next job runs whole, on both threads.
     std::atomic<std::size_t> done{0};
-    lanes.run(job_values, block_values, [&](std::size_t begin, std::size_t end) { done += end - begin; });
+    sharing.run(job_values, block_values, [&](std::size_t begin, std::size_t end) { done += end - begin; });
     EXPECT_EQ(done.load(), job_values) << c.label;
   }
 }
@@ -87,7 +87,7 @@ TEST(WorkSharing, AFailedBlockStopsTheJobAndReachesTheCaller) {
 // An exception from the caller's duty stops the job too, but only once the
 // helper is out of its block.
 TEST(WorkSharing, AFailedDutyWaitsForTheHelper) {
-  work_sharing lanes(true);
+  work_sharing sharing(true);
   std::atomic<bool> helper_entered{false};
   bool helper_left = false;
   std::atomic<std::size_t> blocks{0};
@@ -102,16 +102,16 @@ TEST(WorkSharing, AFailedDutyWaitsForTheHelper) {
     while (!helper_entered.load()) std::this_thread::yield();
     throw std::runtime_error("duty failed");
   };
-  EXPECT_THROW(lanes.run(job_values, block_values, block, duty), std::runtime_error);
+  EXPECT_THROW(sharing.run(job_values, block_values, block, duty), std::runtime_error);
   EXPECT_TRUE(helper_left);
   EXPECT_LE(blocks.load(), 2u);
 }
 
 // Without a helper a failure still stops the job at once.
 TEST(WorkSharing, AFailedBlockWithoutHelper) {
-  work_sharing lanes(false);
+  work_sharing sharing(false);
   std::size_t blocks = 0;
-  EXPECT_THROW(lanes.run(job_values, block_values, [&](std::size_t begin, std::size_t) {
+  EXPECT_THROW(sharing.run(job_values, block_values, [&](std::size_t begin, std::size_t) {
     ++blocks;
     if (begin == 10 * block_values) throw std::bad_alloc();
   }), std::bad_alloc);
@@ -137,11 +137,11 @@ TEST(WorkSharing, ATailOfShortBlocksCoversTheRangeOnce) {
       {4096, 1024, 1024, 4},  // tail == size: the even cut
   };
   for (const bool with_helper : {false, true}) {
-    work_sharing lanes(with_helper);
+    work_sharing sharing(with_helper);
     for (const cut_case& c : cases) {
       std::mutex taken_lock;
       std::vector<std::pair<std::size_t, std::size_t>> taken;
-      lanes.run(c.count, work_sharing::blocking{c.size, c.tail}, [&](std::size_t begin, std::size_t end) {
+      sharing.run(c.count, work_sharing::blocking{c.size, c.tail}, [&](std::size_t begin, std::size_t end) {
         const std::lock_guard<std::mutex> hold(taken_lock);
         taken.emplace_back(begin, end);
       }, [] {});

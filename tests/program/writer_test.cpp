@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cascade/cascade.h"
+#include "cascade/subtractive_series.h"
 #include "cascade/series_source.h"
 #include "program/writer.h"
 #include "support/golden.h"

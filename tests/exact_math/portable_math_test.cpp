@@ -1,4 +1,4 @@
-// The own exp and log: bit for bit the C library's over their whole ranges
+// The portable exp and log: bit for bit the C library's over their whole ranges
 // where it is a proven one (the fast path as the vector functions'
 // differential test samples it, and every input the library leaves its fast
 // path for: exp's overflows, underflows and subnormal results, log of zero,
@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "exact_math/libm_tables.h"
-#include "exact_math/own_math.h"
+#include "exact_math/portable_math.h"
 #include "exact_math/self_check_inputs.h"
 #include "exact_math/vector_math.h"
 
@@ -142,7 +142,7 @@ double mixed_log_input(check_stream& s, std::int64_t) {
   }
 }
 
-class OwnMathAgainstTheCLibrary : public ::testing::Test {
+class PortableMathAgainstTheCLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string why;
@@ -150,7 +150,7 @@ class OwnMathAgainstTheCLibrary : public ::testing::Test {
   }
 };
 
-TEST_F(OwnMathAgainstTheCLibrary, ExpEqualsItOverItsWholeRange) {
+TEST_F(PortableMathAgainstTheCLibrary, ExpEqualsItOverItsWholeRange) {
   namespace c = exact_math::exp_constants;
   // The k of x = k ln2/128 + r reaches 512 * 128 / ln2 on the fast path;
   // results overflow from k = 131072 and leave the subnormals below -137600.
@@ -186,10 +186,10 @@ TEST_F(OwnMathAgainstTheCLibrary, ExpEqualsItOverItsWholeRange) {
       {"the self-check's inputs", static_cast<std::int64_t>(exact_math::exp_check_inputs().size()),
        each_of(exact_math::exp_check_inputs())},
   };
-  expect_equal_to_library(classes, library_exp, exact_math::own_exp, 40'000'000);
+  expect_equal_to_library(classes, library_exp, exact_math::portable_exp, 40'000'000);
 }
 
-TEST_F(OwnMathAgainstTheCLibrary, LogEqualsItOverItsWholeRange) {
+TEST_F(PortableMathAgainstTheCLibrary, LogEqualsItOverItsWholeRange) {
   namespace c = exact_math::log_constants;
   const auto near_one_low = std::bit_cast<double>(c::near_one_low);
   const auto near_one_high = std::bit_cast<double>(c::near_one_high);
@@ -227,12 +227,12 @@ TEST_F(OwnMathAgainstTheCLibrary, LogEqualsItOverItsWholeRange) {
       {"the self-check's inputs", static_cast<std::int64_t>(exact_math::log_check_inputs().size()),
        each_of(exact_math::log_check_inputs())},
   };
-  expect_equal_to_library(classes, library_log, exact_math::own_log, 40'000'000);
+  expect_equal_to_library(classes, library_log, exact_math::portable_log, 40'000'000);
 }
 
 /// The own arrays of one path against the own scalar functions: the chosen
 /// lanes (0), four (4) or eight (8).
-class OwnMathLanes : public ::testing::TestWithParam<int> {
+class PortableMathLanes : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
     if (GetParam() >= 4 && !exact_math::cpu_has_vector_math()) GTEST_SKIP() << "no AVX2 and FMA on this CPU";
@@ -248,27 +248,27 @@ class OwnMathLanes : public ::testing::TestWithParam<int> {
 
   static std::vector<function_pair> functions() {
     const int lanes = GetParam();
-    return {{"exp", exact_math::own_exp,
-             lanes == 8   ? exact_math::own_exp_array_avx512
-             : lanes == 4 ? exact_math::own_exp_array_avx2
-                          : exact_math::own_exp_array,
+    return {{"exp", exact_math::portable_exp,
+             lanes == 8   ? exact_math::portable_exp_array_avx512
+             : lanes == 4 ? exact_math::portable_exp_array_avx2
+                          : exact_math::portable_exp_array,
              mixed_exp_input},
-            {"log", exact_math::own_log,
-             lanes == 8   ? exact_math::own_log_array_avx512
-             : lanes == 4 ? exact_math::own_log_array_avx2
-                          : exact_math::own_log_array,
+            {"log", exact_math::portable_log,
+             lanes == 8   ? exact_math::portable_log_array_avx512
+             : lanes == 4 ? exact_math::portable_log_array_avx2
+                          : exact_math::portable_log_array,
              mixed_log_input}};
   }
 };
 
-INSTANTIATE_TEST_SUITE_P(Lanes, OwnMathLanes, ::testing::Values(0, 4, 8),
+INSTANTIATE_TEST_SUITE_P(Lanes, PortableMathLanes, ::testing::Values(0, 4, 8),
                          [](const ::testing::TestParamInfo<int>& info) {
                            return info.param == 0 ? std::string("Chosen") : std::to_string(info.param);
                          });
 
 // Vectors whose lanes each take a random path, so that slow-path lanes sit
 // beside fast-path ones in every position.
-TEST_P(OwnMathLanes, ArraysEqualTheScalarFunctionsOnEveryPath) {
+TEST_P(PortableMathLanes, ArraysEqualTheScalarFunctionsOnEveryPath) {
   constexpr std::size_t block = 4096;
   const std::int64_t count = 4'000'000 / scale;
   for (const function_pair& f : functions()) {
@@ -289,7 +289,7 @@ TEST_P(OwnMathLanes, ArraysEqualTheScalarFunctionsOnEveryPath) {
 // Arrays of every length up to three vectors, from every alignment, apart and
 // in place: the results are the scalar functions', and nothing past the end
 // changes.
-TEST_P(OwnMathLanes, ArraysOfEveryLengthAndOffset) {
+TEST_P(PortableMathLanes, ArraysOfEveryLengthAndOffset) {
   const double untouched = std::bit_cast<double>(0x7ff8dead0000beefull);  // a NaN neither function returns
   check_stream s(98);
   for (const function_pair& f : functions()) {
@@ -317,7 +317,7 @@ TEST_P(OwnMathLanes, ArraysOfEveryLengthAndOffset) {
 // domain error; the own functions never do. So errno left alone after the
 // arrays met such inputs in every lane shows that no lane called the C
 // library.
-TEST_P(OwnMathLanes, SlowPathLanesNeverCallTheCLibrary) {
+TEST_P(PortableMathLanes, SlowPathLanesNeverCallTheCLibrary) {
   const std::vector<double> exp_inputs = {2000.0, -2000.0, 710.0, -745.2, -744.0, 709.0, 1.0, 800.0, 1e300};
   const std::vector<double> log_inputs = {0.0, -0.0, -1.0, -inf, -0x1p-1074, 0.5, -2.0, 0.0, -1e300};
   volatile double overflowing = 2000.0, pole = 0.0;
@@ -330,7 +330,7 @@ TEST_P(OwnMathLanes, SlowPathLanesNeverCallTheCLibrary) {
   if (exp_errno == 0 || log_errno == 0) GTEST_SKIP() << "this C library's exp or log sets no errno: nothing to tell";
 
   for (const function_pair& f : functions()) {
-    const std::vector<double>& inputs = f.scalar == exact_math::own_exp ? exp_inputs : log_inputs;
+    const std::vector<double>& inputs = f.scalar == exact_math::portable_exp ? exp_inputs : log_inputs;
     for (std::size_t n = 1; n <= inputs.size(); ++n) {
       std::vector<double> y(n);
       errno = 0;
@@ -343,7 +343,7 @@ TEST_P(OwnMathLanes, SlowPathLanesNeverCallTheCLibrary) {
 // The suite runs as it is, with CASCADE_SCALAR_MATH=1 and with
 // CASCADE_VECTOR_LANES=4. Only the CPU and those variables choose: the C
 // library has no say.
-TEST(OwnMathChoice, TheEnvironmentAndTheCpuChooseTheLanes) {
+TEST(PortableMathChoice, TheEnvironmentAndTheCpuChooseTheLanes) {
   const auto says = [](const char* name, const char* value) {
     const char* set = std::getenv(name);
     return set != nullptr && std::string(set) == value;
@@ -355,7 +355,7 @@ TEST(OwnMathChoice, TheEnvironmentAndTheCpuChooseTheLanes) {
   } else if (says("CASCADE_VECTOR_LANES", "4") || !exact_math::cpu_has_avx512_math()) {
     expected = 4;
   }
-  EXPECT_EQ(exact_math::own_math_lanes(), expected);
+  EXPECT_EQ(exact_math::portable_math_lanes(), expected);
 }
 
 }  // namespace

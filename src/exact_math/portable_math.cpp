@@ -1,9 +1,9 @@
-// The own exp and log, one value at a time: the operations of exp4 and log4
+// The portable exp and log, one value at a time: the operations of exp4 and log4
 // (exp_log_avx2.h) in scalar form, and the library's handling of the inputs
 // those leave to it. Where the library's result comes from arithmetic whose
 // bits vary between machines (a NaN's), the bits it gives on x86-64 are
 // written out instead.
-#include "exact_math/own_math.h"
+#include "exact_math/portable_math.h"
 
 #include <bit>
 #include <cmath>
@@ -90,7 +90,7 @@ double log_near_one(double x) {
 using detail::environment_says;
 using detail::environment_value;
 
-int choose_own_lanes() {
+int choose_portable_lanes() {
   if (math_environment_problem() || environment_says("CASCADE_SCALAR_MATH", "1") || !cpu_has_vector_math()) return 1;
   if (environment_says("CASCADE_VECTOR_LANES", "4") || !cpu_has_avx512_math()) return 4;
   return 8;
@@ -98,7 +98,7 @@ int choose_own_lanes() {
 
 }  // namespace
 
-double own_exp(double x) {
+double portable_exp(double x) {
   namespace c = exp_constants;
   const std::uint64_t ix = std::bit_cast<std::uint64_t>(x);
   const auto abstop = static_cast<std::int64_t>((ix >> 52) & 0x7ff);
@@ -135,7 +135,7 @@ double own_exp(double x) {
   return std::fma(scale, tmp, scale);
 }
 
-double own_log(double x) {
+double portable_log(double x) {
   namespace c = log_constants;
   std::uint64_t ix = std::bit_cast<std::uint64_t>(x);
   if (ix - c::near_one_low < c::near_one_high - c::near_one_low) return log_near_one(x);
@@ -174,26 +174,26 @@ double own_log(double x) {
   return y + hi;
 }
 
-int own_math_lanes() {
-  static const int lanes = choose_own_lanes();
+int portable_math_lanes() {
+  static const int lanes = choose_portable_lanes();
   return lanes;
 }
 
-void own_exp_array(const double* x, double* y, std::size_t n) {
-  switch (own_math_lanes()) {
-    case 8: own_exp_array_avx512(x, y, n); return;
-    case 4: own_exp_array_avx2(x, y, n); return;
+void portable_exp_array(const double* x, double* y, std::size_t n) {
+  switch (portable_math_lanes()) {
+    case 8: portable_exp_array_avx512(x, y, n); return;
+    case 4: portable_exp_array_avx2(x, y, n); return;
     default:
-      for (std::size_t i = 0; i < n; ++i) y[i] = own_exp(x[i]);
+      for (std::size_t i = 0; i < n; ++i) y[i] = portable_exp(x[i]);
   }
 }
 
-void own_log_array(const double* x, double* y, std::size_t n) {
-  switch (own_math_lanes()) {
-    case 8: own_log_array_avx512(x, y, n); return;
-    case 4: own_log_array_avx2(x, y, n); return;
+void portable_log_array(const double* x, double* y, std::size_t n) {
+  switch (portable_math_lanes()) {
+    case 8: portable_log_array_avx512(x, y, n); return;
+    case 4: portable_log_array_avx2(x, y, n); return;
     default:
-      for (std::size_t i = 0; i < n; ++i) y[i] = own_log(x[i]);
+      for (std::size_t i = 0; i < n; ++i) y[i] = portable_log(x[i]);
   }
 }
 

@@ -1,4 +1,4 @@
-#include "cascade/cascade.h"
+#include "cascade/subtractive_series.h"
 
 #include <algorithm>
 #include <array>
@@ -10,10 +10,6 @@
 #include "deviates/polar_pairs.h"
 
 namespace cascade {
-
-double step_sigma(double lambda, std::int32_t step_number) {
-  return std::sqrt(lambda * lambda / static_cast<double>(step_number));
-}
 
 namespace {
 
@@ -33,10 +29,12 @@ constexpr work_sharing::blocking in_order(std::int64_t length) {
 }
 
 /// A stretch of consecutive pairs of the stream: parents [begin, begin +
-/// length) of a generation of `parents` cells, or, when parents is 0, the
-/// final values [2 begin, 2 (begin + length)) of the modulation pass.
+/// length) of a generation of `parents` cells, or, in the modulation pass,
+/// the final values [2 begin, 2 (begin + length)).
 struct chunk {
-  std::int64_t parents;
+  enum pass_kind { growth, modulation };
+  pass_kind pass;
+  std::int64_t parents;  ///< the generation's cells (growth only)
   std::int64_t begin;
   std::int64_t length;
   work_sharing::blocking cut;  ///< how its pairs are shared out in blocks
@@ -65,7 +63,7 @@ class chunk_schedule {
       std::int64_t length = std::min(chunk_pairs_, left / 2);
       const bool tail = length < block_pairs;
       if (tail) length = left;
-      const chunk c{parents_, begin_, length, tail ? in_order(length) : any_order};
+      const chunk c{chunk::growth, parents_, begin_, length, tail ? in_order(length) : any_order};
       begin_ += length;
       if (begin_ == parents_) {
         begin_ = 0;
@@ -75,7 +73,7 @@ class chunk_schedule {
       return c;
     }
     const std::int64_t length = std::min(chunk_pairs_, values_ / 2 - begin_);
-    const chunk c{0, begin_, length, any_order};
+    const chunk c{chunk::modulation, 0, begin_, length, any_order};
     begin_ += length;
     return c;
   }
@@ -120,7 +118,7 @@ struct stretch {
 /// below the parents' slots (higher ones replace parents already read), or
 /// its stretch of the weights.
 stretch fresh_slots(const chunk& c, double* values, std::int64_t count, double* weights) {
-  if (c.parents > 0) {
+  if (c.pass == chunk::growth) {
     double* const first = values + (count - 2 * c.parents) + 2 * c.begin;
     return {first, std::min(first + 2 * c.length, values + (count - c.parents))};
   }
@@ -142,7 +140,7 @@ void fault_in(const stretch& slots) {
 
 }  // namespace
 
-double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
+double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& sharing,
                        const series_options& options) {
   const std::int64_t count = shape.value_count();
   const std::int64_t total_pairs = (count - shape.n0) + count / 2;
@@ -184,11 +182,11 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
       unsummed_count = 0;
     };
 
-    if (now.parents > 0) {
+    if (now.pass == chunk::growth) {
       const bool first_step = now.parents == shape.n0;
       double* const parents = values + (count - now.parents) + now.begin;
       double* const children = values + (count - 2 * now.parents) + 2 * now.begin;
-      lanes.run(now.length, now.cut, [=, &kernels](std::size_t begin, std::size_t end) {
+      sharing.run(now.length, now.cut, [=, &kernels](std::size_t begin, std::size_t end) {
         if (begin == 0) fault_in(next_fresh);
         kernels.grow(w1 + begin, w2 + begin, end - begin, first_step ? nullptr : parents + begin, children + 2 * begin,
                      sigma, s2);
@@ -196,7 +194,7 @@ double generate_series(double* values, const cascade_shape& shape, std::int32_t 
     } else {
       double* const modulated = values + 2 * now.begin;
       double* const kept = options.weights == nullptr ? nullptr : options.weights + 2 * now.begin;
-      lanes.run(now.length, now.cut, [=, &kernels](std::size_t begin, std::size_t end) {
+      sharing.run(now.length, now.cut, [=, &kernels](std::size_t begin, std::size_t end) {
         if (begin == 0) fault_in(next_fresh);
         if (kept != nullptr) std::copy(modulated + 2 * begin, modulated + 2 * end, kept + 2 * begin);
         kernels.modulate(w1 + begin, w2 + begin, end - begin, modulated + 2 * begin);

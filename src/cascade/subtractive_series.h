@@ -1,4 +1,5 @@
-// cascade.h: growing the log-normal cascade and modulating it, in one vector.
+// subtractive_series.h: the subtractive stream's series: growing the
+// log-normal cascade and modulating it, in one vector.
 //
 // The random draws are those of one Gaussian stream taken in one fixed order:
 // generation by generation, parents in ascending order, each parent's first
@@ -11,27 +12,13 @@
 #include <cstdint>
 #include <functional>
 
+#include "cascade/shape.h"
 #include "cascade/work_sharing.h"
 
 namespace cascade {
 
 /// Below this many values a second thread costs more to start than it saves.
 inline constexpr std::int64_t shared_work_threshold = std::int64_t{1} << 15;
-
-/// The spread of one step's log-factor: sqrt(lambda^2 / step_number).
-double step_sigma(double lambda, std::int32_t step_number);
-
-struct cascade_shape {
-  double sigma;
-  std::int32_t step_number;  ///< at least 1
-  std::int32_t n0;           ///< at least 1
-  std::int64_t value_count() const { return std::int64_t{n0} << step_number; }
-
-  /// The shape of a run of the three numbers (checked against the run limits).
-  static cascade_shape of(double lambda, std::int32_t step_number, std::int32_t n0) {
-    return {step_sigma(lambda, step_number), step_number, n0};
-  }
-};
 
 /// What a series may bring besides its values.
 struct series_options {
@@ -45,7 +32,7 @@ struct series_options {
   std::function<void(std::int64_t done, std::int64_t total)> progress;
   /// When set, called on the calling thread after every chunk (a fraction of
   /// a millisecond of work), while no block is running: an exception from
-  /// it abandons the series and leaves the lanes idle.
+  /// it abandons the series and leaves the helper idle.
   std::function<void()> between_chunks;
   /// Keep the running sum of the values. The sum must add them one at a
   /// time, in index order, on the calling thread, which then holds up the
@@ -58,7 +45,7 @@ struct series_options {
 /// slots of the vector, so no second vector and no copy are needed.
 /// Returns the sum of the values, accumulated in index order from 0.0 as
 /// each chunk becomes final (0.0 when `options.sum` is false).
-double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& lanes,
+double generate_series(double* values, const cascade_shape& shape, std::int32_t seed_word, work_sharing& sharing,
                        const series_options& options = {});
 
 }  // namespace cascade
