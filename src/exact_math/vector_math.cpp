@@ -107,8 +107,13 @@ bool c_library_is_proven(std::string* why) {
     return false;
   }
   void* const libm = dlopen("libm.so.6", RTLD_NOW | RTLD_NOLOAD);
-  const bool own = libm != nullptr && resolves_to_libm(libm, "exp") && resolves_to_libm(libm, "log");
-  if (libm != nullptr) dlclose(libm);
+  if (libm == nullptr) {
+    // Not a replaced library: the look-up itself failed (for want of memory, say).
+    if (why != nullptr) *why = "the C library's exp and log could not be examined";
+    return false;
+  }
+  const bool own = resolves_to_libm(libm, "exp") && resolves_to_libm(libm, "log");
+  dlclose(libm);
   if (!own && why != nullptr) *why = "exp or log is not the C library's own (a preloaded library replaces it)";
   return own;
 }

@@ -21,7 +21,12 @@
 
 static atomic_long matching;
 
+/* Nothing is refused until every next function is known: a refusal inside
+ * dlsym would end in the shim's own free looking itself up again. */
+static atomic_int ready;
+
 static int refuses(size_t size) {
+  if (!atomic_load(&ready)) return 0;
   const char* wanted_size = getenv("FAIL_SIZE");
   if (wanted_size != NULL && strcmp(wanted_size, "any") != 0 && strtoull(wanted_size, NULL, 10) != size) return 0;
   const char* thread = getenv("FAIL_THREAD");
@@ -47,10 +52,25 @@ typedef void* (*realloc_type)(void*, size_t);
 typedef void* (*aligned_alloc_type)(size_t, size_t);
 typedef int (*posix_memalign_type)(void**, size_t, size_t);
 
-/* The function the next library in the search order gives for `name`. */
+/* The functions the next library in the search order gives, looked up
+ * once, before the program runs. */
+static malloc_type next_malloc;
+static free_type next_free;
+static realloc_type next_realloc;
+static aligned_alloc_type next_aligned_alloc;
+static posix_memalign_type next_posix_memalign;
+
 #define NEXT(name) \
-  static name##_type next_##name; \
   if (next_##name == NULL) next_##name = (name##_type)dlsym(RTLD_NEXT, #name)
+
+__attribute__((constructor)) static void look_up_next(void) {
+  NEXT(malloc);
+  NEXT(free);
+  NEXT(realloc);
+  NEXT(aligned_alloc);
+  NEXT(posix_memalign);
+  atomic_store(&ready, 1);
+}
 
 void* malloc(size_t size) {
   NEXT(malloc);
