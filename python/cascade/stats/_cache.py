@@ -95,7 +95,8 @@ def _open_folder(create):
     except FileNotFoundError:
         return None
     except OSError as error:
-        note(f"the reference cache {folder} is not used: {error.strerror}")
+        why = "it is a symbolic link" if os.path.islink(folder) else error.strerror
+        note(f"the reference cache {folder} is not used: {why}")
         return None
     status = os.fstat(descriptor)
     why = None

@@ -171,7 +171,7 @@ def read_input(path, binary, expected, shape):
     except OSError as error:
         raise _input.InputError(f"cannot read {_where(path)}: {error.strerror}") from None
     except _input.TooManyValues:
-        raise _input.InputError(f"{_where(path)}: too many values: expected {shape} = {expected}, "
+        raise _input.InputError(f"{_where(path)}: too many values: expected {shape} = {expected} values, "
                                 f"and there are more") from None
     except _input.InputError as error:
         raise _input.InputError(f"{_where(path)}: {error}") from None
