@@ -143,8 +143,10 @@ def check(values, lam, step_number, n0, *, realizations=1, as_text=False, cache=
     cache: keep the simulated reference on disk and use it again
     ($XDG_CACHE_HOME/cascade or ~/.cache/cascade). progress: a Progress to
     show while the reference is simulated.
-    Raises UncheckableSeries when some row is left without terms, or when
-    the simulated series can place no row at this lambda.
+    Raises what cascade.generate raises for (lam, step_number, n0), and
+    UncheckableSeries when some row is left without terms, when a square
+    overflows a double, or when the simulated series can place no row at
+    this lambda.
     """
     lam, _, _ = run_arguments(lam, step_number, n0)
     values, step_number, n0, realizations = series_values(values, step_number, n0, realizations)
