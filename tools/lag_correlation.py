@@ -19,10 +19,14 @@ import sys
 import python_with_numpy
 
 python_with_numpy.require("lag_correlation", "numpy", "scipy", "matplotlib")
+python_with_numpy.add_package_path()
+python_with_numpy.require_package("lag_correlation")
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 import numpy as np  # noqa: E402  (checked above)
 from scipy import stats  # noqa: E402
+
+from cascade.stats import _files  # noqa: E402  (written whole, through a file of its own, or not at all)
 
 MAX_LAG = 100
 # Four series of 2^22 values: z of a lag correlation is about r * 2^12.
@@ -101,7 +105,12 @@ def main(words):
     axis.set_ylabel("correlation of x")
     axis.set_title(f"λ = 0: lag correlation of x, {len(SEEDS)} × 2^{STEPS} values per stream", fontsize=10)
     axis.legend(fontsize=9)
-    figure.savefig(options.figure, dpi=100)
+    try:
+        _files.replace(options.figure, lambda stream: figure.savefig(
+            stream, dpi=100, format=os.path.splitext(options.figure)[1].lstrip(".").lower() or "png"))
+    except (OSError, ValueError) as error:
+        sys.stderr.write(f"lag_correlation: cannot write {options.figure}: {getattr(error, 'strerror', None) or error}\n")
+        return 2
     print(f"\n{options.figure}")
     return 0
 

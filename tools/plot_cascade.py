@@ -27,7 +27,7 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
-from cascade.stats import _estimates, _streams, _theory  # noqa: E402
+from cascade.stats import _estimates, _files, _streams, _theory  # noqa: E402
 from cascade.stats import simulate  # noqa: E402
 
 TOOL = "plot_cascade"
@@ -182,14 +182,10 @@ def draw(options, figure):
 
 
 def save(figure, path):
-    """Writes the picture beside `path` and renames it there: a failed write leaves no half picture."""
-    partial = f"{path}.partial"
-    try:
-        figure.savefig(partial, dpi=100, format=os.path.splitext(path)[1].lstrip(".").lower())
-        os.replace(partial, path)
-    finally:
-        if os.path.exists(partial):
-            os.remove(partial)
+    """Writes the picture to a new file of its own beside `path` and renames it there: a failed write
+    leaves no half picture, and a link in the folder is replaced, never written through."""
+    extension = os.path.splitext(path)[1].lstrip(".").lower()
+    _files.replace(path, lambda stream: figure.savefig(stream, dpi=100, format=extension))
 
 
 def main(words):

@@ -1,7 +1,14 @@
 """The block sums, the reference built on them, its cache, and the theory as data."""
+import contextlib
 import glob
+import io
 import math
 import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
 import unittest
 from unittest import mock
 
@@ -11,6 +18,7 @@ from scipy import stats as scipy_stats
 import tool_runs  # noqa: F401  (puts the package on the path, and the cache in a folder of its own)
 import cascade
 from cascade.stats import _cache, _check, _energy_steps, _estimates, _reference, check, estimate_lambda, theory
+from cascade.stats import UncheckableSeries
 from cascade.stats import simulate as simulation
 
 
@@ -143,6 +151,223 @@ class CacheTest(unittest.TestCase):
         with mock.patch.object(cascade, "__version__", "0.0.0-other"):
             check(self.x, 0.5, 7, 4)
         self.assertEqual(len(self.files()), 3)
+
+
+def in_arrays(change):
+    """A change of the entry at a path: its arrays rewritten with change(arrays)."""
+    def rewrite(path):
+        with np.load(path) as stored:
+            arrays = {name: stored[name].copy() for name in stored.files}
+        change(arrays)
+        os.unlink(path)
+        with open(path, "wb") as stream:
+            np.savez(stream, **arrays)
+    return rewrite
+
+
+def set_judged(name, value):
+    def change(arrays):
+        arrays[name][np.flatnonzero(arrays["judged"])[0]] = value
+    return in_arrays(change)
+
+
+def set_scalar(name, value):
+    def change(arrays):
+        arrays[name] = np.array(value)
+    return in_arrays(change)
+
+
+def npy_file(path):
+    os.unlink(path)
+    with open(path, "wb") as stream:
+        np.save(stream, np.arange(10.0))
+
+
+def fifo(path):
+    os.unlink(path)
+    os.mkfifo(path)
+
+
+def link_to_a_copy(path):
+    copy = os.path.join(os.path.dirname(os.path.dirname(path)), "elsewhere.npz")
+    os.replace(path, copy)
+    os.symlink(copy, path)
+
+
+def owned_by_another(path):
+    os.chown(path, 65534, 65534)
+
+
+class _Alarm(Exception):
+    pass
+
+
+@contextlib.contextmanager
+def at_most(seconds):
+    """Raises _Alarm in the test when what it guards hangs (a read of a pipe with no writer)."""
+    def ring(*_):
+        raise _Alarm(f"still waiting after {seconds} s")
+    previous = signal.signal(signal.SIGALRM, ring)
+    signal.alarm(seconds)
+    try:
+        yield
+    finally:
+        signal.alarm(0)
+        signal.signal(signal.SIGALRM, previous)
+
+
+class HostileCacheTest(unittest.TestCase):
+    """Whatever lies at an entry's path or in its arrays is made again, never trusted,
+    never waited on; a folder others may write in is not used at all."""
+    SHAPE = (0.5, 7, 4)
+
+    def setUp(self):
+        shutil.rmtree(_cache.directory(), ignore_errors=True)
+        _cache._said.clear()
+        self.x = cascade.generate(*self.SHAPE, seed=5)
+        self.fresh = self.table(cache=False)
+
+    def table(self, **options):
+        return [(row.estimate, row.deviation, row.agrees) for row in check(self.x, *self.SHAPE, **options)]
+
+    def entry(self):
+        [path] = glob.glob(os.path.join(_cache.directory(), "reference-*.npz"))
+        return path
+
+    def checked(self):
+        """The table and how many times the reference was simulated for it, and what went to standard error."""
+        errors = io.StringIO()
+        with mock.patch.object(_reference, "_build", wraps=_reference._build) as build, \
+                contextlib.redirect_stderr(errors), at_most(50):
+            table = self.table()
+        return table, build.call_count, errors.getvalue()
+
+    def test_an_entry_that_is_not_a_reference_is_made_again_and_kept(self):
+        cases = [("an .npy array, not an archive", npy_file), ("a pipe", fifo),
+                 ("a link to a copy of itself", link_to_a_copy),
+                 ("nan centre", set_judged("centre", np.nan)), ("nan spread", set_judged("spread", np.nan)),
+                 ("zero spread", set_judged("spread", 0.0)), ("row threshold 1e300", set_scalar("threshold", 1e300)),
+                 ("joint threshold -1", set_scalar("joint_threshold", -1.0)),
+                 ("nan law threshold", set_scalar("law_threshold", np.nan)),
+                 ("theory threshold inf", set_scalar("theory_threshold", np.inf)),
+                 ("another simulated count", set_scalar("simulated", 3)),
+                 ("a float where an int is kept", set_scalar("depth", 2.0))]
+        if os.geteuid() == 0:
+            cases.append(("a file of another user", owned_by_another))
+        self.table()
+        path = self.entry()
+        with open(path, "rb") as stream:
+            sound = stream.read()
+        for name, change in cases:
+            with self.subTest(name):
+                os.unlink(path)
+                with open(path, "wb") as stream:
+                    stream.write(sound)
+                change(path)
+                self.assertEqual(self.checked(), (self.fresh, 1, ""))
+                # Made again over what was there: a regular file of the user's, used from now on.
+                self.assertTrue(os.path.isfile(path) and not os.path.islink(path))
+                self.assertEqual(os.lstat(path).st_uid, os.geteuid())
+                self.assertEqual(self.checked(), (self.fresh, 0, ""))
+
+    def test_a_folder_that_is_not_the_users_alone_is_not_used(self):
+        folder = _cache.directory()
+        elsewhere = folder + "-elsewhere"
+        cases = [("others may write", lambda: os.chmod(folder, 0o777), "others may write in it (mode 777)"),
+                 ("its group may write", lambda: os.chmod(folder, 0o770), "others may write in it (mode 770)"),
+                 ("a link", lambda: (os.rename(folder, elsewhere), os.symlink(elsewhere, folder)),
+                  "it is a symbolic link")]
+        if os.geteuid() == 0:
+            cases.append(("another user's", lambda: os.chown(folder, 65534, 65534),
+                          f"it belongs to user 65534, not to {os.geteuid()}"))
+        for name, change, reason in cases:
+            with self.subTest(name):
+                for path in (folder, elsewhere):
+                    if os.path.islink(path):
+                        os.unlink(path)
+                    shutil.rmtree(path, ignore_errors=True)
+                _cache._said.clear()
+                self.table()
+                change()
+                before = sorted(os.listdir(folder))
+                table, builds, errors = self.checked()
+                self.assertEqual((table, builds), (self.fresh, 1))
+                self.assertEqual(errors, f"cascade.stats: the reference cache {folder} is not used: {reason}\n")
+                self.assertEqual(sorted(os.listdir(folder)), before)
+        for path in (folder, elsewhere):
+            if os.path.islink(path):
+                os.unlink(path)
+            shutil.rmtree(path, ignore_errors=True)
+
+    def test_a_write_that_fails_is_one_line_and_leaves_nothing(self):
+        # Files may grow to 4 KiB only: the entry cannot be written, as on a full disk.
+        program = ("import resource, signal, numpy, cascade\n"
+                   "from cascade.stats import check\n"
+                   "signal.signal(signal.SIGXFSZ, signal.SIG_IGN)\n"
+                   "resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))\n"
+                   f"print(check(cascade.generate(*{self.SHAPE!r}, seed=5), *{self.SHAPE!r}).agrees)\n")
+        result = subprocess.run([sys.executable, "-c", program], capture_output=True, text=True, timeout=120)
+        self.assertEqual((result.returncode, result.stdout), (0, "True\n"), result.stderr)
+        self.assertEqual(result.stderr, f"cascade.stats: cannot keep the reference in {_cache.directory()}: "
+                                        f"File too large\n")
+        self.assertEqual(os.listdir(_cache.directory()), [])
+
+    def test_a_rebuilt_compiled_module_never_reuses_an_entry(self):
+        # The same version and Python sources, another compiled module: another reference.
+        with tempfile.TemporaryDirectory() as folder:
+            package = os.path.join(folder, "cascade")
+            shutil.copytree(os.path.dirname(cascade.__file__), package)
+            program = (f"import cascade; from cascade.stats import check; "
+                       f"check(cascade.generate(*{self.SHAPE!r}, seed=5), *{self.SHAPE!r})")
+            environment = {**os.environ, "PYTHONPATH": folder}
+            counts = []
+            for rebuilt in (False, False, True):
+                if rebuilt:
+                    [module] = glob.glob(os.path.join(package, "cascade_native*.so"))
+                    with open(module, "ab") as stream:
+                        stream.write(b"rebuilt")  # bytes past the end of the ELF file: it still loads
+                subprocess.run([sys.executable, "-c", program], env=environment, check=True, timeout=120)
+                counts.append(len(glob.glob(os.path.join(_cache.directory(), "reference-*.npz"))))
+        self.assertEqual(counts, [1, 1, 2])
+
+
+class ArgumentRulesTest(unittest.TestCase):
+    """check(), estimate_lambda() and theory() refuse what generate refuses, with its very exception."""
+
+    def test_what_generate_refuses_is_refused_with_its_message(self):
+        x = cascade.generate(0.4, 8, 2, seed=1)
+        cases = [(True, 8, 2), ("0.4", 8, 2), (np.bool_(True), 8, 2), (None, 8, 2), ([0.4], 8, 2),
+                 (math.nan, 8, 2), (math.inf, 8, 2), (1e300, 8, 2),
+                 (0.4, True, 2), (0.4, 8.0, 2), (0.4, "8", 2), (0.4, 0, 2), (0.4, 8, False), (0.4, 8, 1.5),
+                 (0.4, 8, 0), (0.4, 31, 1), (0.4, 8, 10**30)]
+        for lam, steps, n0 in cases:
+            with self.assertRaises((TypeError, ValueError)) as refused:
+                cascade.generate(lam, steps, n0, seed=1)
+            expected = (type(refused.exception), str(refused.exception))
+            calls = [("check", lambda: check(x, lam, steps, n0)), ("theory", lambda: theory(lam, steps, n0))]
+            if isinstance(lam, float) and math.isfinite(lam) and abs(lam) < 1:
+                calls.append(("estimate_lambda", lambda: estimate_lambda(x, steps, n0)))
+            for name, call in calls:
+                with self.subTest(function=name, lam=lam, steps=steps, n0=n0):
+                    with self.assertRaises(Exception) as raised:
+                        call()
+                    self.assertEqual((type(raised.exception), str(raised.exception)), expected)
+
+
+class OverflowingSquaresTest(unittest.TestCase):
+    def test_a_square_beyond_the_largest_double_is_named(self):
+        x = cascade.generate(0.4, 16, 1, seed=1)
+        cases = [({6: 1e155}, "value 7 is 1e+155, whose square overflows a double"),
+                 ({6: -3e200, 9: 1e155}, "value 7 is -3e+200, whose square overflows a double"),
+                 ({k: 1e154 for k in range(4)}, "the squares of the values add up beyond the largest double "
+                                                "(the largest is value 1, 1e+154)")]
+        for planted, message in cases:
+            y = x.copy()
+            for index, value in planted.items():
+                y[index] = value
+            with self.subTest(planted=planted), self.assertRaises(UncheckableSeries) as refused:
+                check(y, 0.4, 16, 1)
+            self.assertTrue(str(refused.exception).startswith(message), str(refused.exception))
 
 
 class InputShapeTest(unittest.TestCase):

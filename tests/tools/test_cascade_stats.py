@@ -219,6 +219,22 @@ class RefusedInputTest(unittest.TestCase):
              "lambda cannot be estimated: too few terms are left for var log|x|, C(1), C(2): 4 of 4 values are 0"),
             (["--estimate", "1", "2"], b"0\n0\n-0\n0.000000000000000\n",
              "lambda cannot be estimated: too few terms are left for var log|x|, C(1), C(2): 4 of 4 values are 0"),
+            # More than expected: reading stops at the first value too many.
+            (["0.5", "1", "1"], four, "standard input: too many values: expected n0 * 2^step_number = 2 values, and "
+                                      "there are more"),
+            (["0.5", "1", "1"], b"0.5\n1\n\n", "too many values"),
+            (["--binary", "0.5", "1", "1"], bytes(24), "too many values: expected n0 * 2^step_number = 2 values"),
+            (["0.5", "1", "1"], b"0.5\n" + b"1" * 5000 + b"\n", "line 2 is longer than 4096 bytes: not one number"),
+            # Words of thousands of digits are refused as the program refuses them, without becoming ints.
+            (["0.4", "10", "9" * 5000], four, "n0 must be at most 2147483647, got '" + "9" * 80 + "…'"),
+            (["0.4", "9" * 5000, "1"], four, "n0 * 2^step_number must be at most 2147483647, got 1 * 2^" + "9" * 80),
+            (["--realizations", "9" * 5000, "0.4", "1", "2"], four, "--realizations must be at most 2147483647"),
+            (["--estimate", "10", "9" * 5000], four, "n0 must be at most 2147483647, got '"),
+            # What generate refuses, in its words.
+            (["1e300", "1", "2"], four, "lambda must be at most 1.3407807929942596e+154 in size"),
+            # A square beyond the largest double leaves the mean square and the boxes' energies without meaning.
+            (["--binary", "0.4", "16", "1"], np.concatenate([np.full(6, 0.5), [1e155], np.full(65529, 0.5)]).tobytes(),
+             "value 7 is 1e+155, whose square overflows a double"),
         ]
         for arguments, data, message in cases:
             result = tool_runs.run_tool(TOOL, *arguments, stdin=data)
@@ -229,6 +245,68 @@ class RefusedInputTest(unittest.TestCase):
                 self.assertEqual(len(lines), 1, lines)  # one line, as the program's own refusals
                 self.assertTrue(lines[0].startswith("cascade_stats: "), lines[0])
                 self.assertIn(message, lines[0])
+
+
+class EndlessInputTest(unittest.TestCase):
+    """Input that never ends is refused at the first value too many, in bounded memory."""
+
+    def test_endless_input_is_too_many_values(self):
+        def within_a_gigabyte():  # far more than the tool needs; an unbounded read soon runs out of it
+            import resource
+            resource.setrlimit(resource.RLIMIT_AS, (3 << 30, 3 << 30))
+
+        cases = [  # (words, endless standard input, the line on standard error)
+            (["--binary", "0.4", "2", "1", "/dev/zero"], None,
+             "/dev/zero: too many values: expected n0 * 2^step_number = 4 values, and there are more"),
+            (["0.4", "2", "1", "-"], ["yes", "0.5"],
+             "standard input: too many values: expected n0 * 2^step_number = 4 values, and there are more"),
+            (["--binary", "--realizations", "3", "0.4", "2", "1"], ["cat", "/dev/zero"],
+             "standard input: too many values: expected K * n0 * 2^step_number = 12 values, and there are more"),
+            (["0.4", "2", "1", "/dev/zero"], None, "/dev/zero: byte 1 (0x00) is not text"),
+            (["0.4", "2", "1"], ["yes", "5" * 5000], "standard input: line 1 is longer than 4096 bytes"),
+        ]
+        path = os.pathsep.join(filter(None, [os.environ.get("PYTHONPATH"), os.path.join(tool_runs.ROOT, "python")]))
+        for words, feeder, message in cases:
+            for name, command in [("cascade_stats", [os.path.join(tool_runs.TOOLS, TOOL)]),
+                                  ("cascade.stats", ["-m", "cascade.stats"])]:
+                with self.subTest(command=name, words=words, feeder=feeder and " ".join(feeder)[:20]):
+                    source = subprocess.Popen(feeder, stdout=subprocess.PIPE) if feeder else None
+                    try:
+                        result = subprocess.run([sys.executable, *command, *words], capture_output=True,
+                                                stdin=source.stdout if source else subprocess.DEVNULL, timeout=60,
+                                                preexec_fn=within_a_gigabyte, env={**os.environ, "PYTHONPATH": path})
+                    finally:
+                        if source:
+                            source.kill()
+                            source.wait()
+                            source.stdout.close()
+                    self.assertEqual((result.returncode, result.stdout), (2, b""), result.stderr.decode())
+                    self.assertRegex(result.stderr.decode(), rf"^{re.escape(name)}: {re.escape(message)}[^\n]*\n$")
+
+
+class MemoryTest(unittest.TestCase):
+    def test_memory_that_cannot_be_had_while_simulating_is_status_1_with_a_reason(self):
+        import io
+        from contextlib import redirect_stderr, redirect_stdout
+        from unittest import mock
+        import cascade
+        from cascade.stats import _command_line
+        data = tool_runs.cascade_output(95, 0.3, 6, 8, "--binary")
+        with tempfile.NamedTemporaryFile(suffix=".f64") as series:
+            series.write(data)
+            series.flush()
+            for words in (["--no-cache", "--binary", "0.3", "6", "8", series.name],
+                          ["--estimate", "--binary", "6", "1", series.name + "-one-cell"]):
+                if words[0] == "--estimate":  # one cell: its interval simulates series
+                    with open(words[-1], "wb") as stream:
+                        stream.write(data[:8 * 64])
+                errors, output = io.StringIO(), io.StringIO()
+                with self.subTest(words=words), mock.patch.object(cascade, "generate", side_effect=MemoryError()), \
+                        redirect_stderr(errors), redirect_stdout(output):
+                    status = _command_line.main(words, "cascade.stats", "cascade.stats")
+                os.unlink(words[-1]) if words[0] == "--estimate" else None
+                self.assertEqual((status, output.getvalue()), (1, ""))
+                self.assertEqual(errors.getvalue(), "cascade.stats: cannot allocate memory\n")
 
 
 class OptionsAnywhereTest(unittest.TestCase):

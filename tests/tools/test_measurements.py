@@ -1,5 +1,8 @@
 """The scripts behind the tables of docs/statistics.md run, on small shapes and a few seeds."""
+import glob
+import os
 import re
+import subprocess
 import sys
 import unittest
 from unittest import mock
@@ -46,6 +49,15 @@ class MeasurementScriptsTest(unittest.TestCase):
         lines = list(measure_coverage.lines(SEEDS, 1))
         for line in lines:
             self.shares(line, len(measure_coverage.LAMBDAS), SEEDS if line[0] == "32 × 2^6" else 1)
+
+    def test_help_prints_usage_and_measures_nothing(self):
+        for script in sorted(glob.glob(os.path.join(tool_runs.TOOLS, "measure_*.py"))):
+            with self.subTest(script=os.path.basename(script)):
+                # A measurement takes minutes to hours; its help must not wait for one.
+                result = subprocess.run([sys.executable, script, "--help"], capture_output=True, timeout=50)
+                self.assertEqual((result.returncode, result.stderr), (0, b""))
+                self.assertTrue(result.stdout.startswith(b"usage: "), result.stdout[:200])
+                self.assertIn(b"--seeds", result.stdout)
 
 
 if __name__ == "__main__":

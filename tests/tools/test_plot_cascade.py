@@ -90,6 +90,25 @@ class PlotTest(unittest.TestCase):
                     self.assertIn(message, lines[0])
                     self.assertEqual(os.listdir(folder), [])
 
+    def test_a_link_in_the_folder_is_replaced_never_written_through(self):
+        # A link where the picture or a temporary file of an older version went: the file it names stays as it was.
+        for link in ["q.png.partial", "q.png"]:
+            with tempfile.TemporaryDirectory() as folder, self.subTest(link=link):
+                victim = os.path.join(folder, "victim.txt")
+                with open(victim, "w") as stream:
+                    stream.write("victim\n")
+                os.symlink("victim.txt", os.path.join(folder, link))
+                picture = os.path.join(folder, "q.png")
+                result = tool_runs.run_tool(TOOL, "--program", tool_runs.CASCADE, "--step-number", 3, "--n0", 2,
+                                            "--output", picture)
+                self.assertEqual((result.returncode, result.stderr), (0, b""))
+                with open(victim) as stream:
+                    self.assertEqual(stream.read(), "victim\n")
+                self.assertFalse(os.path.islink(picture))
+                with open(picture, "rb") as stream:
+                    self.assertEqual(stream.read(len(PNG_SIGNATURE)), PNG_SIGNATURE)
+                self.assertEqual(sorted(os.listdir(folder)), sorted({"victim.txt", "q.png", link}))
+
     def test_memory_that_cannot_be_had_is_one_line_and_status_2(self):
         # A series of 2^22 values (32 MiB), from a program that only copies it
         # out, and 128 MiB of room beyond what the tool's modules take.

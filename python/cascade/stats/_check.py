@@ -6,6 +6,7 @@ from typing import Optional
 import numpy as np
 
 from . import _energy_steps, _estimates, _reference
+from ._arguments import run_arguments
 from ._errors import UncheckableSeries
 
 
@@ -95,8 +96,7 @@ def whole_number(value, name):
 
 def series_values(values, step_number, n0, realizations):
     """(values as one 1-D array, realizations): a (K, N) array is K realizations of N values."""
-    step_number = whole_number(step_number, "step_number")
-    n0 = whole_number(n0, "n0")
+    _, step_number, n0 = run_arguments(0.0, step_number, n0)
     realizations = whole_number(realizations, "realizations")
     values = np.asarray(values, dtype=np.float64)
     count = n0 << step_number
@@ -116,6 +116,22 @@ def series_values(values, step_number, n0, realizations):
     return np.ascontiguousarray(values), step_number, n0, realizations
 
 
+def refuse_overflowing_squares(values):
+    """The mean square and the box energies add up x^2: a square beyond the largest double
+    would leave them infinite, and the rows built on them without meaning."""
+    with np.errstate(over="ignore"):
+        squares = values * values
+        total = squares.sum()
+    if np.isfinite(total):
+        return
+    largest = int(np.argmax(np.abs(values)))
+    if not np.isfinite(squares[largest]):
+        raise UncheckableSeries(f"value {largest + 1} is {values[largest]!r}, whose square overflows a double "
+                                f"(the mean square and the energies of boxes add up squares)")
+    raise UncheckableSeries(f"the squares of the values add up beyond the largest double (the largest is "
+                            f"value {largest + 1}, {values[largest]!r}): the mean square cannot be taken")
+
+
 def check(values, lam, step_number, n0, *, realizations=1, as_text=False, cache=True, progress=None):
     """Checks `realizations` independent series of n0 cells of 2^step_number
     values, one after the other in `values` (or the rows of a 2-D array),
@@ -127,13 +143,14 @@ def check(values, lam, step_number, n0, *, realizations=1, as_text=False, cache=
     cache: keep the simulated reference on disk and use it again
     ($XDG_CACHE_HOME/cascade or ~/.cache/cascade). progress: a Progress to
     show while the reference is simulated.
-    Raises UncheckableSeries when some row is left without terms, or when
-    the simulated series can place no row at this lambda.
+    Raises what cascade.generate raises for (lam, step_number, n0), and
+    UncheckableSeries when some row is left without terms, when a square
+    overflows a double, or when the simulated series can place no row at
+    this lambda.
     """
+    lam, _, _ = run_arguments(lam, step_number, n0)
     values, step_number, n0, realizations = series_values(values, step_number, n0, realizations)
-    lam = float(lam)
-    if not math.isfinite(lam):
-        raise ValueError(f"lambda must be finite, got {lam!r}")
+    refuse_overflowing_squares(values)
     cells = n0 * realizations
     lags = _estimates.lags_checked(step_number, values.size)
     names = _estimates.row_names(lags)
@@ -174,7 +191,7 @@ def judge(lam, step_number, cells, *, as_text=False, cache=True):
     """A function that tells, for each row of a batch of series of `cells` cells
     (a series, or an ensemble laid end to end), whether the check passes it; one
     reference serves every batch: how often checks pass, measured cheaply."""
-    lam = float(lam)
+    lam, step_number, cells = run_arguments(lam, step_number, cells)
     lags = _estimates.lags_checked(step_number, cells << step_number)
     lengths = _energy_steps.box_lengths(step_number)
     reference = _reference.reference(lam, step_number, cells, lags, as_text, cache=cache)

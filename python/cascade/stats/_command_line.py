@@ -17,10 +17,14 @@ import sys
 
 import numpy as np
 
-from . import _check, _input, _lambda, _progress, _reference, _streams
+from . import _cache, _check, _input, _lambda, _progress, _reference, _streams
+from ._arguments import run_arguments
 from .simulate import SimulationError
 
 MAX_VALUES = 2**31 - 1
+# Beyond this no n0 keeps N within MAX_VALUES (the module's own rule refuses 31 with the same words).
+MOST_STEPS = 31
+SHOWN_CHARACTERS = 80
 DECIMAL = re.compile(r"[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?")
 WHOLE = re.compile(r"\+?\d+")
 
@@ -106,10 +110,20 @@ def split_words(words):
     return options, others
 
 
-def whole_number(name, text):
-    if not WHOLE.fullmatch(text) or int(text) < 1:
-        raise UsageError(f"{name} must be a whole number of at least 1, got '{text}'")
-    return int(text)
+def shown(text):
+    """A word as a refusal quotes it: cut short, as the program cuts its own, past SHOWN_CHARACTERS."""
+    return text if len(text) <= SHOWN_CHARACTERS else text[:SHOWN_CHARACTERS] + "…"
+
+
+def whole_number(name, text, most, too_large=None):
+    """The word as a whole number from 1 to `most`, read without turning thousands of digits into an int;
+    too_large: the refusal of a larger one (default: '<name> must be at most <most>')."""
+    digits = text.lstrip("+").lstrip("0") if WHOLE.fullmatch(text) else None
+    if digits is None or not digits:
+        raise UsageError(f"{name} must be a whole number of at least 1, got '{shown(text)}'")
+    if len(digits) > len(str(most)) or int(digits) > most:
+        raise UsageError(too_large or f"{name} must be at most {most}, got '{shown(text)}'")
+    return int(digits)
 
 
 def parse_options(words, prog):
@@ -131,12 +145,17 @@ def parse_arguments(options, words):
     if not options.estimate:
         lam_text = numbers.pop(0)
         if not DECIMAL.fullmatch(lam_text) or not math.isfinite(float(lam_text)):
-            raise UsageError(f"lambda must be a finite decimal number, got '{lam_text}'")
+            raise UsageError(f"lambda must be a finite decimal number, got '{shown(lam_text)}'")
         lam = float(lam_text)
-    steps, n0 = (whole_number(name, text) for name, text in zip(names[-2:], numbers))
-    realizations = whole_number("--realizations", options.realizations)
-    if steps > 31 or n0 << steps > MAX_VALUES:
-        raise UsageError(f"n0 * 2^step_number must be at most {MAX_VALUES}, got {n0} * 2^{steps}")
+    steps = whole_number("step_number", numbers[0], MOST_STEPS,
+                         f"n0 * 2^step_number must be at most {MAX_VALUES}, got {shown(numbers[1])} * "
+                         f"2^{shown(numbers[0])}")
+    n0 = whole_number("n0", numbers[1], MAX_VALUES)
+    realizations = whole_number("--realizations", options.realizations, MAX_VALUES)
+    try:
+        run_arguments(0.0 if lam is None else lam, steps, n0)  # what the program and generate refuse
+    except ValueError as error:
+        raise UsageError(str(error)) from None
     return lam, steps, n0, realizations, paths
 
 
@@ -145,12 +164,15 @@ def read_input(path, binary, expected, shape):
         if path == "-":
             if sys.stdin is None:  # closed before the start
                 raise OSError(errno.EBADF, os.strerror(errno.EBADF))
-            values = _input.read_series(sys.stdin.buffer, binary)
+            values = _input.read_series(sys.stdin.buffer, binary, expected)
         else:
             with open(path, "rb") as stream:
-                values = _input.read_series(stream, binary)
+                values = _input.read_series(stream, binary, expected)
     except OSError as error:
         raise _input.InputError(f"cannot read {_where(path)}: {error.strerror}") from None
+    except _input.TooManyValues:
+        raise _input.InputError(f"{_where(path)}: too many values: expected {shape} = {expected} values, "
+                                f"and there are more") from None
     except _input.InputError as error:
         raise _input.InputError(f"{_where(path)}: {error}") from None
     if values.size != expected:
@@ -265,6 +287,7 @@ def main(words, prog, name):
     """Runs the command line `words`; prog is how usage names the command, name prefixes errors."""
     global NAME
     NAME = name
+    _cache.NAME = name
     # A reader that stops early (| head), and Ctrl-C, end the tool as they end other filters: quietly.
     signal.signal(signal.SIGPIPE, signal.SIG_DFL)
     signal.signal(signal.SIGINT, signal.SIG_DFL)

@@ -96,6 +96,10 @@ TAIL_SHARE = 0.05
 CORRELATION_RIDGE = 0.02
 # Text output keeps 15 decimals: a value below 5e-16 prints as 0.
 TEXT_DECIMALS = 15
+# A cached threshold beyond this is no reference's: deviations are in standard deviations, and by
+# Chebyshev's inequality at most k/t^2 of series put one of k rows beyond t, so the 99.9% point of
+# even the largest of 40 rows lies below 200, and the joint and law points below 32.
+LARGEST_PLAUSIBLE_THRESHOLD = 1000.0
 
 
 @dataclass(frozen=True)
@@ -468,29 +472,49 @@ def _description(lam, steps, cells, lags, as_text):
                       as_text=bool(as_text), constants=constants)
 
 
-def _cache_fields(rows, judged_count, law_count):
-    fields_wanted = {"centre": ((rows,), "f"), "spread": ((rows,), "f"), "standard_errors": ((rows,), "f"),
-                     "decorrelation": ((judged_count, judged_count), "f"), "judged": ((rows,), "b"),
-                     "law_weights": ((law_count,), "f")}
-    for name in ("threshold", "joint_threshold", "theory_deviation", "theory_threshold", "law_threshold"):
-        fields_wanted[name] = ((), "f")
-    for name in ("series", "simulated", "depth", "theory_rows", "law_rows"):
-        fields_wanted[name] = ((), "i")
-    return fields_wanted
+def _stored(stored, name, kind, shape):
+    """stored[name] when it has that dtype kind and shape, else None."""
+    array = stored.get(name)
+    if array is None or array.dtype.kind != kind or array.shape != shape:
+        return None
+    return array.item() if shape == () else array
 
 
-def _from_cache(description, rows, law_rows):
-    judged = _cache.load(description, {"judged": ((rows,), "b")})
+def _plausible(threshold):
+    return math.isfinite(threshold) and 0 < threshold <= LARGEST_PLAUSIBLE_THRESHOLD
+
+
+def _valid(stored, the_plan, rows, law_rows):
+    """The Reference that the stored arrays make, or None when any of them is not what _build makes."""
+    judged = _stored(stored, "judged", "b", (rows,))
     if judged is None:
         return None
-    law = int(judged["judged"][rows - law_rows:].sum())
-    stored = _cache.load(description, _cache_fields(rows, int(judged["judged"].sum()) - law, law))
-    if stored is None:
-        return None
-    values = {name: (stored[name].item() if stored[name].ndim == 0 else stored[name]) for name in stored}
-    if not (np.isfinite(values["threshold"]) and np.isfinite(values["joint_threshold"])
-            and np.isfinite(values["decorrelation"]).all() and np.isfinite(values["law_weights"]).all()
-            and values["law_rows"] == law_rows):
+    one_by_one, law = split_judged(judged, law_rows)
+    values = {"judged": judged}
+    wanted = {"centre": ("f", (rows,)), "spread": ("f", (rows,)), "standard_errors": ("f", (rows,)),
+              "decorrelation": ("f", (int(one_by_one.sum()),) * 2), "law_weights": ("f", (int(law.sum()),))}
+    wanted.update({name: ("f", ()) for name in ("threshold", "joint_threshold", "theory_deviation",
+                                                "theory_threshold", "law_threshold")})
+    wanted.update({name: ("i", ()) for name in ("series", "simulated", "depth", "theory_rows", "law_rows")})
+    for name, (kind, shape) in wanted.items():
+        values[name] = _stored(stored, name, kind, shape)
+        if values[name] is None:
+            return None
+    errors = values["standard_errors"]
+    with np.errstate(invalid="ignore"):
+        sound = (one_by_one.any()
+                 and np.isfinite(values["centre"][judged]).all()
+                 and np.isfinite(values["spread"][judged]).all() and (values["spread"][judged] > 0).all()
+                 and np.isfinite(errors[judged]).all() and not (errors < 0).any() and not np.isinf(errors).any()
+                 and np.isfinite(values["decorrelation"]).all() and np.isfinite(values["law_weights"]).all()
+                 and _plausible(values["threshold"]) and _plausible(values["joint_threshold"])
+                 and (_plausible(values["law_threshold"]) if law.any() else math.isnan(values["law_threshold"]))
+                 and _plausible(values["theory_threshold"])
+                 and math.isfinite(values["theory_deviation"]) and values["theory_deviation"] >= 0
+                 and 0 <= values["theory_rows"] <= rows
+                 and (values["series"], values["simulated"], values["depth"], values["law_rows"])
+                 == (2 * REFERENCE_SERIES, the_plan.simulated, the_plan.depth, law_rows))
+    if not sound:
         return None
     return Reference(**{field.name: values[field.name] for field in fields(Reference)})
 
@@ -502,7 +526,8 @@ def reference(lam, steps, cells, lags, as_text=False, *, cache=True, progress=No
     rows = 3 + len(lags) + law_rows
     description = _description(lam, steps, cells, lags, as_text)
     if cache:
-        found = _from_cache(description, rows, law_rows)
+        stored = _cache.load(description)
+        found = None if stored is None else _valid(stored, plan(lam, steps, cells, lags), rows, law_rows)
         if found is not None:
             return found
     with progress if progress is not None else Progress("", "", enabled=False) as shown:

@@ -10,6 +10,8 @@ from dataclasses import dataclass
 
 import numpy as np
 
+from ._arguments import run_arguments
+
 EULER_GAMMA = 0.57721566490153286061
 
 # log|g| for a standard normal g: mean -(gamma + ln 2)/2, variance pi^2/8.
@@ -90,16 +92,9 @@ def theory(lam, step_number, n0, lags=None):
                               k factors above it) has E[W_k^q] = s^zeta(q), zeta(q) = c1 q + c2 q^2/2,
                               c1 = sigma^2/ln 2, c2 = -sigma^2/ln 2 (higher log-cumulants 0; zeta(2) = 0)
     lags: positive whole lags (default 1, 2, 4, ... 2^n, those below N); a lag of N or more has no pair.
+    Raises what cascade.generate raises for (lam, step_number, n0).
     """
-    if isinstance(step_number, (bool, np.bool_)) or not isinstance(step_number, (int, np.integer)):
-        raise TypeError(f"step_number must be an int, got {type(step_number).__name__}")
-    if isinstance(n0, (bool, np.bool_)) or not isinstance(n0, (int, np.integer)):
-        raise TypeError(f"n0 must be an int, got {type(n0).__name__}")
-    lam = float(lam)
-    if not math.isfinite(lam):
-        raise ValueError(f"lambda must be finite, got {lam!r}")
-    if step_number < 1 or n0 < 1:
-        raise ValueError(f"step_number and n0 must be at least 1, got {step_number} and {n0}")
+    lam, step_number, n0 = run_arguments(lam, step_number, n0)
     count = int(n0) << int(step_number)
     if lags is None:
         lags = [1 << p for p in range(step_number + 1) if (1 << p) < count]

@@ -38,9 +38,10 @@ def simulate(lam, step_number, n0, seed):
     """The series of `cascade --seed seed lam step_number n0`, as float64."""
     from cascade import generate  # the package's compiled module, loaded with the package
 
+    # A MemoryError stays one: the command lines tell memory (status 1) from input they cannot use.
     try:
         return generate(lam, step_number, n0, seed=seed % SEED_PERIOD)
-    except (ValueError, MemoryError) as error:
+    except ValueError as error:
         raise SimulationError(f"cannot simulate {lam:g} {step_number} {n0}: {error}") from None
 
 
