@@ -11,18 +11,24 @@ a chunk. The same code runs on a laptop's threads or on a cluster behind
     x = cascade.dask.series(0.3, 32, 1, seed=7)            # 2^32 values, 1024 chunks
     abs_log = da.log(abs(x[x != 0])).mean().compute()
 
+Every array is one reproducible computation: a seed is required (a chunk
+seeded from the clock would be a piece of another series). A series has at
+most MAX_CHUNKS chunks, so that its graph stays small whatever N.
+
 Needs Dask (Debian: python3-dask, and python3-distributed for a cluster).
 """
 from __future__ import annotations
 
+import functools
 import operator
-from typing import Iterable, Tuple, Union
+from typing import Any, Iterable, Optional, Tuple, Union
 
 import numpy as np
 
 try:
     import dask.array as _da
     from dask.base import tokenize as _tokenize
+    from dask.highlevelgraph import HighLevelGraph as _HighLevelGraph
 except ImportError:  # pragma: no cover - depends on the machine
     raise ImportError("cascade.dask needs Dask: install python3-dask (and python3-distributed for a cluster), "
                       "or pip's dask[array] and distributed") from None
@@ -30,46 +36,89 @@ except ImportError:  # pragma: no cover - depends on the machine
 from . import _native
 from . import generate
 
-__all__ = ["series", "ensemble"]
+__all__ = ["series", "ensemble", "DEFAULT_CHUNKS", "MAX_CHUNKS"]
+
+DEFAULT_CHUNKS = 2**22
+"""Values a chunk by default (32 MiB), while the series has at most MAX_CHUNKS of them."""
+MAX_CHUNKS = 65536
+"""Most chunks a series is cut into: a graph of this many tasks builds in well under a
+second and 50 MB (docs/performance.md), and every further task costs the scheduler time and memory."""
 
 
-def _piece(lam, step_number, n0, seed, start, stop, weights):
-    return generate(lam, step_number, n0, seed, generator="philox", start=start, stop=stop, weights=weights,
-                    threads=1)
+def _chunk_length(count: int, chunks: Optional[int] = None) -> int:
+    """Values a chunk of a series of `count` values: `chunks` when given, else
+    DEFAULT_CHUNKS doubled until at most MAX_CHUNKS chunks hold the series.
+    ValueError when `chunks` would cut it into more than MAX_CHUNKS."""
+    if chunks is None:
+        length = DEFAULT_CHUNKS
+        while -(-count // length) > MAX_CHUNKS:
+            length *= 2
+        return length
+    if isinstance(chunks, bool) or not isinstance(chunks, (int, np.integer)):
+        raise TypeError(f"chunks must be a whole number of at least 1, got {type(chunks).__name__}")
+    if chunks < 1:
+        raise ValueError(f"chunks must be a whole number of at least 1, got {chunks}")
+    number = -(-count // int(chunks))
+    if number > MAX_CHUNKS:
+        least = -(-count // MAX_CHUNKS)
+        raise ValueError(f"chunks={chunks} would cut the {count} values into {number} chunks, more than the "
+                         f"{MAX_CHUNKS} a series may have: give chunks of at least {least}, or leave chunks out")
+    return int(chunks)
+
+
+def _require_seed(seed: Any, name: str) -> None:
+    if seed is None:
+        raise ValueError(f"{name} must be given, got None: a seed from the clock would differ from chunk to chunk "
+                         "and from one compute() to the next")
+
+
+def _piece(lam, step_number, n0, seed, length, count, weights, index):
+    start = index * length
+    return generate(lam, step_number, n0, seed, generator="philox", start=start, stop=min(start + length, count),
+                    weights=weights, threads=1)
 
 
 def _row(lam, step_number, n0, seed, generator):
     return generate(lam, step_number, n0, seed, generator=generator, threads=1 if generator == "philox" else None)[None, :]
 
 
-def series(lam: float, step_number: int, n0: int, seed: int, *, chunks: int = 2**22,
+def series(lam: float, step_number: int, n0: int, seed: int, *, chunks: Optional[int] = None,
            weights: bool = False) -> Union[_da.Array, Tuple[_da.Array, _da.Array]]:
     """The philox series of (lam, step_number, n0) and `seed` as a 1-D
-    float64 Dask array in chunks of `chunks` values (the last shorter): bit
-    for bit ``generate(lam, step_number, n0, seed, generator="philox")``,
-    for any N up to 2^48. With ``weights=True``, ``(x, w)``, the weights
-    before modulation; computed together, each chunk pair is made once.
-    Arguments are checked at once, as ``generate`` checks them.
+    float64 Dask array: bit for bit ``generate(lam, step_number, n0, seed,
+    generator="philox")``, for any N up to 2^48. With ``weights=True``,
+    ``(x, w)``, the weights before modulation; computed together, each chunk
+    pair is made once.
+
+    `chunks` values a chunk (the last shorter); by default DEFAULT_CHUNKS
+    (2^22), or for N beyond 2^38 the power of two that cuts the series into
+    MAX_CHUNKS (65536) chunks. A `chunks` that would make more than
+    MAX_CHUNKS chunks is refused (ValueError). `seed` is required (None is
+    refused with ValueError); the other arguments are checked at once, as
+    ``generate`` checks them.
     """
-    if isinstance(chunks, bool) or not isinstance(chunks, (int, np.integer)) or chunks < 1:
-        raise TypeError(f"chunks must be a whole number of at least 1, got {chunks!r}")
+    _require_seed(seed, "seed")
     _native.check_run(lam, step_number, n0, seed, "philox")
     if not isinstance(weights, bool):
         raise TypeError(f"weights must be True or False, got {type(weights).__name__}")
     count = n0 << step_number
-    bounds = list(range(0, count, int(chunks))) + [count]
-    sizes = tuple(b - a for a, b in zip(bounds, bounds[1:]))
-    token = _tokenize(lam, step_number, n0, seed, int(chunks), weights)
+    length = _chunk_length(count, chunks)
+    number = -(-count // length)
+    sizes = (length,) * (number - 1) + (count - (number - 1) * length,)
+    token = _tokenize(lam, step_number, n0, seed, length, weights)
     made = f"cascade-philox-{token}"
-    graph = {(made, i): (_piece, lam, step_number, n0, seed, a, b, weights)
-             for i, (a, b) in enumerate(zip(bounds, bounds[1:]))}
+    # One shared callable and the chunk's index a task: the bounds follow from the index.
+    maker = functools.partial(_piece, lam, step_number, n0, seed, length, count, weights)
+    pieces = {(made, i): (maker, i) for i in range(number)}
     if not weights:
-        return _da.Array(graph, made, chunks=(sizes,), dtype=np.float64)
+        return _da.Array(pieces, made, chunks=(sizes,), dtype=np.float64)
     arrays = []
     for part, name in enumerate(("values", "weights")):
         key = f"cascade-philox-{name}-{token}"
-        layer = {(key, i): (operator.getitem, (made, i), part) for i in range(len(sizes))}
-        arrays.append(_da.Array({**graph, **layer}, key, chunks=(sizes,), dtype=np.float64))
+        parts = {(key, i): (operator.getitem, piece, part) for i, piece in enumerate(pieces)}
+        # Both arrays hold the one `pieces` layer, not a copy of it.
+        graph = _HighLevelGraph({made: pieces, key: parts}, {made: set(), key: {made}})
+        arrays.append(_da.Array(graph, key, chunks=(sizes,), dtype=np.float64))
     return arrays[0], arrays[1]
 
 
@@ -77,11 +126,17 @@ def ensemble(lam: float, step_number: int, n0: int, seeds: Iterable[int], *,
              generator: str = "subtractive") -> _da.Array:
     """A (K, N) float64 Dask array, one realization a row: row k is
     ``generate(lam, step_number, n0, seeds[k], generator=generator)``, made
-    by the worker that computes it (one chunk a row)."""
-    seeds = list(seeds)
+    by the worker that computes it (one chunk a row). Every seed is
+    required (None is refused with ValueError) and checked at once, as
+    ``generate`` checks it."""
+    try:
+        seeds = list(seeds)
+    except TypeError:
+        raise TypeError(f"seeds must be an iterable of seeds, got {type(seeds).__name__}") from None
     if not seeds:
         raise ValueError("seeds must name at least one realization, got none")
-    for seed in dict.fromkeys(seeds):
+    for k, seed in enumerate(seeds):
+        _require_seed(seed, f"seeds[{k}]")
         _native.check_run(lam, step_number, n0, seed, generator)
     count = n0 << step_number
     token = _tokenize(lam, step_number, n0, seeds, generator)

@@ -1,14 +1,22 @@
 """cascade.dask on a real local cluster of two worker processes: the arrays
 are the local series bit for bit, and a reduction over an ensemble is the
-local one."""
+local one; a series of any N has a small graph; every array is one seeded
+computation."""
+import importlib.util
+
 import numpy as np
 import pytest
 
 import cascade
 
-distributed = pytest.importorskip("distributed", reason="Dask's distributed is not installed (python3-distributed)")
-import cascade.dask  # noqa: E402
+# Fail rather than skip, as for the suite's other dependencies: a missing Dask must not pass as a green run.
+MISSING = [name for name in ("dask", "distributed") if importlib.util.find_spec(name) is None]
+if MISSING:
+    pytest.fail(f"Dask is not installed for this Python (no {' and no '.join(MISSING)}): "
+                "apt-get install python3-dask python3-distributed (scripts/setup --tests)", pytrace=False)
 import dask.array as da  # noqa: E402
+import distributed  # noqa: E402
+import cascade.dask  # noqa: E402
 
 
 @pytest.fixture(scope="module")
@@ -41,14 +49,59 @@ def test_an_ensemble_reduces_as_it_does_locally(client, generator):
     assert made == pytest.approx(np.log(np.abs(local[local != 0])).mean(), rel=1e-12)
 
 
-@pytest.mark.parametrize("call, error", [
-    (lambda: cascade.dask.series(0.3, 49, 1, 1), "n0 \\* 2\\^step_number must be at most 2\\^48"),
-    (lambda: cascade.dask.series(0.3, 10, 1, -1), "seed must be a whole number from 0 to 18446744073709551615"),
-    (lambda: cascade.dask.series(0.3, 10, 1, 1, chunks=0), "chunks must be a whole number of at least 1"),
-    (lambda: cascade.dask.ensemble(0.3, 31, 1, [1]), "n0 \\* 2\\^step_number must be at most 2147483647"),
-    (lambda: cascade.dask.ensemble(0.3, 10, 1, []), "seeds must name at least one realization"),
-    (lambda: cascade.dask.ensemble(0.3, 10, 1, [1], generator="mt"), "generator must be 'subtractive' or 'philox'"),
-])
-def test_arguments_are_checked_before_any_work(call, error):
-    with pytest.raises((ValueError, TypeError), match=error):
+# (step_number, n0, chunks, chunks made, values a chunk): the default grows past
+# N = 2^38 to keep to MAX_CHUNKS; an explicit chunks is kept up to that count.
+CHUNKINGS = [
+    (39, 1, None, 65536, 2**23),
+    (48, 1, None, 65536, 2**32),
+    (45, 5, None, 40960, 2**32),
+    (38, 1, None, 65536, 2**22),
+    (20, 1, None, 1, 2**20),
+    (20, 1, 16, 65536, 16),
+    (17, 3, 100_000, 4, 100_000),
+]
+
+
+@pytest.mark.parametrize("step_number, n0, chunks, number, length", CHUNKINGS)
+@pytest.mark.parametrize("weights", [False, True])
+def test_a_series_has_at_most_max_chunks_and_one_task_a_chunk(step_number, n0, chunks, number, length, weights):
+    made = cascade.dask.series(0.3, step_number, n0, 7, chunks=chunks, weights=weights)
+    for x in made if weights else (made,):
+        assert x.numblocks == (number,)
+        assert x.chunks[0][0] == length
+        assert sum(x.chunks[0]) == n0 << step_number
+        # the chunks' tasks, and with weights one taking each pair's part
+        assert len(x.dask) == number * (2 if weights else 1)
+    assert cascade.dask.MAX_CHUNKS == 65536
+
+
+# (call, exception, message): refused at once, before any graph or value is made.
+REFUSALS = [
+    (lambda: cascade.dask.series(0.3, 49, 1, 1), ValueError, "n0 \\* 2\\^step_number must be at most 2\\^48"),
+    (lambda: cascade.dask.series(0.3, 10, 1, -1), ValueError,
+     "seed must be a whole number from 0 to 18446744073709551615"),
+    (lambda: cascade.dask.series(0.3, 12, 1, None, chunks=1024), ValueError, "seed must be given, got None"),
+    (lambda: cascade.dask.series(0.3, 10, 1, 1, chunks=0), ValueError, "chunks must be a whole number of at least 1"),
+    (lambda: cascade.dask.series(0.3, 10, 1, 1, chunks=2.0), TypeError, "chunks must be a whole number of at least 1"),
+    (lambda: cascade.dask.series(0.3, 20, 1, 1, chunks=15), ValueError,
+     "chunks=15 would cut the 1048576 values into 69906 chunks, more than the 65536 a series may have: "
+     "give chunks of at least 16"),
+    (lambda: cascade.dask.series(0.3, 48, 1, 1, chunks=2**22), ValueError, "into 67108864 chunks"),
+    (lambda: cascade.dask.ensemble(0.3, 31, 1, [1]), ValueError, "n0 \\* 2\\^step_number must be at most 2147483647"),
+    (lambda: cascade.dask.ensemble(0.3, 10, 1, []), ValueError, "seeds must name at least one realization"),
+    (lambda: cascade.dask.ensemble(0.3, 10, 1, 5), TypeError, "seeds must be an iterable of seeds, got int"),
+    (lambda: cascade.dask.ensemble(0.3, 12, 1, [None] * 4), ValueError, "seeds\\[0\\] must be given, got None"),
+    (lambda: cascade.dask.ensemble(0.3, 12, 1, [3, 4, None]), ValueError, "seeds\\[2\\] must be given, got None"),
+    # each seed checked as generate checks it, equal ones too
+    (lambda: cascade.dask.ensemble(0.3, 10, 1, [1, True]), TypeError, "seed must be an int, got bool"),
+    (lambda: cascade.dask.ensemble(0.3, 10, 1, [2, 2.0]), TypeError, "seed must be an int, got float"),
+    (lambda: cascade.dask.ensemble(0.3, 10, 1, [3, [3]]), TypeError, "seed must be an int, got list"),
+    (lambda: cascade.dask.ensemble(0.3, 10, 1, [1], generator="mt"), ValueError,
+     "generator must be 'subtractive' or 'philox'"),
+]
+
+
+@pytest.mark.parametrize("call, exception, error", REFUSALS)
+def test_arguments_are_checked_before_any_work(call, exception, error):
+    with pytest.raises(exception, match=error):
         call()
