@@ -1,6 +1,8 @@
 // The built program, run as a user would run it.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <regex>
 #include <set>
 #include <string>
@@ -23,6 +26,7 @@ using testing_support::data_path;
 using testing_support::program_options;
 using testing_support::read_file;
 using testing_support::run_cascade;
+using testing_support::scratch_file;
 using testing_support::sanitized_build;
 
 struct golden_run {
@@ -47,13 +51,6 @@ TEST(Cli, SeededRunsMatchKnownAnswers) {
 }
 
 /// A fresh temporary file's path; the file exists and is empty.
-std::string scratch_file() {
-  char path[] = "/tmp/cascade-weights-XXXXXX";
-  const int fd = mkstemp(path);
-  if (fd >= 0) close(fd);
-  return path;
-}
-
 /// Text lines as printf prints them, from raw little-endian doubles.
 std::string lines_of_binary(const std::string& bytes) {
   std::string lines;
@@ -241,6 +238,45 @@ TEST(Cli, MathVariablesOutsideTheirValuesAreRefused) {
     EXPECT_EQ(result.status, 0) << setting;
     EXPECT_EQ(result.out, read_file(data_path(run.name() + ".out"))) << setting;
   }
+}
+
+// Every rule of a run, its environment's included, is checked before any
+// file is opened: a refused run leaves an existing weights file as it was.
+// CASCADE_THREADS is judged even when --threads overrides it, and takes
+// what --threads takes.
+TEST(Cli, RefusedEnvironmentLeavesTheWeightsFileAsItWas) {
+  const std::string weights = scratch_file();
+  const std::string kept = "1\n2\n3\n";
+  struct environment_case {
+    std::string setting;
+    std::vector<std::string> options;
+    std::string err;
+  };
+  const std::vector<environment_case> cases = {
+      {"CASCADE_THREADS=abc", {}, "cascade: CASCADE_THREADS must be a whole number from 1 to 1024, got 'abc'\n"},
+      {"CASCADE_THREADS=0", {"--generator", "philox"},
+       "cascade: CASCADE_THREADS must be a whole number from 1 to 1024, got '0'\n"},
+      {"CASCADE_THREADS=abc", {"--threads", "2"},
+       "cascade: CASCADE_THREADS must be a whole number from 1 to 1024, got 'abc'\n"},
+      {"CASCADE_VECTOR_LANES=16", {"--generator", "philox"}, "cascade: CASCADE_VECTOR_LANES must be 4 or 8, got '16'\n"},
+      {"CASCADE_SCALAR_MATH=yes", {}, "cascade: CASCADE_SCALAR_MATH must be 1 or 0, got 'yes'\n"},
+  };
+  for (const auto& c : cases) {
+    { std::ofstream(weights) << kept; }
+    std::vector<std::string> arguments = c.options;
+    for (const std::string word : {"--seed", "1", "--weights", weights.c_str(), "0.3", "3", "1"}) arguments.push_back(word);
+    const auto result = run_cascade(arguments, program_options{{c.setting}, "", "", ""});
+    const std::string label = c.setting + (c.options.empty() ? "" : " " + c.options[0]);
+    EXPECT_EQ(result.status, 2) << label;
+    EXPECT_EQ(result.err, c.err) << label;
+    EXPECT_EQ(result.out, "") << label;
+    EXPECT_EQ(read_file(weights), kept) << label;
+  }
+  // A sign, as --threads takes it.
+  const auto signed_threads = run_cascade({"--seed", "1", "--generator", "philox", "0.3", "3", "1"},
+                                          program_options{{"CASCADE_THREADS=+2"}, "", "", ""});
+  EXPECT_EQ(signed_threads.status, 0) << signed_threads.err;
+  unlink(weights.c_str());
 }
 
 TEST(Cli, HelpAndVersionGoToStandardOutput) {

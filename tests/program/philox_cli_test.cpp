@@ -23,6 +23,7 @@ using testing_support::data_path;
 using testing_support::program_options;
 using testing_support::read_file;
 using testing_support::run_cascade;
+using testing_support::scratch_file;
 
 std::vector<double> doubles_of(const std::string& bytes) {
   std::vector<double> values(bytes.size() / sizeof(double));
@@ -136,6 +137,45 @@ struct refused_run {
   std::vector<std::string> environment;
   std::string err;
 };
+
+// The philox stream writes as it makes and summarises last: a full disk or
+// a closed stream ends the run with status 1 and a reason, and what was
+// written before the failure is the unhindered run's. A closed standard
+// input changes nothing.
+TEST(Philox, FullDiskAndClosedStreams) {
+  const std::string weights = scratch_file(), out = scratch_file(),
+                    err = scratch_file();
+  const std::vector<std::string> run{"--seed", "9", "--generator", "philox", "--threads", "2",
+                                     "--weights", weights, "0.3", "17", "1"};
+  ASSERT_EQ(run_cascade(run, program_options{{}, out, "", err}).status, 0);
+  const std::string whole_out = read_file(out), whole_weights = read_file(weights), whole_err = read_file(err);
+  struct failing_case {
+    std::string out_path, shell;
+    int status;
+    std::string err_end;
+    bool values_whole;
+  };
+  const std::vector<failing_case> cases = {
+      {"/dev/full", "", 1, "cascade: cannot write the values: No space left on device\n", false},
+      {out, "exec >&-;", 1, "cascade: cannot write the values: Bad file descriptor\n", false},
+      {out, "exec 2>&-;", 1, "", true},
+      {out, "exec <&-;", 0, whole_err, true},
+  };
+  for (const auto& c : cases) {
+    const auto result = run_cascade(run, program_options{{}, c.out_path, c.shell, err});
+    const std::string label = c.out_path + " " + c.shell;
+    EXPECT_EQ(result.status, c.status) << label;
+    EXPECT_TRUE(read_file(err).ends_with(c.err_end)) << label << "\n" << read_file(err);
+    // The summary comes after the values: a run that failed writing them has none.
+    if (!c.values_whole) {
+      EXPECT_EQ(read_file(err).find("N = "), std::string::npos) << label;
+    } else {
+      EXPECT_TRUE(read_file(out) == whole_out) << label;
+      EXPECT_TRUE(read_file(weights) == whole_weights) << label;
+    }
+  }
+  for (const std::string& file : {weights, out, err}) unlink(file.c_str());
+}
 
 TEST(Philox, Refusals) {
   const std::vector<refused_run> cases = {

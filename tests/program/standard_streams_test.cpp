@@ -20,18 +20,9 @@ using testing_support::data_path;
 using testing_support::program_options;
 using testing_support::read_file;
 using testing_support::run_cascade;
+using testing_support::scratch_file;
 
 const std::string known_run = "run-T1700000000-args-0.3-3-1";
-
-std::string scratch_file(const std::string& text = "") {
-  char path[] = "/tmp/cascade-streams-XXXXXX";
-  const int fd = mkstemp(path);
-  if (fd >= 0) {
-    if (!text.empty() && write(fd, text.data(), text.size()) < 0) ADD_FAILURE() << "cannot prepare " << path;
-    close(fd);
-  }
-  return path;
-}
 
 struct closed_case {
   std::string shell;  ///< closes one descriptor before the program starts

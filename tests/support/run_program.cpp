@@ -31,6 +31,16 @@ void redirect(const std::string& path, int target, int flags) {
 
 }  // namespace
 
+std::string scratch_file(const std::string& text) {
+  char path[] = "/tmp/cascade-test-XXXXXX";
+  const int fd = mkstemp(path);
+  if (fd < 0) throw std::runtime_error("cannot make a scratch file");
+  const bool written = text.empty() || write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  close(fd);
+  if (!written) throw std::runtime_error("cannot prepare a scratch file");
+  return path;
+}
+
 program_result run_cascade(const std::vector<std::string>& arguments, const program_options& options) {
   std::vector<std::string> words;
   if (!options.shell_prefix.empty()) {

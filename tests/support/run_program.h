@@ -19,6 +19,9 @@ struct program_options {
   std::string stderr_path;               ///< standard error to this file instead
 };
 
+/// A fresh file under /tmp holding `text`, for a test to write to and remove.
+std::string scratch_file(const std::string& text = "");
+
 /// Runs the cascade binary with `arguments`, standard input from /dev/null.
 program_result run_cascade(const std::vector<std::string>& arguments, const program_options& options = {});
 
