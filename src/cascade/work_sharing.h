@@ -1,6 +1,11 @@
 // work_sharing.h: the calling thread and at most one helper thread sharing
 // the blocks of a job.
 //
+// Kept beside thread_team for the subtractive stream's growth alone: its
+// steps are a fraction of a millisecond each, and a helper that spins
+// between them, rather than sleeping on a condition, is what makes two
+// threads pay there.
+//
 // A job is a range split into blocks; both threads take the next free block
 // until none is left, so neither waits for the other while work remains. The
 // caller may first do a duty of its own (the sequential part of the
