@@ -134,7 +134,7 @@ void judged(const std::vector<clamped_number>& clamped, Check check) {
 /// The run a call asks for, checked by the library's rules; a refusal is a
 /// ValueError with the program's message.
 cascade::run_request checked_request(py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
-                                     py::handle generator, py::handle threads) {
+                                     py::handle generator, py::handle threads, py::handle law) {
   std::vector<clamped_number> clamped;
   cascade::run_request request;
   request.lambda = real_number(lam, "lambda");
@@ -144,6 +144,10 @@ cascade::run_request checked_request(py::handle lam, py::handle step_number, py:
     request.generator = stream_named(generator);
     request.seed = seed.is_none() ? static_cast<std::uint64_t>(cascade::clock_seed_second())
                                   : seed_number(seed, request.generator);
+    if (!law.is_none()) {
+      if (!py::isinstance<py::str>(law)) throw py::type_error("law must be a str, got " + type_name(law));
+      request.law = law.cast<std::string>();
+    }
     if (!threads.is_none()) {
       const std::int64_t count = whole_number(threads, "threads", clamped);
       cascade::check_threads(count, request.generator, py::repr(threads).cast<std::string>());
@@ -254,8 +258,8 @@ bool weights_flag(py::handle value) {
 
 py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle weights_word,
                     py::handle out, py::handle generator, py::handle start, py::handle stop, py::handle threads,
-                    py::handle dtype) {
-  const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads);
+                    py::handle dtype, py::handle law) {
+  const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads, law);
   const bool with_weights = weights_flag(weights_word);
   const auto range = checked_range(request, start, stop);
   const element type = element_named(dtype);
@@ -293,8 +297,9 @@ py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::h
 
 /// Nothing, or the ValueError or TypeError that generate would raise for
 /// these arguments, without making any value.
-void check_run(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle generator) {
-  checked_request(lam, step_number, n0, seed, generator, py::none());
+void check_run(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle generator,
+               py::handle law) {
+  checked_request(lam, step_number, n0, seed, generator, py::none(), law);
 }
 
 py::tuple summary(py::handle x) {
@@ -378,10 +383,10 @@ PYBIND11_MODULE(cascade_native, module) {
   module.def("generate", &generate, py::arg("lam"), py::arg("step_number"), py::arg("n0"),
              py::arg("seed") = py::none(), py::kw_only(), py::arg("weights") = false, py::arg("out") = py::none(),
              py::arg("generator") = "subtractive", py::arg("start") = py::none(), py::arg("stop") = py::none(),
-             py::arg("threads") = py::none(), py::arg("dtype") = py::none(),
+             py::arg("threads") = py::none(), py::arg("dtype") = py::none(), py::arg("law") = py::none(),
              "The series of (lam, step_number, n0) seeded with `seed`; see cascade.generate.");
   module.def("check_run", &check_run, py::arg("lam"), py::arg("step_number"), py::arg("n0"), py::arg("seed"),
-             py::arg("generator") = "subtractive",
+             py::arg("generator") = "subtractive", py::arg("law") = py::none(),
              "Raises what generate would raise for these arguments, and makes no value.");
   module.def("summary", &summary, py::arg("x"),
              "(N, mean, SD, line) of x as the program's summary computes them; see cascade.summary.");

@@ -35,6 +35,10 @@ struct run_request {
   random_stream generator = random_stream::subtractive;
   unsigned threads = 0;           ///< threads to use; 0: the stream's default (subtractive: 2,
                                   ///< philox: every CPU); at most the stream's most
+  /// The factors' law, as `--law`: "lognormal" (the default), "binomial",
+  /// "microcanonical" or "logpoisson[:BETA]"; philox takes any, the
+  /// subtractive stream the lognormal alone.
+  std::string law = "lognormal";
 };
 
 /// What a stream accepts: the one table that the program, this library and

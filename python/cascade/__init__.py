@@ -44,35 +44,35 @@ AnySeries = Union[Series, Series32]
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[False] = False, out: Optional[Series] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             dtype: Type[np.float64] = np.float64) -> Series: ...
+             dtype: Type[np.float64] = np.float64, law: str = "lognormal") -> Series: ...
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[True], out: Optional[Tuple[Series, Series]] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             dtype: Type[np.float64] = np.float64) -> Tuple[Series, Series]: ...
+             dtype: Type[np.float64] = np.float64, law: str = "lognormal") -> Tuple[Series, Series]: ...
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[False] = False, out: Optional[Series32] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             dtype: Type[np.float32]) -> Series32: ...
+             dtype: Type[np.float32], law: str = "lognormal") -> Series32: ...
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[True], out: Optional[Tuple[Series32, Series32]] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             dtype: Type[np.float32]) -> Tuple[Series32, Series32]: ...
+             dtype: Type[np.float32], law: str = "lognormal") -> Tuple[Series32, Series32]: ...
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: bool, out: Union[None, AnySeries, Tuple[AnySeries, AnySeries]] = None,
              generator: str = "subtractive", start: Optional[int] = None, stop: Optional[int] = None,
-             threads: Optional[int] = None, dtype: Any = np.float64
+             threads: Optional[int] = None, dtype: Any = np.float64, law: str = "lognormal"
              ) -> Union[AnySeries, Tuple[AnySeries, AnySeries]]: ...
 
 
@@ -89,6 +89,7 @@ def generate(
     stop: Optional[int] = None,
     threads: Optional[int] = None,
     dtype: Any = np.float64,
+    law: str = "lognormal",
 ) -> Union[AnySeries, Tuple[AnySeries, AnySeries]]:
     """The series of N = n0 * 2^step_number values, as a float64 array (or
     float32, with ``dtype=numpy.float32``).
@@ -116,6 +117,12 @@ def generate(
         they have in the whole series (``out`` then holds stop - start).
     threads: the threads to use (philox: 1 to 1024, default every CPU the
         process may use; subtractive: 1 or 2, default 2 for N >= 2^15).
+    law: the law of each step's factor W, with the same lambda (each keeps
+        Var log W = sigma^2 and E[W^2] = 1): "lognormal" (the default),
+        "binomial", "microcanonical" (siblings' factors e^(c + sigma e) and
+        e^(c - sigma e)) or "logpoisson[:beta]" (beta in (0, 1), 2/3 unless
+        given), as the program's ``--law``; any law with philox, the
+        lognormal alone with the subtractive stream.
     dtype: numpy.float64 (the default) or numpy.float32: each value (and
         weight) rounded to the nearest float, as ``cascade --float32``
         writes them, in half the memory; ``out`` is then float32 too.
@@ -132,7 +139,7 @@ def generate(
     of both series with nothing to tell so. Give each thread its own buffer.
     """
     return _native.generate(lam, step_number, n0, seed, weights=weights, out=out, generator=generator, start=start,
-                            stop=stop, threads=threads, dtype=dtype)
+                            stop=stop, threads=threads, dtype=dtype, law=law)
 
 
 class Summary(NamedTuple):

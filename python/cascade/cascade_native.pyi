@@ -22,6 +22,7 @@ def generate(
     stop: Optional[int] = None,
     threads: Optional[int] = None,
     dtype: Any = ...,
+    law: Optional[str] = None,
 ) -> NDArray[Any]: ...
 @overload
 def generate(
@@ -37,6 +38,7 @@ def generate(
     stop: Optional[int] = None,
     threads: Optional[int] = None,
     dtype: Any = ...,
+    law: Optional[str] = None,
 ) -> Tuple[NDArray[Any], NDArray[Any]]: ...
 @overload
 def generate(
@@ -52,8 +54,10 @@ def generate(
     stop: Optional[int] = None,
     threads: Optional[int] = None,
     dtype: Any = ...,
+    law: Optional[str] = None,
 ) -> Union[NDArray[Any], Tuple[NDArray[Any], NDArray[Any]]]: ...
-def check_run(lam: float, step_number: int, n0: int, seed: Optional[int], generator: str = "subtractive") -> None: ...
+def check_run(lam: float, step_number: int, n0: int, seed: Optional[int], generator: str = "subtractive",
+              law: Optional[str] = None) -> None: ...
 def summary(x: NDArray[np.float64]) -> Tuple[int, float, float, str]: ...
 def limits(generator: str) -> Dict[str, Any]: ...
 def last_seed() -> Optional[int]: ...

@@ -14,7 +14,8 @@ counter_workspace::counter_workspace()
       first_(counter_block_values / 2 + 4), second_(counter_block_values / 2 + 4) {}
 
 void counter_block(const cascade_shape& shape, std::uint64_t seed, std::int64_t begin, std::int64_t end,
-                   double* values, double* weights, counter_workspace& workspace) {
+                   double* values, double* weights, counter_workspace& workspace, const factor_step* law) {
+  const bool polar_factors = law == nullptr || law->law().kind == law_kind::lognormal;
   const series_kernels& kernels = portable_math_series_kernels();
   const double sigma = shape.sigma;
   const double s2 = sigma * sigma;
@@ -33,11 +34,18 @@ void counter_block(const cascade_shape& shape, std::uint64_t seed, std::int64_t 
   for (int generation = 0; generation < steps; ++generation) {
     const auto [low, high] = cells_at(generation);
     const auto count = static_cast<std::size_t>(high - low);
-    deviates::philox_polar_pairs(seed, static_cast<std::uint32_t>(generation), static_cast<std::uint64_t>(low), count,
-                                 workspace.first_.data(), workspace.second_.data());
     double* const cells = level_cells[generation % 2];
-    // The kernels give child 2k the deviate of their w2 and child 2k + 1 that of w1.
-    kernels.grow(workspace.second_.data(), workspace.first_.data(), count, parents, cells, sigma, s2);
+    if (polar_factors) {
+      deviates::philox_polar_pairs(seed, static_cast<std::uint32_t>(generation), static_cast<std::uint64_t>(low),
+                                   count, workspace.first_.data(), workspace.second_.data());
+      // The kernels give child 2k the deviate of their w2 and child 2k + 1 that of w1.
+      kernels.grow(workspace.second_.data(), workspace.first_.data(), count, parents, cells, sigma, s2);
+    } else {
+      deviates::philox_uniform_pairs(seed, static_cast<std::uint32_t>(generation), factor_step::attempt_word,
+                                     static_cast<std::uint64_t>(low), count, workspace.first_.data(),
+                                     workspace.second_.data());
+      law->grow(workspace.first_.data(), workspace.second_.data(), count, parents, cells);
+    }
     // cells[j] is cell 2 low + j of the next level, whose cells start a cell or so later.
     parents = cells + (cells_at(generation + 1)[0] - 2 * low);
   }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cascade/factor_draws.h"
 #include "cascade/shape.h"
 
 namespace cascade {
@@ -26,14 +27,16 @@ class counter_workspace {
 
  private:
   friend void counter_block(const cascade_shape&, std::uint64_t, std::int64_t, std::int64_t, double*, double*,
-                            counter_workspace&);
+                            counter_workspace&, const factor_step*);
   std::vector<double> parents_, children_, first_, second_;
 };
 
 /// Values [begin, end) of the series of `shape` and `seed` into values[0,
 /// end - begin), and the final weights before modulation into weights[0,
 /// end - begin) unless null. end - begin is at most counter_block_values.
+/// The factors follow `law` (factor_draws.h), or the lognormal law's polar
+/// pairs when it is null or the lognormal law.
 void counter_block(const cascade_shape& shape, std::uint64_t seed, std::int64_t begin, std::int64_t end,
-                   double* values, double* weights, counter_workspace& workspace);
+                   double* values, double* weights, counter_workspace& workspace, const factor_step* law = nullptr);
 
 }  // namespace cascade

@@ -16,14 +16,14 @@ std::int64_t range_size(const source_request& request) {
 
 philox_source::philox_source(const source_request& request)
     : series_source(range_size(request), request.weights), request_(request),
-      begin_(request.range ? request.range->first : 0) {
+      begin_(request.range ? request.range->first : 0), factors_(request.law, request.shape.sigma) {
   task_ = [this](std::size_t index, unsigned worker) {
     const std::int64_t offset = static_cast<std::int64_t>(index) * block_values;
     const std::int64_t count = std::min(block_values, window_->count - offset);
     double* const values = window_->values + offset;
     double* const weights = window_->weights != nullptr ? window_->weights + offset : nullptr;
     const std::int64_t first = begin_ + window_->first + offset;
-    counter_block(request_.shape, request_.seed, first, first + count, values, weights, workspaces_[worker]);
+    counter_block(request_.shape, request_.seed, first, first + count, values, weights, workspaces_[worker], &factors_);
     if (request_.summarize) block_moments_[index] = moments::of(values, count);
     if (*hook_) (*hook_)({index, window_->first + offset, count, values, weights, worker});
   };

@@ -23,6 +23,7 @@ class philox_source final : public series_source {
  private:
   source_request request_;
   std::int64_t begin_;  ///< the run's first value in the series
+  factor_step factors_;
   std::vector<counter_workspace> workspaces_;
   std::vector<moments> block_moments_;
   const block_hook* hook_ = nullptr;

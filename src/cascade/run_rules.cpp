@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "cascade/factor_draws.h"
 #include "cascade/quoted.h"
+#include "cascade/shortest_decimal.h"
 #include "exact_math/vector_math.h"
 
 namespace cascade {
@@ -50,6 +52,13 @@ const stream_rules* stream_making_pieces() {
   return nullptr;
 }
 
+const stream_rules* stream_taking_every_law() {
+  for (const stream_rules& rules : stream_table) {
+    if (rules.takes_every_law) return &rules;
+  }
+  return nullptr;
+}
+
 bool within_value_limit(std::int64_t n0, std::int64_t step_number, stream from) {
   const stream_rules& rules = rules_of(from);
   // n0 * 2^step_number <= limit, as a division: a shift of n0 would overflow
@@ -81,6 +90,14 @@ bool seed_allowed(std::uint64_t seed, stream from) { return seed <= rules_of(fro
 std::optional<refused_argument> check_range(std::int64_t start, std::int64_t stop, std::int64_t count, stream from) {
   if (!rules_of(from).makes_pieces) return refused_argument::range_unmade;
   if (start < 0 || start >= stop || stop > count) return refused_argument::range;
+  return std::nullopt;
+}
+
+std::optional<refused_argument> check_law(const multiplier_law& law, double sigma, stream from) {
+  if (law.kind != default_law && !rules_of(from).takes_every_law) return refused_argument::law_unmade;
+  if (law.kind == law_kind::logpoisson && !(poisson_mean(law.parameter, sigma) <= max_poisson_mean)) {
+    return refused_argument::law_spread;
+  }
   return std::nullopt;
 }
 
@@ -131,6 +148,18 @@ std::string refusal_message(refused_argument argument, stream from, std::string_
       rule = command_line ? "--range must be START:STOP with 0 <= START < STOP <= N = "
                           : "start and stop must satisfy 0 <= start < stop <= N = ";
       rule += std::to_string(count);
+      break;
+    case refused_argument::law_unmade: {
+      const stream_rules* every = stream_taking_every_law();
+      const std::string other = every != nullptr ? std::string(every->name) : "another";
+      return (command_line ? "--law " + std::string(shown) + " needs --generator " + other
+                           : "law " + std::string(shown) + " needs the " + other + " stream") +
+             ": " + std::string(rules.laws_reason);
+    }
+    case refused_argument::law_spread:
+      rule = "lambda^2 / step_number must be at most " + shortest_decimal(max_poisson_mean) +
+             " log(beta)^2 with the logpoisson law (a mean of K beyond " + shortest_decimal(max_poisson_mean) +
+             " would leave the normal doubles)";
       break;
     case refused_argument::range_unmade: {
       const stream_rules* pieces = stream_making_pieces();

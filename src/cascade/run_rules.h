@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "cascade/laws.h"
 #include "cascade/streams.h"
 
 namespace cascade {
@@ -35,6 +36,8 @@ enum class refused_argument {
   threads,         ///< beyond 1 .. the stream's most threads
   range,           ///< not 0 <= start < stop <= N
   range_unmade,    ///< a piece asked of a stream that makes none
+  law_unmade,      ///< a law the stream does not draw
+  law_spread,      ///< a step's spread beyond what the law can draw
 };
 
 /// How a face names its arguments: the command line's options, or the
@@ -60,6 +63,10 @@ bool seed_allowed(std::uint64_t seed, stream from);
 /// Whether [start, stop) is a piece of N values that the stream can make
 /// alone; the rule broken, or nothing.
 std::optional<refused_argument> check_range(std::int64_t start, std::int64_t stop, std::int64_t count, stream from);
+
+/// Whether the stream draws `law` for steps of spread sigma; the rule
+/// broken, or nothing.
+std::optional<refused_argument> check_law(const multiplier_law& law, double sigma, stream from);
 
 /// "<argument> must be <rule>, got <shown>", e.g. "n0 must be a whole number
 /// of at least 1, got 0". For value_count, `shown` is value_count_shown();

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "cascade/laws.h"
 #include "cascade/shape.h"
 #include "cascade/streams.h"
 #include "cascade/summary.h"
@@ -60,6 +61,7 @@ struct source_request {
   stream from = default_stream;
   cascade_shape shape{};
   std::uint64_t seed = 0;
+  multiplier_law law{};        ///< the factors' law (the subtractive stream takes the lognormal alone)
   /// Values [first, last) of the series; the whole series unless set.
   std::optional<std::pair<std::int64_t, std::int64_t>> range;
   unsigned threads = 1;        ///< the run's threads (a source may use fewer)

@@ -42,6 +42,10 @@ struct stream_rules {
   bool makes_pieces;
   /// Why not, when it cannot.
   std::string_view pieces_reason;
+  /// Whether its factors may follow any law (laws.h), or the lognormal alone.
+  bool takes_every_law;
+  /// Why the lognormal alone, when so.
+  std::string_view laws_reason;
   summary_place summary;
 
   /// The largest step_number: 2^step_number at most max_value_count.
@@ -54,9 +58,10 @@ struct stream_rules {
 inline constexpr stream_rules stream_table[] = {
     {stream::subtractive, "subtractive", 2147483647, "a Unix second", 2147483647, 2, 2,
      "its draws are one chain; use the philox stream for more", false,
-     "the subtractive stream is one chain, so no piece of it can be made without every value before it",
+     "the subtractive stream is one chain, so no piece of it can be made without every value before it", false,
+     "the subtractive stream's draws are its long-standing contract, so its factors are lognormal alone",
      summary_place::before_values},
-    {stream::philox, "philox", UINT64_MAX, "the stream's key", std::int64_t{1} << 48, 1024, 0, "", true, "",
+    {stream::philox, "philox", UINT64_MAX, "the stream's key", std::int64_t{1} << 48, 1024, 0, "", true, "", true, "",
      summary_place::after_values},
 };
 
@@ -93,5 +98,8 @@ std::string stream_names(std::string_view quote = "");
 
 /// The first stream that makes pieces (for "needs the philox stream").
 const stream_rules* stream_making_pieces();
+
+/// The first stream that takes every law.
+const stream_rules* stream_taking_every_law();
 
 }  // namespace cascade

@@ -34,6 +34,28 @@ polar_pair philox_polar_pair(std::uint64_t seed, std::uint32_t generation, std::
   }
 }
 
+void philox_uniform_pairs(philox_lanes lanes, std::uint64_t seed, std::uint32_t generation, std::uint32_t attempt,
+                          std::uint64_t first_pair, std::size_t count, double* u1, double* u2) {
+  if (lanes == philox_lanes::eight) {
+    philox_detail::uniform_pairs_avx512(seed, generation, attempt, first_pair, count, u1, u2);
+    return;
+  }
+  // The definition, pair by pair (the eight lanes are checked against it).
+  const auto key = philox_key(seed);
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::uint64_t pair = first_pair + k;
+    const auto r = philox4x32_10({static_cast<std::uint32_t>(pair), static_cast<std::uint32_t>(pair >> 32), attempt,
+                                  generation}, key);
+    u1[k] = static_cast<double>(((std::uint64_t{r[1]} << 32) | r[0]) >> 11) * 0x1p-53;
+    u2[k] = static_cast<double>(((std::uint64_t{r[3]} << 32) | r[2]) >> 11) * 0x1p-53;
+  }
+}
+
+void philox_uniform_pairs(std::uint64_t seed, std::uint32_t generation, std::uint32_t attempt,
+                          std::uint64_t first_pair, std::size_t count, double* u1, double* u2) {
+  philox_uniform_pairs(best_lanes(), seed, generation, attempt, first_pair, count, u1, u2);
+}
+
 bool cpu_runs_philox_lanes(philox_lanes lanes) {
   switch (lanes) {
     case philox_lanes::one: return true;

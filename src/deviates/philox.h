@@ -84,12 +84,25 @@ polar_pair philox_polar_pair(std::uint64_t seed, std::uint32_t generation, std::
 void philox_polar_pairs(std::uint64_t seed, std::uint32_t generation, std::uint64_t first_pair, std::size_t count,
                         double* v1, double* v2);
 
+/// The uniforms of pairs first_pair .. first_pair + count - 1 of one
+/// attempt word: for the counter (p mod 2^32, floor(p / 2^32), attempt,
+/// generation), u1[k] = ((r1 * 2^32 + r0) >> 11) * 2^-53 and u2[k] the same
+/// of (r3, r2), each in [0, 1). The laws beyond the lognormal draw their
+/// factors from these (cascade/factor_draws.h). Nothing is allocated.
+void philox_uniform_pairs(std::uint64_t seed, std::uint32_t generation, std::uint32_t attempt,
+                          std::uint64_t first_pair, std::size_t count, double* u1, double* u2);
+
 /// The ways the bulk form runs: one pair at a time; four lanes (AVX2); eight
 /// lanes (AVX-512 F, DQ and VL).
 enum class philox_lanes { one, four, eight };
 
 /// Whether this CPU (and its OS) runs those lanes; `one` always.
 bool cpu_runs_philox_lanes(philox_lanes lanes);
+
+/// philox_uniform_pairs on the given lanes, which must be ones the CPU runs
+/// (four lanes run the definition pair by pair); the same bits.
+void philox_uniform_pairs(philox_lanes lanes, std::uint64_t seed, std::uint32_t generation, std::uint32_t attempt,
+                          std::uint64_t first_pair, std::size_t count, double* u1, double* u2);
 
 /// philox_polar_pairs on the given lanes, which must be ones the CPU runs
 /// (for comparisons and measurement; the results are the same bits).

@@ -56,15 +56,14 @@ DEVIATES_AVX512 inline __m512d unit_from_words(__m512i lo, __m512i hi) {
   return _mm512_sub_pd(_mm512_mul_pd(m, _mm512_set1_pd(0x1p-52)), _mm512_set1_pd(1.0));
 }
 
-/// One attempt for R registers of pairs: pair indices in p, attempt numbers
-/// in c2 (low halves). Gives (v1, v2) and a mask per register, set where the
-/// attempt is refused.
+/// Philox4x32-10 of R registers of counters: pair indices in p, attempt
+/// numbers in c2 (low halves); the output words in c0 .. c3 (low halves).
 template <int R>
-DEVIATES_AVX512 inline void attempt(const __m512i (&p)[R], const __m512i (&c2_words)[R], __m512i c3_word,
-                                    const keys& key, __m512d (&v1)[R], __m512d (&v2)[R], __mmask8 (&refused)[R]) {
+DEVIATES_AVX512 inline void rounds(const __m512i (&p)[R], const __m512i (&c2_words)[R], __m512i c3_word,
+                                   const keys& key, __m512i (&c0)[R], __m512i (&c1)[R], __m512i (&c2)[R],
+                                   __m512i (&c3)[R]) {
   const __m512i m0 = _mm512_set1_epi64(0xD2511F53);
   const __m512i m1 = _mm512_set1_epi64(0xCD9E8D57);
-  __m512i c0[R], c1[R], c2[R], c3[R];
   for (int j = 0; j < R; ++j) {
     c0[j] = p[j];
     c1[j] = _mm512_srli_epi64(p[j], 32);
@@ -81,6 +80,16 @@ DEVIATES_AVX512 inline void attempt(const __m512i (&p)[R], const __m512i (&c2_wo
       c3[j] = product0;
     }
   }
+}
+
+/// One attempt for R registers of pairs: pair indices in p, attempt numbers
+/// in c2 (low halves). Gives (v1, v2) and a mask per register, set where the
+/// attempt is refused.
+template <int R>
+DEVIATES_AVX512 inline void attempt(const __m512i (&p)[R], const __m512i (&c2_words)[R], __m512i c3_word,
+                                    const keys& key, __m512d (&v1)[R], __m512d (&v2)[R], __mmask8 (&refused)[R]) {
+  __m512i c0[R], c1[R], c2[R], c3[R];
+  rounds(p, c2_words, c3_word, key, c0, c1, c2, c3);
   const __m512d one = _mm512_set1_pd(1.0);
   for (int j = 0; j < R; ++j) {
     v1[j] = unit_from_words(c0[j], c1[j]);
@@ -182,6 +191,35 @@ DEVIATES_AVX512 void block(const keys& key, std::uint32_t generation, std::uint6
 }
 
 }  // namespace
+
+DEVIATES_AVX512 void uniform_pairs_avx512(std::uint64_t seed, std::uint32_t generation, std::uint32_t attempt_word,
+                                          std::uint64_t first_pair, std::size_t count, double* u1, double* u2) {
+  const keys key = broadcast_keys(seed);
+  const __m512i c3_word = _mm512_set1_epi64(generation);
+  const __m512i lane_offsets = _mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m512i first_vector = _mm512_set1_epi64(static_cast<std::int64_t>(first_pair));
+  const __m512d scale = _mm512_set1_pd(0x1p-53);
+  __m512i c2_words[registers];
+  for (int j = 0; j < registers; ++j) c2_words[j] = _mm512_set1_epi64(attempt_word);
+  for (std::size_t at = 0; at < count; at += step) {
+    __m512i p[registers], c0[registers], c1[registers], c2[registers], c3[registers];
+    for (int j = 0; j < registers; ++j) {
+      p[j] = _mm512_add_epi64(first_vector,
+                              _mm512_add_epi64(_mm512_set1_epi64(static_cast<std::int64_t>(at + lanes * j)), lane_offsets));
+    }
+    rounds(p, c2_words, c3_word, key, c0, c1, c2, c3);
+    for (int j = 0; j < registers; ++j) {
+      const __mmask8 live = live_lanes(at + lanes * j, count);
+      // (hi * 2^32 + lo) >> 11, exact in a double, times 2^-53: exact too.
+      const __m512i first_joined = _mm512_mask_shuffle_epi32(c0[j], 0xaaaa, c1[j], _MM_PERM_CDAB);
+      const __m512i second_joined = _mm512_mask_shuffle_epi32(c2[j], 0xaaaa, c3[j], _MM_PERM_CDAB);
+      _mm512_mask_storeu_pd(u1 + at + lanes * j, live,
+                            _mm512_mul_pd(_mm512_cvtepi64_pd(_mm512_srli_epi64(first_joined, 11)), scale));
+      _mm512_mask_storeu_pd(u2 + at + lanes * j, live,
+                            _mm512_mul_pd(_mm512_cvtepi64_pd(_mm512_srli_epi64(second_joined, 11)), scale));
+    }
+  }
+}
 
 DEVIATES_AVX512 void polar_pairs_avx512(std::uint64_t seed, std::uint32_t generation, std::uint64_t first_pair,
                                         std::size_t count, double* v1, double* v2) {

@@ -44,6 +44,10 @@ bool cpu_runs_avx512();
 void polar_pairs_avx2(std::uint64_t seed, std::uint32_t generation, std::uint64_t first_pair, std::size_t count,
                       double* v1, double* v2);
 
+/// philox_uniform_pairs eight lanes at a time; only where cpu_runs_avx512().
+void uniform_pairs_avx512(std::uint64_t seed, std::uint32_t generation, std::uint32_t attempt, std::uint64_t first_pair,
+                          std::size_t count, double* u1, double* u2);
+
 /// philox_polar_pairs eight lanes at a time; only where cpu_runs_avx512().
 void polar_pairs_avx512(std::uint64_t seed, std::uint32_t generation, std::uint64_t first_pair, std::size_t count,
                         double* v1, double* v2);

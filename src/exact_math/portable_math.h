@@ -32,7 +32,7 @@ void portable_log_array(const double* x, double* y, std::size_t n);
 /// library plays no part: these lanes do not depend on it.
 int portable_math_lanes();
 
-/// The own arrays four lanes at a time (only where cpu_has_vector_math())
+/// The portable arrays four lanes at a time (only where cpu_has_vector_math())
 /// and eight (only where cpu_has_avx512_math()), for tests and comparisons.
 void portable_exp_array_avx2(const double* x, double* y, std::size_t n);
 void portable_log_array_avx2(const double* x, double* y, std::size_t n);

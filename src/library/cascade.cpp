@@ -6,11 +6,12 @@
 #include <memory>
 #include <stdexcept>
 
-#include "cascade/shape.h"
+#include "cascade/laws.h"
 #include "cascade/population.h"
 #include "cascade/run_rules.h"
 #include "cascade/seed.h"
 #include "cascade/series_source.h"
+#include "cascade/shape.h"
 #include "cascade/shortest_decimal.h"
 #include "cascade/summary.h"
 #include "cascade/summary_line.h"
@@ -36,6 +37,14 @@ constexpr std::size_t window_blocks = 32;
   throw std::invalid_argument(refusal_message(argument, stream_of(generator), shown, spelling::call, count));
 }
 
+/// The law a request names (checked by check_request).
+multiplier_law law_of(const run_request& request) {
+  std::string refusal;
+  const auto law = parse_law(request.law, "law", refusal);
+  if (!law) throw std::invalid_argument(refusal);
+  return *law;
+}
+
 /// The source of a checked request: the whole series, or [start, stop).
 source_request source_for(const run_request& request, std::optional<std::pair<std::int64_t, std::int64_t>> range,
                           bool weights) {
@@ -45,6 +54,7 @@ source_request source_for(const run_request& request, std::optional<std::pair<st
   source.shape = cascade_shape::of(request.lambda, static_cast<std::int32_t>(request.step_number),
                                    static_cast<std::int32_t>(request.n0));
   source.seed = request.seed;
+  source.law = law_of(request);
   source.range = range;
   const std::int64_t threads = request.threads != 0 ? request.threads : rules_of(from).default_threads;
   source.threads = threads != 0 ? static_cast<unsigned>(threads) : available_cpus();
@@ -144,6 +154,14 @@ void check_request(const run_request& request) {
   if (const auto refused = environment_refusal()) throw std::invalid_argument(*refused);
   if (!seed_allowed(request.seed, from)) refuse_seed(request.generator, std::to_string(request.seed));
   if (request.threads != 0) check_threads(request.threads, request.generator, std::to_string(request.threads));
+  const multiplier_law law = law_of(request);
+  const double sigma = step_sigma(request.lambda, static_cast<std::int32_t>(request.step_number));
+  if (const auto refused = check_law(law, sigma, from)) {
+    refuse(*refused, request.generator,
+           *refused == refused_argument::law_unmade
+               ? request.law
+               : shortest_decimal(request.lambda * request.lambda / static_cast<double>(request.step_number)));
+  }
 }
 
 stream_limits limits_of(random_stream generator) {

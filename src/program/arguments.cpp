@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "cascade/quoted.h"
+#include "cascade/shape.h"
+#include "cascade/shortest_decimal.h"
 
 namespace cascade {
 namespace {
@@ -112,6 +114,7 @@ parsed_command parse_arguments(std::span<const char* const> words) {
   bool options_ended = false;
   // Read once every option is known: their rules depend on the stream.
   std::optional<std::string_view> seed_text, range_text, threads_text;
+  std::string_view law_text_given;
 
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string_view word = words[i];
@@ -146,6 +149,14 @@ parsed_command parse_arguments(std::span<const char* const> words) {
       const auto named = stream_named(*value);
       if (!named) return refuse("--generator must be " + stream_names() + ", got " + quoted(*value));
       parameters.generator = *named;
+    } else if (is_option(word, "--law")) {
+      const auto value = option_value(words, i, "--law");
+      if (!value) return refuse("--law needs a value, NAME[:PARAM]");
+      std::string refusal;
+      const auto law = parse_law(*value, "--law", refusal);
+      if (!law) return refuse(refusal);
+      parameters.law = *law;
+      law_text_given = *value;
     } else if (is_option(word, "--range")) {
       const auto value = option_value(words, i, "--range");
       if (!value) return refuse("--range needs a value, START:STOP");
@@ -198,6 +209,12 @@ parsed_command parse_arguments(std::span<const char* const> words) {
   }
   parameters.step_number = step_number.value;
   parameters.n0 = n0.value;
+  if (const auto refused = check_law(parameters.law, step_sigma(parameters.lambda, parameters.step_number), from)) {
+    const std::string shown = *refused == refused_argument::law_unmade
+                                  ? std::string(law_text_given)
+                                  : shortest_decimal(parameters.lambda * parameters.lambda / parameters.step_number);
+    return refuse(refusal_message(*refused, from, shown, spelling::command_line));
+  }
 
   if (seed_text) {
     const auto seed = parse_unsigned(*seed_text);

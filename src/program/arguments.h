@@ -1,7 +1,8 @@
 // arguments.h: the command line, read into a run or refused with a reason.
 //
 // Grammar: `cascade [--seed T] [--generator NAME] [--range START:STOP]
-// [--threads K] [--binary | --float32] [--weights FILE] [--verbose] [--no-progress]
+// [--threads K] [--law NAME[:PARAM]] [--binary | --float32] [--weights FILE]
+// [--verbose] [--no-progress]
 // [--help | -h] [--version] [--] lambda step_number n0`.
 // Only words that begin with "--", and -h, are options (so "-0.5" is a
 // lambda); they may stand anywhere before a lone "--", and words after the
@@ -14,6 +15,7 @@
 #include <string>
 #include <utility>
 
+#include "cascade/laws.h"
 #include "cascade/run_rules.h"
 #include "cascade/streams.h"
 #include "cascade/value_encoding.h"
@@ -30,6 +32,8 @@ struct run_parameters {
   /// --seed T: the subtractive stream runs as a clock-seeded start at Unix
   /// second T would (T < 2^31); the philox stream takes T as its key (T < 2^64).
   std::optional<std::uint64_t> seed;
+  /// --law NAME[:PARAM]: the factors' law (the philox stream takes any).
+  multiplier_law law{};
   /// --range START:STOP (philox only): values START .. STOP - 1 alone.
   std::optional<std::pair<std::int64_t, std::int64_t>> range;
   /// --threads K.

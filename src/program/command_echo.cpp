@@ -28,6 +28,7 @@ std::string shell_quoted(const std::string& text) {
 std::string command_echo(const run_parameters& parameters, std::uint64_t seed) {
   std::string line = "cascade --seed " + std::to_string(seed);
   if (parameters.generator != default_stream) line += " --generator " + std::string(stream_name(parameters.generator));
+  if (parameters.law != multiplier_law{}) line += " --law " + law_text(parameters.law);
   if (parameters.range) {
     line += " --range " + std::to_string(parameters.range->first) + ":" + std::to_string(parameters.range->second);
   }
