@@ -206,6 +206,43 @@ std::string lanes_name(const testing::TestParamInfo<philox_lanes>& info) {
 INSTANTIATE_TEST_SUITE_P(Lanes, PhiloxPairs,
                          testing::Values(philox_lanes::one, philox_lanes::four, philox_lanes::eight), lanes_name);
 
+class PhiloxUniformPairs : public testing::TestWithParam<philox_lanes> {};
+
+// The uniforms of one attempt word are the words of their counter, joined
+// and scaled as defined, for every lane count, across blocks and the carry
+// into the counter's second word; no slot outside the ones asked for.
+TEST_P(PhiloxUniformPairs, AreTheWordsOfTheirCounter) {
+  const philox_lanes lanes = GetParam();
+  if (!deviates::cpu_runs_philox_lanes(lanes)) GTEST_SKIP() << "this CPU does not run these lanes";
+  const double guard = std::bit_cast<double>(std::uint64_t{0x7ff4dead0000beef});
+  constexpr std::size_t margin = 16;
+  for (const std::uint64_t seed : {std::uint64_t{0}, std::uint64_t{1700000000}, ~std::uint64_t{0}})
+    for (const std::uint32_t attempt : {0xFFFFFFFFu, 5u})
+      for (const span& s : spans()) {
+        std::vector<double> u1(s.count + 2 * margin, guard), u2(s.count + 2 * margin, guard);
+        deviates::philox_uniform_pairs(lanes, seed, 7, attempt, s.first, s.count, u1.data() + margin,
+                                       u2.data() + margin);
+        for (std::size_t k = 0; k < u1.size(); ++k) {
+          if (k < margin || k >= margin + s.count) {
+            ASSERT_TRUE(same_bits(u1[k], guard) && same_bits(u2[k], guard)) << "slot " << k;
+            continue;
+          }
+          const std::uint64_t pair = s.first + (k - margin);
+          const auto r = deviates::philox4x32_10(
+              {static_cast<std::uint32_t>(pair), static_cast<std::uint32_t>(pair >> 32), attempt, 7},
+              deviates::philox_key(seed));
+          const auto unit = [](std::uint32_t lo, std::uint32_t hi) {
+            return std::ldexp(static_cast<double>(((std::uint64_t{hi} << 32) | lo) >> 11), -53);
+          };
+          ASSERT_TRUE(same_bits(u1[k], unit(r[0], r[1])) && same_bits(u2[k], unit(r[2], r[3])))
+              << "seed " << seed << " attempt " << attempt << " pair " << pair;
+        }
+      }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lanes, PhiloxUniformPairs,
+                         testing::Values(philox_lanes::one, philox_lanes::four, philox_lanes::eight), lanes_name);
+
 // The form without a lane count takes lanes this CPU runs, with the same pairs.
 TEST(PhiloxPairsDefault, EqualTheSinglePairForm) {
   const std::size_t count = 3000;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
@@ -75,6 +76,30 @@ TEST(Philox, KnownAnswers) {
   philox_run({"--seed", "7", "--weights", weights, "0.5", "3", "2"});
   EXPECT_TRUE(same_bits(doubles_of(read_file(weights)), hex_lines(data_path("philox-S7-args-0.5-3-2.weights.hex"))));
   unlink(weights.c_str());
+}
+
+// Every law's values and weights, as the plain reimplementation draws them
+// (tools/philox_reference.py --law), on both math paths; and a logpoisson
+// piece at 2^41 with a mean of K above 1.
+TEST(Philox, KnownAnswersOfEveryLaw) {
+  const std::string weights = "/tmp/cascade-philox-law-weights-" + std::to_string(getpid());
+  for (const std::string law : {"binomial", "microcanonical", "logpoisson", "logpoisson:0.3"}) {
+    std::string file = "philox-S11-args-1.3-6-3-law-" + law;
+    std::replace(file.begin(), file.end(), ':', '-');
+    for (const char* scalar : {"0", "1"}) {
+      const auto values = philox_run({"--seed", "11", "--law", law, "--weights", weights, "1.3", "6", "3"},
+                                     program_options{{std::string("CASCADE_SCALAR_MATH=") + scalar}, "", "", ""});
+      EXPECT_TRUE(same_bits(values, hex_lines(data_path(file + ".values.hex")))) << law << " scalar " << scalar;
+      EXPECT_TRUE(same_bits(doubles_of(read_file(weights)), hex_lines(data_path(file + ".weights.hex"))))
+          << law << " scalar " << scalar;
+    }
+  }
+  unlink(weights.c_str());
+  const auto piece = philox_run({"--seed", "18446744073709551615", "--law", "logpoisson:0.5", "--range",
+                                 "2199023255549:2199023255555", "2.5", "40", "3"});
+  EXPECT_TRUE(same_bits(piece, hex_lines(data_path(
+                                   "philox-S18446744073709551615-args-2.5-40-3-law-logpoisson-0.5-range-2199023255549-"
+                                   "2199023255555.values.hex"))));
 }
 
 // Pieces that cross block boundaries (2^15 values) and the modulation's

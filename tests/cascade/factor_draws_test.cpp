@@ -1,0 +1,86 @@
+// The laws' factors: both properties every law keeps (Var log W = sigma^2,
+// E[W^2] = 1) over a fine grid of uniforms, the microcanonical law's exact
+// energy of two siblings, and the Poisson count by inversion against a
+// plain computation of its distribution.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "cascade/factor_draws.h"
+#include "cascade/laws.h"
+
+namespace {
+
+using cascade::factor_step;
+using cascade::law_kind;
+using cascade::multiplier_law;
+
+/// The factors of 2 * count children whose uniforms are a grid's midpoints
+/// (the first children take the grid, the second ones the grid reversed).
+std::vector<double> factors_over_grid(const multiplier_law& law, double sigma, std::size_t count) {
+  std::vector<double> u1(count), u2(count), children(2 * count);
+  for (std::size_t k = 0; k < count; ++k) {
+    u1[k] = (static_cast<double>(k) + 0.5) / static_cast<double>(count);
+    u2[k] = 1.0 - u1[k];
+  }
+  factor_step(law, sigma).grow(u1.data(), u2.data(), count, nullptr, children.data());
+  return children;
+}
+
+TEST(FactorDraws, EveryLawKeepsTheVarianceOfLogWAndTheMeanSquare) {
+  const std::vector<multiplier_law> laws = {{law_kind::binomial, 0.0},
+                                            {law_kind::microcanonical, 0.0},
+                                            {law_kind::logpoisson, 2.0 / 3.0},
+                                            {law_kind::logpoisson, 0.2}};
+  for (const multiplier_law& law : laws) {
+    for (const double sigma : {0.05, 0.3, 0.9}) {
+      const std::vector<double> w = factors_over_grid(law, sigma, 1 << 16);
+      double mean_square = 0.0, mean_log = 0.0, mean_log_square = 0.0;
+      for (const double factor : w) {
+        mean_square += factor * factor;
+        mean_log += std::log(factor);
+        mean_log_square += std::log(factor) * std::log(factor);
+      }
+      const double n = static_cast<double>(w.size());
+      mean_square /= n;
+      mean_log /= n;
+      const double variance = mean_log_square / n - mean_log * mean_log;
+      const std::string label = cascade::law_text(law) + " sigma " + std::to_string(sigma);
+      EXPECT_NEAR(mean_square, 1.0, 1e-3) << label;
+      // The grid's steps of 2^-16 bound how finely a rare count's share is
+      // drawn: 1% of sigma^2 (a wrong constant of any law misses by far more).
+      EXPECT_NEAR(variance, sigma * sigma, 1e-2 * sigma * sigma) << label;
+    }
+  }
+}
+
+// Each split conserves energy: W_first^2 + W_second^2 = 2 for every pair.
+TEST(FactorDraws, MicrocanonicalSiblingsShareTheirEnergy) {
+  const std::vector<double> w = factors_over_grid({law_kind::microcanonical, 0.0}, 0.7, 1000);
+  for (std::size_t k = 0; k < w.size(); k += 2) {
+    EXPECT_NEAR(w[k] * w[k] + w[k + 1] * w[k + 1], 2.0, 1e-14) << k;
+    EXPECT_NE(w[k], w[k + 1]) << k;
+  }
+}
+
+// K is the least k with u < F_k: against the distribution computed plainly
+// (in long double), away from the rounding at each F_k.
+TEST(FactorDraws, PoissonCountsByInversion) {
+  const double beta = 0.5, sigma = 1.5;
+  const double lb = std::log(beta), mu = sigma * sigma / (lb * lb), c = 0.5 * mu * (1.0 - beta * beta);
+  long double p = std::exp(-static_cast<long double>(mu)), cdf = p;
+  std::vector<long double> bounds{cdf};
+  for (int k = 1; k < 30; ++k) bounds.push_back(cdf += (p *= mu / k));
+  for (std::size_t k = 0; k + 1 < bounds.size(); ++k) {
+    // A uniform well inside (F_(k-1), F_k) draws K = k.
+    const long double low = k == 0 ? 0.0L : bounds[k - 1];
+    const double u = static_cast<double>((low + bounds[k]) / 2);
+    double child[2];
+    factor_step({law_kind::logpoisson, beta}, sigma).grow(&u, &u, 1, nullptr, child);
+    EXPECT_NEAR(std::log(child[0]), c + static_cast<double>(k) * lb, 1e-12) << "K = " << k;
+  }
+}
+
+}  // namespace
