@@ -105,27 +105,29 @@ TEST(Philox, KnownAnswersOfEveryLaw) {
 // Pieces that cross block boundaries (2^15 values) and the modulation's
 // pairs, made alone, are the whole series' bytes, on any number of threads.
 TEST(Philox, PiecesAndThreadsGiveTheWholeSeriesBytes) {
-  const std::vector<std::string> shape{"0.7", "16", "3"};  // 196608 values: six blocks
-  std::vector<std::string> whole_words{"--seed", "99", "--threads", "1"};
-  whole_words.insert(whole_words.end(), shape.begin(), shape.end());
-  const auto whole = philox_run(whole_words);
-  ASSERT_EQ(whole.size(), 196608u);
-  for (const char* threads : {"2", "3", "8"}) {
-    std::vector<std::string> words{"--seed", "99", "--threads", threads};
-    words.insert(words.end(), shape.begin(), shape.end());
-    EXPECT_TRUE(same_bits(philox_run(words), whole)) << threads << " threads";
+  for (const std::string law : {"lognormal", "binomial", "microcanonical", "logpoisson:0.4"}) {
+    const std::vector<std::string> shape{"--law", law, "0.7", "16", "3"};  // 196608 values: six blocks
+    std::vector<std::string> whole_words{"--seed", "99", "--threads", "1"};
+    whole_words.insert(whole_words.end(), shape.begin(), shape.end());
+    const auto whole = philox_run(whole_words);
+    ASSERT_EQ(whole.size(), 196608u);
+    for (const char* threads : {"2", "3", "8"}) {
+      std::vector<std::string> words{"--seed", "99", "--threads", threads};
+      words.insert(words.end(), shape.begin(), shape.end());
+      EXPECT_TRUE(same_bits(philox_run(words), whole)) << law << ", " << threads << " threads";
+    }
+    const std::vector<std::pair<std::int64_t, std::int64_t>> pieces = {
+        {0, 1}, {1, 32767}, {32767, 32769}, {32769, 65537}, {65537, 196607}, {196607, 196608}};
+    std::vector<double> joined;
+    for (const auto& [start, stop] : pieces) {
+      std::vector<std::string> words{"--seed", "99", "--threads", "3", "--range",
+                                     std::to_string(start) + ":" + std::to_string(stop)};
+      words.insert(words.end(), shape.begin(), shape.end());
+      const auto piece = philox_run(words);
+      joined.insert(joined.end(), piece.begin(), piece.end());
+    }
+    EXPECT_TRUE(same_bits(joined, whole)) << law;
   }
-  const std::vector<std::pair<std::int64_t, std::int64_t>> pieces = {
-      {0, 1}, {1, 32767}, {32767, 32769}, {32769, 65537}, {65537, 196607}, {196607, 196608}};
-  std::vector<double> joined;
-  for (const auto& [start, stop] : pieces) {
-    std::vector<std::string> words{"--seed", "99", "--threads", "3", "--range",
-                                   std::to_string(start) + ":" + std::to_string(stop)};
-    words.insert(words.end(), shape.begin(), shape.end());
-    const auto piece = philox_run(words);
-    joined.insert(joined.end(), piece.begin(), piece.end());
-  }
-  EXPECT_TRUE(same_bits(joined, whole));
 }
 
 // The stream's arithmetic is the program's own: exp and log replaced in the
@@ -226,6 +228,20 @@ TEST(Philox, Refusals) {
       {{"--generator", "mt", "0.5", "3", "2"}, {}, "cascade: --generator must be subtractive or philox, got 'mt'\n"},
       {{"--generator", "philox", "0.5", "3", "2"}, {"CASCADE_THREADS=lots"},
        "cascade: CASCADE_THREADS must be a whole number from 1 to 1024, got 'lots'\n"},
+      {{"--law", "binomial", "0.5", "3", "2"}, {},
+       "cascade: --law binomial needs --generator philox: the subtractive stream's draws are its long-standing "
+       "contract, so its factors are lognormal alone\n"},
+      {{"--generator", "philox", "--law", "cauchy", "0.5", "3", "2"}, {},
+       "cascade: --law must be lognormal, binomial, microcanonical or logpoisson[:BETA] (a decimal number beta with "
+       "0 < beta < 1), got 'cauchy'\n"},
+      {{"--generator", "philox", "--law", "logpoisson:1", "0.5", "3", "2"}, {},
+       "cascade: --law logpoisson's parameter must be a decimal number beta with 0 < beta < 1, got '1'\n"},
+      {{"--generator", "philox", "--law", "binomial:0.5", "0.5", "3", "2"}, {},
+       "cascade: --law must be lognormal, binomial, microcanonical or logpoisson[:BETA] (a decimal number beta with "
+       "0 < beta < 1), got 'binomial:0.5'\n"},
+      {{"--generator", "philox", "--law", "logpoisson", "100", "10", "2"}, {},
+       "cascade: lambda^2 / step_number must be at most 700 log(beta)^2 with the logpoisson law (a mean of K beyond "
+       "700 would leave the normal doubles), got 1000\n"},
   };
   for (const auto& c : cases) {
     const auto result = run_cascade(c.arguments, program_options{c.environment, "", "", ""});
