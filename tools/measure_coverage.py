@@ -14,7 +14,7 @@ LAMBDAS = (0.3, 0.5, 1.0)
 def covered(lam, steps, n0, seeds, realizations):
     held = 0
     for seed in seeds:
-        values = np.concatenate([measurement.program_series(lam, steps, n0, [seed * realizations + k])[0]
+        values = np.concatenate([measurement.simulated_rows(lam, steps, n0, [seed * realizations + k])[0]
                                  for k in range(realizations)])
         estimate = estimate_lambda(values, steps, n0, realizations=realizations)
         held += estimate.low <= lam <= estimate.high

@@ -25,8 +25,8 @@ def shape_name(steps, n0, realizations=1):
     return shape if realizations == 1 else f"{realizations} realizations of {shape}"
 
 
-def program_series(lam, steps, n0, seeds):
-    """One series of the program per seed, as rows."""
+def simulated_rows(lam, steps, n0, seeds):
+    """One simulated series (the program's, made in this process) per seed, as rows."""
     return np.array([simulate.simulate(lam, steps, n0, seed) for seed in seeds])
 
 

@@ -157,7 +157,7 @@ def draw(options, figure):
     os.environ["CASCADE_BINARY"] = options.program
     for axis, lam, colour in zip(series_axes, LAMBDAS, COLOURS):
         try:
-            values = simulate.program_series(lam, steps, n0, options.seed)
+            values = simulate.program_output_series(lam, steps, n0, options.seed)
         except simulate.SimulationError as error:
             raise PlotError(str(error)) from None
         draw_series(axis, values[:cell], lam, colour)

@@ -17,7 +17,7 @@ step_number n0`` writes, made by the same code::
 
 from __future__ import annotations
 
-from typing import Any, Literal, NamedTuple, Optional, Tuple, Type, Union, overload
+from typing import Any, Literal, NamedTuple, Optional, Tuple, Type, TypedDict, Union, cast, overload
 
 from . import _compiled_module
 
@@ -30,7 +30,7 @@ except ImportError as _error:
 import numpy as np  # noqa: E402  (loaded, or refused in one line, with the compiled module)
 from numpy.typing import NDArray  # noqa: E402
 
-__all__ = ["generate", "summary", "last_seed", "Summary", "__version__"]
+__all__ = ["generate", "summary", "last_seed", "limits", "Summary", "Limits", "__version__"]
 
 __version__: str = _native.__version__
 """The project's version, the one that ``cascade --version`` prints."""
@@ -173,3 +173,28 @@ def last_seed() -> Optional[int]:
     same series again.
     """
     return _native.last_seed()
+
+
+class Limits(TypedDict):
+    """What a random stream accepts: the core's own table, which the program,
+    the C++ library and ``generate`` all refuse by."""
+
+    name: str
+    """The stream's name, as ``generator=`` and ``--generator`` take it."""
+    max_seed: int
+    """Seeds are 0 .. max_seed."""
+    max_value_count: int
+    """The largest N = n0 * 2^step_number."""
+    max_step_number: int
+    """The largest step_number (with n0 = 1)."""
+    max_threads: int
+    """``threads=`` may be 1 .. max_threads."""
+    makes_pieces: bool
+    """Whether ``start=``/``stop=`` can make a piece of a series alone."""
+
+
+def limits(generator: str) -> Limits:
+    """What the stream named `generator` ("subtractive" or "philox") accepts,
+    as a new dict: e.g. ``limits("philox")["max_value_count"]`` is 2^48.
+    ValueError for another name, TypeError for a name that is not a str."""
+    return cast(Limits, _native.limits(generator))

@@ -72,6 +72,8 @@ def _require_seed(seed: Any, name: str) -> None:
                          "and from one compute() to the next")
 
 
+# A task runs on one worker thread, and Dask spreads the tasks over the threads and workers: each
+# chunk or row is made on one thread, whatever the stream would take by default.
 def _piece(lam, step_number, n0, seed, length, count, weights, index):
     start = index * length
     return generate(lam, step_number, n0, seed, generator="philox", start=start, stop=min(start + length, count),
@@ -79,14 +81,15 @@ def _piece(lam, step_number, n0, seed, length, count, weights, index):
 
 
 def _row(lam, step_number, n0, seed, generator):
-    return generate(lam, step_number, n0, seed, generator=generator, threads=1 if generator == "philox" else None)[None, :]
+    return generate(lam, step_number, n0, seed, generator=generator, threads=1)[None, :]
 
 
 def series(lam: float, step_number: int, n0: int, seed: int, *, chunks: Optional[int] = None,
            weights: bool = False) -> Union[_da.Array, Tuple[_da.Array, _da.Array]]:
     """The philox series of (lam, step_number, n0) and `seed` as a 1-D
     float64 Dask array: bit for bit ``generate(lam, step_number, n0, seed,
-    generator="philox")``, for any N up to 2^48. With ``weights=True``,
+    generator="philox")``, for any N that stream takes (up to
+    ``cascade.limits("philox")["max_value_count"]``). With ``weights=True``,
     ``(x, w)``, the weights before modulation; computed together, each chunk
     pair is made once.
 

@@ -20,6 +20,16 @@ def program_binary(seed, lam, step_number, n0):
     return np.frombuffer(run.stdout, dtype="<f8"), run.stderr.decode()
 
 
+def program_float32(folder, seed, lam, step_number, n0, *options):
+    """The values and the weights that `cascade --float32 --weights FILE` writes, as files in `folder`
+    read back as little-endian float32."""
+    values, weights = Path(folder) / "values.f4", Path(folder) / "weights.f4"
+    with open(values, "wb") as out:
+        subprocess.run([PROGRAM, "--float32", "--seed", str(seed), "--weights", str(weights), "--no-progress",
+                        *options, "--", str(lam), str(step_number), str(n0)], stdout=out, check=True)
+    return np.fromfile(values, "<f4"), np.fromfile(weights, "<f4")
+
+
 def program_refusal(words):
     """The program's one-line refusal of a command line."""
     run = subprocess.run([PROGRAM, *words], capture_output=True)
@@ -43,4 +53,6 @@ def value_lines(values):
 
 
 def same_bits(a, b):
-    return a.dtype == b.dtype and a.shape == b.shape and np.array_equal(a.view(np.uint64), b.view(np.uint64))
+    """The same dtype, shape and bits (float64 or float32): a -0.0 is not 0.0, and each nan is its own."""
+    unsigned = f"u{a.dtype.itemsize}"
+    return a.dtype == b.dtype and a.shape == b.shape and np.array_equal(a.view(unsigned), b.view(unsigned))

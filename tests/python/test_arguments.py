@@ -113,3 +113,91 @@ def test_numpy_scalars_are_numbers():
     assert np.array_equal(cascade.generate(np.float32(0.5), 4, 3, seed=2),
                           cascade.generate(float(np.float32(0.5)), 4, 3, seed=2))
 
+
+
+# The philox stream's piece, thread and seed arguments, and the stream's name:
+# (arguments of generate(0.3, 3, 1, ...), exception, message). N = 8.
+REFUSED_STREAM_ARGUMENTS = [
+    (dict(seed=1, generator="philox", start=2**64, stop=2**64 + 1), ValueError,
+     "start and stop must satisfy 0 <= start < stop <= N = 8, got 18446744073709551616 and 18446744073709551617"),
+    (dict(seed=1, generator="philox", start=2**64), ValueError,
+     "start and stop must satisfy 0 <= start < stop <= N = 8, got 18446744073709551616 and 8"),
+    (dict(seed=1, generator="philox", start=0, stop=9), ValueError,
+     "start and stop must satisfy 0 <= start < stop <= N = 8, got 0 and 9"),
+    (dict(seed=1, generator="philox", stop=2**70), ValueError,
+     "start and stop must satisfy 0 <= start < stop <= N = 8, got 0 and 1180591620717411303424"),
+    (dict(seed=1, generator="philox", start=5, stop=2), ValueError,
+     "start and stop must satisfy 0 <= start < stop <= N = 8, got 5 and 2"),
+    (dict(seed=1, generator="philox", start=5, stop=5), ValueError,
+     "start and stop must satisfy 0 <= start < stop <= N = 8, got 5 and 5"),
+    (dict(seed=1, generator="philox", start=-1, stop=2), ValueError,
+     "start and stop must satisfy 0 <= start < stop <= N = 8, got -1 and 2"),
+    (dict(seed=1, generator="philox", start=True, stop=2), TypeError, "start must be an int, got bool"),
+    (dict(seed=1, start=0, stop=2), ValueError,
+     "start and stop need the philox stream: the subtractive stream is one chain, so no piece of it can be made "
+     "without every value before it"),
+    (dict(seed=1, stop=2), ValueError,
+     "start and stop need the philox stream: the subtractive stream is one chain, so no piece of it can be made "
+     "without every value before it"),
+    (dict(seed=1, generator="philox", threads=0), ValueError, "threads must be a whole number from 1 to 1024, got 0"),
+    (dict(seed=1, generator="philox", threads=1025), ValueError,
+     "threads must be a whole number from 1 to 1024, got 1025"),
+    (dict(seed=1, generator="philox", threads=2**64), ValueError,
+     "threads must be a whole number from 1 to 1024, got 18446744073709551616"),
+    (dict(seed=1, threads=3), ValueError,
+     "threads must be 1 or 2 with the subtractive stream (its draws are one chain; use the philox stream for more), "
+     "got 3"),
+    (dict(seed=1, generator="philox", threads=True), TypeError, "threads must be an int, got bool"),
+    (dict(seed=1, threads=1.0), TypeError, "threads must be an int, got float"),
+    (dict(seed=-1, generator="philox"), ValueError,
+     "seed must be a whole number from 0 to 18446744073709551615 with the philox stream, got -1"),
+    (dict(seed=2**64, generator="philox"), ValueError,
+     "seed must be a whole number from 0 to 18446744073709551615 with the philox stream, got 18446744073709551616"),
+    (dict(seed=2**31), ValueError, "seed must be a whole number from 0 to 2147483647, got 2147483648"),
+    (dict(seed=1, generator="nope"), ValueError, "generator must be 'subtractive' or 'philox', got 'nope'"),
+    (dict(seed=1, generator=None), TypeError, "generator must be a str, got NoneType"),
+]
+
+
+@pytest.mark.parametrize("arguments, error, message", REFUSED_STREAM_ARGUMENTS)
+def test_refused_stream_arguments(arguments, error, message):
+    buffer = np.full(8, 2.5)
+    with pytest.raises(error) as refusal:
+        cascade.generate(0.3, 3, 1, out=buffer, **arguments)
+    assert str(refusal.value) == message
+    assert np.all(buffer == 2.5)
+
+
+@pytest.mark.parametrize("generator", ["subtractive", "philox"])
+def test_limits_are_where_generate_refuses(generator):
+    limits = cascade.limits(generator)
+    assert limits["name"] == generator
+    assert limits["max_value_count"].bit_length() - 1 == limits["max_step_number"]
+    cascade.generate(0.3, 1, 1, limits["max_seed"], generator=generator)
+    with pytest.raises(ValueError, match=f"{limits['max_seed']}.*got {limits['max_seed'] + 1}$"):
+        cascade.generate(0.3, 1, 1, limits["max_seed"] + 1, generator=generator)
+    cascade.generate(0.3, 1, 1, 1, generator=generator, threads=limits["max_threads"])
+    with pytest.raises(ValueError, match=f"got {limits['max_threads'] + 1}$"):
+        cascade.generate(0.3, 1, 1, 1, generator=generator, threads=limits["max_threads"] + 1)
+    # The largest N is checked without making it: n0 as large as it may be, then one more.
+    steps = max(1, limits["max_value_count"].bit_length() - 31)
+    n0 = limits["max_value_count"] >> steps
+    cascade._native.check_run(0.3, steps, n0, 1, generator)
+    cascade._native.check_run(0.3, limits["max_step_number"], 1, 1, generator)
+    for too_many in [(steps, n0 + 1), (limits["max_step_number"] + 1, 1)]:
+        with pytest.raises(ValueError, match="n0 \\* 2\\^step_number must be at most"):
+            cascade._native.check_run(0.3, *too_many, 1, generator)
+    if limits["makes_pieces"]:
+        assert cascade.generate(0.3, 2, 1, 1, generator=generator, start=1, stop=3).size == 2
+    else:
+        with pytest.raises(ValueError, match="start and stop need"):
+            cascade.generate(0.3, 2, 1, 1, generator=generator, start=1, stop=3)
+
+
+@pytest.mark.parametrize("generator", [3, "Philox", ""])
+def test_limits_of_no_stream_are_refused_as_generate_refuses_them(generator):
+    with pytest.raises((TypeError, ValueError)) as refused:
+        cascade.generate(0.3, 1, 1, 1, generator=generator)
+    with pytest.raises((TypeError, ValueError)) as asked:
+        cascade.limits(generator)
+    assert (type(asked.value), str(asked.value)) == (type(refused.value), str(refused.value))

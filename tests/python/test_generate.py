@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import cascade
-from conftest import DATA, known_runs, program_binary, same_bits, value_lines
+from conftest import DATA, known_runs, program_binary, program_float32, same_bits, value_lines
 
 KNOWN_RUNS = known_runs()
 
@@ -109,3 +109,95 @@ def test_a_refused_call_changes_neither_out_nor_last_seed():
     with pytest.raises(ValueError):
         cascade.generate(float("nan"), 3, 1, seed=10, out=buffer)
     assert np.all(buffer == 2.5) and cascade.last_seed() == 9
+
+
+# float32: each value and weight the double rounded to the nearest float.
+# (generator, seed, lam, step_number, n0): two threads' work (2^16), odd n0,
+# and lambda 10, whose values and weights reach float32's subnormals and
+# round to 0 there.
+FLOAT32_RUNS = [(generator, seed, *shape)
+                for generator, seed in [("subtractive", 9), ("philox", 2**40 + 9)]
+                for shape in [(0.4, 16, 1), (0.3, 3, 5), (10.0, 8, 3)]]
+
+
+def as_float32(*arrays):
+    return tuple(a.astype(np.float32) for a in arrays)
+
+
+@pytest.mark.parametrize("generator, seed, lam, step_number, n0", FLOAT32_RUNS)
+def test_float32_is_the_doubles_rounded_to_nearest(generator, seed, lam, step_number, n0):
+    x64, w64 = cascade.generate(lam, step_number, n0, seed, generator=generator, weights=True)
+    x32 = cascade.generate(lam, step_number, n0, seed, generator=generator, dtype=np.float32)
+    assert same_bits(x32, x64.astype(np.float32))
+    x32, w32 = cascade.generate(lam, step_number, n0, seed, generator=generator, weights=True, dtype=np.float32)
+    assert same_bits(x32, x64.astype(np.float32)) and same_bits(w32, w64.astype(np.float32))
+    assert x32.flags.c_contiguous and not np.shares_memory(x32, w32)
+    # Filled in place: a float32 buffer, and a pair of them with the weights.
+    x_buffer = np.full(x64.size, np.nan, dtype=np.float32)
+    assert cascade.generate(lam, step_number, n0, seed, generator=generator, dtype=np.float32,
+                            out=x_buffer) is x_buffer
+    assert same_bits(x_buffer, x32)
+    buffers = (np.full(x64.size, np.nan, dtype=np.float32), np.full(x64.size, np.nan, dtype=np.float32))
+    made = cascade.generate(lam, step_number, n0, seed, generator=generator, weights=True, dtype=np.float32,
+                            out=buffers)
+    assert made[0] is buffers[0] and made[1] is buffers[1]
+    assert same_bits(buffers[0], x32) and same_bits(buffers[1], w32)
+
+
+@pytest.mark.parametrize("generator, seed, lam, step_number, n0", FLOAT32_RUNS)
+def test_float32_files_of_the_program_are_the_modules_float32(tmp_path, generator, seed, lam, step_number, n0):
+    values, weights = program_float32(tmp_path, seed, lam, step_number, n0, "--generator", generator)
+    x32, w32 = cascade.generate(lam, step_number, n0, seed, generator=generator, weights=True, dtype=np.float32)
+    assert same_bits(values, x32) and same_bits(weights, w32)
+
+
+# (start, stop) of pieces of the philox series of 0.4 16 1: the first value,
+# a piece across blocks, the last value, the whole.
+PIECES = [(0, 1), (12345, 54321), (65535, 65536), (0, 65536)]
+
+
+@pytest.mark.parametrize("start, stop", PIECES)
+def test_a_float32_piece_is_the_wholes_float32_slice(tmp_path, start, stop):
+    seed = 2**63 + 1
+    x, w = cascade.generate(0.4, 16, 1, seed, generator="philox", weights=True, dtype=np.float32)
+    alone = cascade.generate(0.4, 16, 1, seed, generator="philox", start=start, stop=stop, dtype=np.float32)
+    assert same_bits(alone, x[start:stop])
+    buffers = (np.zeros(stop - start, dtype=np.float32), np.zeros(stop - start, dtype=np.float32))
+    piece_x, piece_w = cascade.generate(0.4, 16, 1, seed, generator="philox", start=start, stop=stop,
+                                        weights=True, dtype=np.float32, out=buffers)
+    assert piece_x is buffers[0] and piece_w is buffers[1]
+    assert same_bits(piece_x, x[start:stop]) and same_bits(piece_w, w[start:stop])
+    values, weights = program_float32(tmp_path, seed, 0.4, 16, 1, "--generator", "philox",
+                                      "--range", f"{start}:{stop}")
+    assert same_bits(values, x[start:stop]) and same_bits(weights, w[start:stop])
+
+
+def f32(n=8):
+    return np.full(n, 2.5, dtype=np.float32)
+
+
+def f64(n=8):
+    return np.full(n, 2.5)
+
+
+# An out= of the other float type than dtype: (arguments, message); nothing is written.
+MISMATCHED_OUT = [
+    (dict(dtype=np.float32, out=f64()), "out must have dtype float32, got float64"),
+    (dict(out=f32()), "out must have dtype float64, got float32"),
+    (dict(dtype=np.float64, out=f32()), "out must have dtype float64, got float32"),
+    (dict(dtype=np.float32, weights=True, out=(f32(), f64())), "out[1] must have dtype float32, got float64"),
+    (dict(dtype=np.float32, weights=True, out=(f64(), f32())), "out[0] must have dtype float32, got float64"),
+    (dict(weights=True, out=(f64(), f32())), "out[1] must have dtype float64, got float32"),
+    (dict(dtype=np.float32, generator="philox", start=2, stop=6, out=f64(4)),
+     "out must have dtype float32, got float64"),
+]
+
+
+@pytest.mark.parametrize("arguments, message", MISMATCHED_OUT)
+def test_an_out_of_the_other_float_type_is_refused(arguments, message):
+    with pytest.raises(TypeError) as refusal:
+        cascade.generate(0.3, 3, 1, 1, **arguments)
+    assert str(refusal.value) == message
+    out = arguments["out"]
+    for buffer in out if isinstance(out, tuple) else (out,):
+        assert np.all(buffer == 2.5)

@@ -35,3 +35,23 @@ def test_a_strided_array_is_summarised_in_its_own_index_order():
     x = cascade.generate(0.5, 12, 1, seed=8)
     assert cascade.summary(x[::3]) == cascade.summary(np.ascontiguousarray(x[::3]))
     assert cascade.summary(x[::-1]).mean == summary_in_index_order(x[::-1].tolist())[1]
+
+
+NEGATIVE_NAN = np.copysign(np.nan, -1.0)
+
+# Values whose SD is not a number (inf - inf, or a nan), and the line's end: never "-nan",
+# whatever sign the nan that the sums make carries.
+NOT_A_NUMBER = [
+    ([np.inf, 1.0], "mean = inf, SD = nan"),
+    ([-np.inf, 1.0], "mean = -inf, SD = nan"),
+    ([np.inf, -np.inf], "mean = nan, SD = nan"),
+    ([NEGATIVE_NAN, 2.0], "mean = nan, SD = nan"),
+    ([1.0, np.nan], "mean = nan, SD = nan"),
+]
+
+
+@pytest.mark.parametrize("values, end", NOT_A_NUMBER)
+def test_a_nan_is_written_nan_without_a_sign(values, end):
+    result = cascade.summary(np.array(values))
+    assert result.line == f"N = {len(values)}, {end}"
+    assert math.isnan(result.sd)

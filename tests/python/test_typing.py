@@ -40,6 +40,8 @@ MISUSES = [
     ('cascade.generate("0.4", 12, 64)', 'No overload variant of "generate" matches'),
     ("cascade.generate(0.4, 12, 64, out=(np.empty(4), np.empty(4)))", 'No overload variant of "generate" matches'),
     ("count: str = cascade.summary(np.empty(4)).n", 'Incompatible types in assignment'),
+    ('seeds: str = cascade.limits("philox")["max_seed"]', 'Incompatible types in assignment'),
+    ('cascade.limits("philox")["max_n"]', 'has no key "max_n"'),
 ]
 
 

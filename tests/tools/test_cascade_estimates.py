@@ -14,7 +14,7 @@ SERIES = 500
 MOST_FAILURES = SERIES // 100
 
 
-def program_series(seed, lam, steps, n0, series):
+def program_run_rows(seed, lam, steps, n0, series):
     """`series` series of n0 cells from one run of the program (cells are independent)."""
     return tool_runs.cascade_values(seed, lam, steps, n0 * series).reshape(series, n0 << steps)
 
@@ -29,14 +29,14 @@ class FalseFailureTest(unittest.TestCase):
         # Many cells, one cell, and the large lambdas whose mean square rests on a few huge values.
         for seed, lam, steps, n0 in [(101, 0.0, 6, 8), (102, 0.5, 8, 1), (103, 1.5, 8, 4),
                                      (104, 3.0, 6, 16), (105, 2.0, 10, 1)]:
-            values = program_series(seed, lam, steps, n0, SERIES)
+            values = program_run_rows(seed, lam, steps, n0, SERIES)
             with self.subTest(lam=lam, steps=steps, n0=n0):
                 self.assertLessEqual(failures(values, lam, steps, n0), MOST_FAILURES)
 
     def test_text_that_prints_small_values_as_zero_is_judged_alike(self):
         # At lambda 5 about 2% of the values print as 0 with 15 decimals.
         lam, steps, n0 = 5.0, 6, 16
-        printed = np.round(program_series(121, lam, steps, n0, SERIES), 15)
+        printed = np.round(program_run_rows(121, lam, steps, n0, SERIES), 15)
         self.assertGreater(np.count_nonzero(printed == 0), SERIES)
         self.assertLessEqual(failures(printed, lam, steps, n0, as_text=True), MOST_FAILURES)
 
@@ -63,7 +63,7 @@ class ProgramAgainstModelTest(unittest.TestCase):
         rng = np.random.default_rng(7)
         model = np.array([cascade_model.cascade_series(rng, lam, steps, n0) for _ in range(series)])
         spreads = [_estimates.series_rows(values, lam, lags)[0].std(axis=0)
-                   for values in (program_series(131, lam, steps, n0, series), model)]
+                   for values in (program_run_rows(131, lam, steps, n0, series), model)]
         ratio = spreads[0] / spreads[1]
         self.assertTrue(np.all(np.abs(ratio - 1) < 0.15), ratio)
 

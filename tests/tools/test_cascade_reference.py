@@ -17,7 +17,8 @@ from scipy import stats as scipy_stats
 
 import tool_runs  # noqa: F401  (puts the package on the path, and the cache in a folder of its own)
 import cascade
-from cascade.stats import _cache, _check, _energy_steps, _estimates, _reference, check, estimate_lambda, theory
+from cascade.stats import _cache, _check, _energy_steps, _estimates, check, estimate_lambda, theory
+from cascade.stats import _reference_fit, _reference_plan, _reference_series
 from cascade.stats import UncheckableSeries
 from cascade.stats import simulate as simulation
 
@@ -69,12 +70,12 @@ class BlockSumsTest(unittest.TestCase):
             with self.subTest(steps=steps, block_steps=block_steps):
                 np.testing.assert_allclose(shifted, direct, rtol=1e-9, atol=1e-12)
             # The law rows: boxes inside a block from its own sums, longer ones from the blocks' energies.
-            plan = _reference.Plan(0.6, steps, 1, steps - block_steps, 2, 1)
+            plan = _reference_plan.Plan(0.6, steps, 1, steps - block_steps, 2, 1)
             lengths = _energy_steps.box_lengths(steps)
-            within = _reference.lengths_within_block(plan)
+            within = _reference_plan.lengths_within_block(plan)
             law_direct = _energy_steps.kurtoses(_energy_steps.block_sums(x, x.size, lengths)[0])
-            law_shifted = _reference.law_estimates(_reference.series_sums(y, length, lags, lengths, within)[None],
-                                                   plan, lags, shifts[None])[0]
+            sums = _reference_series.series_sums(y, length, lags, lengths, within)
+            law_shifted = _reference_series.law_estimates(sums[None], plan, lags, shifts[None])[0]
             with self.subTest("law", steps=steps, block_steps=block_steps, within=within):
                 np.testing.assert_allclose(law_shifted, law_direct, rtol=1e-9)
 
@@ -98,11 +99,11 @@ class ExchangeablePartsTest(unittest.TestCase):
         from cascade.stats._progress import Progress
         for lam, steps, cells in [(0.5, 10, 1), (0.5, 9, 20), (3.0, 6, 8), (5.0, 5, 4), (0.5, 4, 512)]:
             lags = _estimates.lags_checked(steps, cells << steps)
-            plan = _reference.plan(lam, steps, cells, lags)
-            sums = _reference.simulated_sums(plan, lags, False, Progress("", "", enabled=False))[0, :, 0]
+            plan = _reference_plan.plan(lam, steps, cells, lags)
+            sums = _reference_series.simulated_sums(plan, lags, False, Progress("", "", enabled=False))[0, :, 0]
             counts = sums[:, [_estimates.LEADING_COLUMNS + _estimates.COLUMNS_PER_LAG * k + j
                               for k in range(len(lags)) for j in (0, 4)]]
-            alike = _reference.exchangeable_parts(plan, lags)
+            alike = _reference_plan.exchangeable_parts(plan, lags)
             with self.subTest(lam=lam, steps=steps, cells=cells, depth=plan.depth, alike=alike):
                 self.assertGreater(alike, 1)
                 self.assertTrue((counts[:alike] == counts[0]).all())
@@ -128,7 +129,7 @@ class CacheTest(unittest.TestCase):
         self.assertEqual(self.files(), [])
         self.assertEqual(self.table(), fresh)
         [path] = self.files()
-        with mock.patch.object(_reference, "_build", side_effect=AssertionError("simulated again")):
+        with mock.patch.object(_reference_fit, "build", side_effect=AssertionError("simulated again")):
             self.assertEqual(self.table(), fresh)
         with open(path, "rb") as stream:
             start = stream.read(200)
@@ -141,7 +142,7 @@ class CacheTest(unittest.TestCase):
         with np.load(path) as stored:
             arrays = {name: stored[name] for name in stored.files if name != "description"}
         np.savez(path, description=np.array(other), **arrays)
-        with mock.patch.object(_reference, "_build", wraps=_reference._build) as build:
+        with mock.patch.object(_reference_fit, "build", wraps=_reference_fit.build) as build:
             self.assertEqual(self.table(), fresh)
             build.assert_called_once()
 
@@ -237,7 +238,7 @@ class HostileCacheTest(unittest.TestCase):
     def checked(self):
         """The table and how many times the reference was simulated for it, and what went to standard error."""
         errors = io.StringIO()
-        with mock.patch.object(_reference, "_build", wraps=_reference._build) as build, \
+        with mock.patch.object(_reference_fit, "build", wraps=_reference_fit.build) as build, \
                 contextlib.redirect_stderr(errors), at_most(50):
             table = self.table()
         return table, build.call_count, errors.getvalue()
@@ -404,7 +405,7 @@ class ReferenceAgainstTheoryTest(unittest.TestCase):
         def wrong(lam, steps, n0, seed):
             return real(lam * 1.25, steps, n0, seed)
 
-        with mock.patch.object(_reference, "simulate", wrong):
+        with mock.patch.object(_reference_series, "simulate", wrong):
             result = check(cascade.generate(0.5, 8, 1, seed=2), 0.5, 8, 1, cache=False)
         self.assertFalse(result.theory_agrees)
         self.assertFalse(result.agrees)

@@ -26,7 +26,9 @@ import numpy as np
 from . import _files
 
 FORMAT = 2
-_SOURCES = ("_cache.py", "_energy_steps.py", "_estimates.py", "_reference.py", "_theory.py", "simulate.py")
+_SOURCES = ("_cache.py", "_energy_steps.py", "_estimates.py", "_reference.py", "_reference_fit.py",
+            "_reference_judge.py", "_reference_plan.py", "_reference_series.py", "_reference_stored.py", "_theory.py",
+            "simulate.py")
 # A reference is a few kilobytes; a file far larger is not one, and is not read.
 LARGEST_ENTRY_BYTES = 1 << 24
 _OPEN_ENTRY = os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK | getattr(os, "O_CLOEXEC", 0)

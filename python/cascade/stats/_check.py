@@ -5,7 +5,7 @@ from typing import Optional
 
 import numpy as np
 
-from . import _energy_steps, _estimates, _reference
+from . import _energy_steps, _estimates, _reference, _reference_judge
 from ._arguments import run_arguments
 from ._errors import UncheckableSeries
 
@@ -170,7 +170,7 @@ def check(values, lam, step_number, n0, *, realizations=1, as_text=False, cache=
         raise UncheckableSeries(f"no sibling boxes with energies above 0 are left for {', '.join(without_pairs)}: "
                                 f"{np.count_nonzero(values == 0)} of {values.size} values are 0")
     estimates = np.concatenate([estimates[0], law])
-    deviations = _reference.deviations(estimates, reference)
+    deviations = _reference_judge.deviations(estimates, reference)
     theory = np.concatenate([_estimates.theory_values(lam, step_number, values.size, lags),
                              np.full(len(lengths), np.nan)])
     law_agrees = bool(reference.law_agrees(deviations))
@@ -200,7 +200,7 @@ def judge(lam, step_number, cells, *, as_text=False, cache=True):
         batch = np.atleast_2d(np.asarray(batch, dtype=np.float64))
         estimates, _ = _estimates.series_rows(batch, lam, lags)
         law = _energy_steps.series_kurtoses(batch, lengths)
-        deviations = _reference.deviations(np.concatenate([estimates, law], axis=1), reference)
+        deviations = _reference_judge.deviations(np.concatenate([estimates, law], axis=1), reference)
         return (reference.rows_agree(deviations).all(axis=1) & reference.joint_agrees(deviations)
                 & reference.law_agrees(deviations))
 

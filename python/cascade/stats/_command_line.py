@@ -17,7 +17,7 @@ import sys
 
 import numpy as np
 
-from . import _cache, _check, _input, _lambda, _progress, _reference, _streams
+from . import _cache, _check, _input, _lambda, _progress, _reference_fit, _streams
 from ._arguments import run_arguments
 from .simulate import SimulationError
 
@@ -215,15 +215,15 @@ def format_check(check, lam, steps, n0, as_text):
         lines.append(f"{'law':<12} {'':>11} {'':>10} {'':>11} {check.law_deviation:>7.2f}  "
                      f"{'yes' if check.law_agrees else 'NO'}")
     lines.append(f"row threshold {check.threshold:.2f}: the largest |dev| of the rows above 'jointly' stays within "
-                 f"it for {_reference.ROW_QUANTILE:.2%} of reference series")
+                 f"it for {_reference_fit.ROW_QUANTILE:.2%} of reference series")
     lines.append(f"joint threshold {check.joint_threshold:.2f}: the rows' root mean square dev, their correlation "
-                 f"taken out, stays within it for {_reference.JOINT_QUANTILE:.2%} of reference series")
+                 f"taken out, stays within it for {_reference_fit.JOINT_QUANTILE:.2%} of reference series")
     if check.law_rows:
         lines.append("K(L): E[d^4] / E[d^2]^2, d the log of the ratio of the energies (sums of x^2) of sibling "
                      "boxes of L values; no closed form, placed by the reference only")
     if check.law_judged:
         lines.append(f"law threshold {check.law_threshold:.2f}: the K rows' devs, summed with weights against "
-                     f"their correlation, stay within it for {_reference.LAW_QUANTILE:.2%} of reference series")
+                     f"their correlation, stay within it for {_reference_fit.LAW_QUANTILE:.2%} of reference series")
     if check.theory_rows:
         lines.append(f"reference against theory: largest |mean - theory| {check.theory_deviation:.2f} standard "
                      f"errors over {check.theory_rows} rows of the {check.simulated_series} simulated series, "

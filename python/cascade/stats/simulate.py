@@ -2,7 +2,7 @@
 coverage measurement draws its series here and nowhere else.
 
 A simulation is `cascade.generate`, the very doubles of `cascade --seed T
---binary`, made in this process. `program_series` runs the program itself,
+--binary`, made in this process. `program_output_series` runs the program itself,
 for the picture of what the program writes ($CASCADE_BINARY, else
 `cascade` on PATH, else the build tree's build/cascade).
 """
@@ -45,7 +45,7 @@ def simulate(lam, step_number, n0, seed):
         raise SimulationError(f"cannot simulate {lam:g} {step_number} {n0}: {error}") from None
 
 
-def program_series(lam, step_number, n0, seed):
+def program_output_series(lam, step_number, n0, seed):
     """The series that the program writes for `--seed seed lam step_number n0`."""
     words = [program_path(), "--seed", str(seed % SEED_PERIOD), "--binary", "--no-progress",
              repr(float(lam)), str(step_number), str(n0)]
