@@ -44,14 +44,14 @@ AnySeries = Union[Series, Series32]
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[False] = False, out: Optional[Series] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             dtype: Type[np.float64] = np.float64, law: str = "lognormal") -> Series: ...
+             law: str = "lognormal") -> Series: ...
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[True], out: Optional[Tuple[Series, Series]] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             dtype: Type[np.float64] = np.float64, law: str = "lognormal") -> Tuple[Series, Series]: ...
+             law: str = "lognormal") -> Tuple[Series, Series]: ...
 
 
 @overload
@@ -83,7 +83,7 @@ def generate(
     seed: Optional[int] = None,
     *,
     weights: bool = False,
-    out: Union[None, Series, Tuple[Series, Series]] = None,
+    out: Union[None, AnySeries, Tuple[AnySeries, AnySeries]] = None,
     generator: str = "subtractive",
     start: Optional[int] = None,
     stop: Optional[int] = None,

@@ -156,6 +156,15 @@ REFUSED_STREAM_ARGUMENTS = [
     (dict(seed=2**31), ValueError, "seed must be a whole number from 0 to 2147483647, got 2147483648"),
     (dict(seed=1, generator="nope"), ValueError, "generator must be 'subtractive' or 'philox', got 'nope'"),
     (dict(seed=1, generator=None), TypeError, "generator must be a str, got NoneType"),
+    (dict(seed=1, law="binomial"), ValueError,
+     "law binomial needs the philox stream: the subtractive stream's draws are its long-standing contract, so its "
+     "factors are lognormal alone"),
+    (dict(seed=1, generator="philox", law="gamma"), ValueError,
+     "law must be lognormal, binomial, microcanonical or logpoisson[:BETA] (a decimal number beta with 0 < beta < 1), "
+     "got 'gamma'"),
+    (dict(seed=1, generator="philox", law="logpoisson:0"), ValueError,
+     "law logpoisson's parameter must be a decimal number beta with 0 < beta < 1, got '0'"),
+    (dict(seed=1, generator="philox", law=0.5), TypeError, "law must be a str, got float"),
 ]
 
 

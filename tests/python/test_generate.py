@@ -201,3 +201,29 @@ def test_an_out_of_the_other_float_type_is_refused(arguments, message):
     out = arguments["out"]
     for buffer in out if isinstance(out, tuple) else (out,):
         assert np.all(buffer == 2.5)
+
+
+LAWS = ["lognormal", "binomial", "microcanonical", "logpoisson", "logpoisson:0.3"]
+
+
+@pytest.mark.parametrize("law", LAWS)
+def test_every_law_is_the_programs_philox_run(tmp_path, law):
+    """generate(law=...) gives the program's --law values and weights, bit for bit."""
+    x, w = cascade.generate(1.1, 12, 3, 5, generator="philox", law=law, weights=True)
+    values, weights = program_float32(tmp_path, 5, 1.1, 12, 3, "--generator", "philox", "--law", law)
+    assert same_bits(np.float32(x), values) and same_bits(np.float32(w), weights)
+    # The same law's piece is the whole's.
+    assert same_bits(cascade.generate(1.1, 12, 3, 5, generator="philox", law=law, start=1000, stop=5000), x[1000:5000])
+
+
+def test_the_laws_differ_from_one_another_and_keep_the_mean_square():
+    """Many independent cells of two steps each: every law's mean square of
+    the weights is 1 (E[W^2] = 1 a step) to a few of its standard errors,
+    and no two laws give the same series."""
+    series = {law: cascade.generate(0.8, 2, 1 << 16, 9, generator="philox", law=law, weights=True) for law in LAWS}
+    for law, (x, w) in series.items():
+        squares = (w * w).reshape(-1, 4).mean(axis=1)    # one number a cell: the cells are independent
+        error = squares.std() / np.sqrt(squares.size)
+        # (the microcanonical law conserves each cell's energy: its spread is rounding alone)
+        assert abs(squares.mean() - 1.0) < 5 * error + 1e-12, (law, squares.mean(), error)
+        assert all(not np.array_equal(x, other[0]) for name, other in series.items() if name != law), law
