@@ -160,7 +160,9 @@ TEST(RunRules, ThreadsFromTheEnvironment) {
     std::optional<std::string> refusal;
     EXPECT_EQ(c.threads, cascade::threads_from_environment(refusal)) << (c.value ? c.value : "(unset)");
     EXPECT_EQ(c.refused, refusal.has_value()) << (c.value ? c.value : "(unset)");
-    if (refusal) EXPECT_EQ(0u, refusal->find("CASCADE_THREADS must be a whole number from 1 to 1024, got '"));
+    if (refusal) {
+      EXPECT_EQ(0u, refusal->find("CASCADE_THREADS must be a whole number from 1 to 1024, got '"));
+    }
   }
   unsetenv("CASCADE_THREADS");
 }
