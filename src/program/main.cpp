@@ -27,7 +27,7 @@ constexpr const char* usage_lines =
 
 constexpr const char* help_text =
     "Usage: cascade [--seed T] [--binary | --float32] [--weights FILE] [--verbose] [--no-progress]\n"
-    "               [--generator NAME] [--range START:STOP] [--threads K]\n"
+    "               [--generator NAME] [--law NAME[:PARAM]] [--range START:STOP] [--threads K]\n"
     "               lambda step_number n0\n"
     "\n"
     "Writes a random series of N = n0 * 2^step_number values whose magnitudes\n"
@@ -68,6 +68,12 @@ constexpr const char* help_text =
     "                correlation between lags, any piece alone, every CPU, N up\n"
     "                to 2^48 in bounded memory; its summary line comes after\n"
     "                the values)\n"
+    "  --law NAME[:PARAM]  with philox, the law of each step's factor W, the\n"
+    "                same lambda (Var log W = sigma^2, E[W^2] = 1): lognormal\n"
+    "                (the default), binomial (log W = c +- sigma), microcanonical\n"
+    "                (siblings take c + sigma and c - sigma) or logpoisson[:BETA]\n"
+    "                (log W = c + K log BETA, K Poisson, 0 < BETA < 1, 2/3 unless\n"
+    "                given)\n"
     "  --range START:STOP  with philox, write only values START to STOP - 1\n"
     "  --threads K   threads to use: philox 1 to 1024 (default: every CPU the\n"
     "                process may use, or CASCADE_THREADS); subtractive 1 or 2\n"

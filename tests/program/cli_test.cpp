@@ -284,7 +284,7 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
   EXPECT_NE(help.out.find("Usage: cascade [--seed T] [--binary | --float32] [--weights FILE] [--verbose] [--no-progress]\n"
-                          "               [--generator NAME] [--range START:STOP] [--threads K]\n"
+                          "               [--generator NAME] [--law NAME[:PARAM]] [--range START:STOP] [--threads K]\n"
                           "               lambda step_number n0\n"),
             std::string::npos);
   EXPECT_NE(help.out.find("Exit status"), std::string::npos);
@@ -338,8 +338,8 @@ TEST(Cli, HelpAndManualAgree) {
   ASSERT_FALSE(manual.empty());
   EXPECT_EQ(options_named_in(help), options_named_in(manual));
   EXPECT_EQ(options_named_in(help),
-            (std::set<std::string>{"--binary", "--float32", "--generator", "--help", "--no-progress", "--range",
-                                   "--seed", "--threads", "--verbose", "--version", "--weights"}));
+            (std::set<std::string>{"--binary", "--float32", "--generator", "--help", "--law", "--no-progress",
+                                   "--range", "--seed", "--threads", "--verbose", "--version", "--weights"}));
   for (const char* status : {"0", "1", "2"}) {
     EXPECT_NE(manual.find(std::string(".B ") + status + "\n"), std::string::npos) << "exit status " << status;
   }
