@@ -10,10 +10,10 @@ they differ in the higher log-cumulants and in how siblings are tied:
     logpoisson      log W = c + K ln beta, K ~ Poisson(mu), mu = sigma^2 / (ln beta)^2,
                     c = mu (1 - beta^2) / 2; beta in (0, 1), 2/3 unless given ("logpoisson:0.5")
 
-A law object gives, for the step's sigma, the first four cumulants of log W
-and ln E[W^q] (its cumulant generating function), and the correlation of the
-logs of two siblings' factors; it holds no sigma, so one object serves every
-run.
+A law object gives, for the step's variance sigma2 = sigma^2 = lambda^2 / n,
+the first four cumulants of log W and ln E[W^q] (its cumulant generating
+function), and the correlation of the logs of two siblings' factors; it holds
+no sigma, so one object serves every run.
 """
 import math
 import re
@@ -41,11 +41,11 @@ class Law:
         """The name that parse_law reads back as this law."""
         return self.name
 
-    def log_cumulants(self, sigma):
-        """(kappa1, kappa2, kappa3, kappa4) of log W."""
+    def log_cumulants(self, sigma2):
+        """(kappa1, kappa2, kappa3, kappa4) of log W; kappa2 = sigma2 for every law."""
         raise NotImplementedError
 
-    def log_moment(self, q, sigma):
+    def log_moment(self, q, sigma2):
         """ln E[W^q] for real q (a number or an array); every law here has it for every q."""
         raise NotImplementedError
 
@@ -65,29 +65,29 @@ class Law:
 class LogNormal(Law):
     name = "lognormal"
 
-    def log_cumulants(self, sigma):
-        return (-sigma * sigma, sigma * sigma, 0.0, 0.0)
+    def log_cumulants(self, sigma2):
+        return (-sigma2, sigma2, 0.0, 0.0)
 
-    def log_moment(self, q, sigma):
+    def log_moment(self, q, sigma2):
         q = np.asarray(q, dtype=float)
-        return sigma * sigma * q * (q - 2.0) / 2.0
+        return sigma2 * q * (q - 2.0) / 2.0
 
 
 class Binomial(Law):
     name = "binomial"
 
     @staticmethod
-    def offset(sigma):
+    def offset(sigma2):
         """c = -ln cosh(2 sigma) / 2, so that E[W^2] = e^(2c) cosh(2 sigma) = 1."""
-        return -float(_log_cosh(2.0 * sigma)) / 2.0
+        return -float(_log_cosh(2.0 * math.sqrt(sigma2))) / 2.0
 
-    def log_cumulants(self, sigma):
+    def log_cumulants(self, sigma2):
         # sigma eps has the cumulants of a fair +-sigma coin: sigma^2, 0, -2 sigma^4.
-        return (self.offset(sigma), sigma * sigma, 0.0, -2.0 * sigma ** 4)
+        return (self.offset(sigma2), sigma2, 0.0, -2.0 * sigma2 * sigma2)
 
-    def log_moment(self, q, sigma):
+    def log_moment(self, q, sigma2):
         q = np.asarray(q, dtype=float)
-        return q * self.offset(sigma) + _log_cosh(q * sigma)
+        return q * self.offset(sigma2) + _log_cosh(q * math.sqrt(sigma2))
 
 
 class Microcanonical(Binomial):
@@ -105,22 +105,22 @@ class LogPoisson(Law):
     def text(self):
         return f"{self.name}:{self.beta!r}"
 
-    def rate(self, sigma):
+    def rate(self, sigma2):
         """mu = sigma^2 / (ln beta)^2, so that Var(K ln beta) = sigma^2."""
-        return sigma * sigma / math.log(self.beta) ** 2
+        return sigma2 / math.log(self.beta) ** 2
 
-    def offset(self, sigma):
+    def offset(self, sigma2):
         """c = mu (1 - beta^2) / 2, so that E[W^2] = e^(2c + mu (beta^2 - 1)) = 1."""
-        return self.rate(sigma) * (1.0 - self.beta ** 2) / 2.0
+        return self.rate(sigma2) * (1.0 - self.beta ** 2) / 2.0
 
-    def log_cumulants(self, sigma):
+    def log_cumulants(self, sigma2):
         # Every cumulant of K is mu: kappa_j = mu (ln beta)^j for j >= 2.
-        mu, log_beta = self.rate(sigma), math.log(self.beta)
-        return (self.offset(sigma) + mu * log_beta, sigma * sigma, mu * log_beta ** 3, mu * log_beta ** 4)
+        mu, log_beta = self.rate(sigma2), math.log(self.beta)
+        return (self.offset(sigma2) + mu * log_beta, sigma2, mu * log_beta ** 3, mu * log_beta ** 4)
 
-    def log_moment(self, q, sigma):
+    def log_moment(self, q, sigma2):
         q = np.asarray(q, dtype=float)
-        return q * self.offset(sigma) + self.rate(sigma) * np.expm1(q * math.log(self.beta))
+        return q * self.offset(sigma2) + self.rate(sigma2) * np.expm1(q * math.log(self.beta))
 
 
 _FIXED = {law.name: law for law in (LogNormal(), Binomial(), Microcanonical())}

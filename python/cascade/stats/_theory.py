@@ -104,19 +104,14 @@ class Theory:
     law: Law
     log_cumulants: tuple
 
-    @property
-    def step_sigma(self):
-        """sigma = |lam| / sqrt(step_number), the spread of one step's log W."""
-        return abs(self.lam) / math.sqrt(self.step_number)
-
     def moment_of_factor(self, q):
         """E[W^q] of one step's factor (q a number or an array)."""
-        return _number_or_array(np.exp(self.law.log_moment(q, self.step_sigma)))
+        return _number_or_array(np.exp(self.law.log_moment(q, self.step_variance)))
 
     def moment_of_weight(self, q):
         """E[w^q] = E[W^q]^n of a final weight: the n factors on its path are independent
         (each from a different step, and so from a different parent, microcanonical too)."""
-        return _number_or_array(np.exp(self.step_number * self.law.log_moment(q, self.step_sigma)))
+        return _number_or_array(np.exp(self.step_number * self.law.log_moment(q, self.step_variance)))
 
     def moment_of_magnitude(self, q):
         """E[|x|^q] = E[w^q] E[|g|^q]; infinite for q <= -1, where E[|g|^q] is."""
@@ -127,7 +122,7 @@ class Theory:
         the k factors above it) has E[W_k^q] = (2^-k)^zeta(q). Its expansion in the
         log-cumulants is zeta(q) = -(kappa1 q + kappa2 q^2/2 + kappa3 q^3/6 + ...)/ln 2
         = c1 q + c2 q^2/2 + ..., exactly c1 q + c2 q^2/2 for lognormal."""
-        return _number_or_array(-self.law.log_moment(q, self.step_sigma) / math.log(2.0))
+        return _number_or_array(-self.law.log_moment(q, self.step_variance) / math.log(2.0))
 
     def tau(self, q):
         """tau(q) = q - 1 - log2 E[(W^2)^q] = q - 1 + zeta(2q), the canonical mass
@@ -141,7 +136,7 @@ class Theory:
         factor that depends on the n - k steps left, except for microcanonical,
         whose energies are conserved, Z = 1) and the Gaussian modulation g^2."""
         q = np.asarray(q, dtype=float)
-        return _number_or_array(q - 1.0 - self.law.log_moment(2.0 * q, self.step_sigma) / math.log(2.0))
+        return _number_or_array(q - 1.0 - self.law.log_moment(2.0 * q, self.step_variance) / math.log(2.0))
 
 
 def theory(lam, step_number, n0, lags=None, law="lognormal"):
@@ -185,7 +180,7 @@ def theory(lam, step_number, n0, lags=None, law="lognormal"):
     if lags.ndim != 1 or not np.issubdtype(lags.dtype, np.integer) or (lags < 1).any() or (lags >= count).any():
         raise ValueError(f"lags must be whole numbers from 1 to N - 1 = {count - 1}, got {lags.tolist()!r}")
     sigma2 = step_variance(lam, step_number)
-    kappas = tuple(float(kappa) for kappa in law.log_cumulants(abs(lam) / math.sqrt(step_number)))
+    kappas = tuple(float(kappa) for kappa in law.log_cumulants(sigma2))
     mean_log_weight = step_number * kappas[0]
     covariance = np.array([lag_covariance(lam, step_number, count, int(lag), law) for lag in lags])
     return Theory(lam, int(step_number), int(n0), count, sigma2, mean_square(), mean_log_weight + LOG_ABS_NORMAL_MEAN,
