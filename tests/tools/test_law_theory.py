@@ -248,8 +248,9 @@ class TreeTest(unittest.TestCase):
                     np.testing.assert_array_equal(result.lag_covariance, result.log_weight_lag_covariance)
 
     def test_microcanonical_at_powers_of_two(self):
-        """sigma^2 N/(N - l) (n - p - 3 + 3 2^(p - n)) at l = 2^p: one sigma^2 below the other laws'
-        at short lags, and 0 from half a cell on."""
+        """sigma^2 N/(N - l) (n - p - 3 + 3 2^(p - n)) at l = 2^p: about one sigma^2 below the other
+        laws' at short lags, -sigma^2/2 N/(N - l) at half a cell (where the other laws' reach 0) and
+        0 at a whole cell."""
         for lam, steps, n0 in [(0.5, 12, 3), (1.0, 6, 1)]:
             count, sigma2 = n0 << steps, lam * lam / steps
             lags = [1 << p for p in range(steps + 1) if (1 << p) < count]
