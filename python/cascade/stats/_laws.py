@@ -22,7 +22,8 @@ from dataclasses import dataclass
 import numpy as np
 
 DEFAULT_BETA = 2.0 / 3.0
-NAMES = ("lognormal", "binomial", "microcanonical", "logpoisson")
+NAMES = (  # every law, as parse_law reads them (logpoisson also with ":BETA")
+    "lognormal", "binomial", "microcanonical", "logpoisson")
 _DECIMAL = re.compile(r"(?:[0-9]+\.?[0-9]*|\.[0-9]+)\Z")
 
 
