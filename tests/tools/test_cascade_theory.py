@@ -7,6 +7,14 @@ import numpy as np
 import tool_runs  # noqa: F401  (puts the package on the path)
 from cascade.stats import _theory as cascade_theory
 
+import test_law_theory
+
+
+def load_tests(loader, tests, pattern):
+    """The theory of each multiplier law has a file of its own and runs with this suite."""
+    tests.addTests(loader.loadTestsFromModule(test_law_theory))
+    return tests
+
 
 def shared_generations(i, j, steps):
     """Steps whose factor values i and j both carry: those whose blocks hold both."""

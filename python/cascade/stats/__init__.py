@@ -12,8 +12,12 @@
     estimate_lambda(values, step_number, n0, *, realizations=1) -> LambdaEstimate
         .lam with its 95% confidence interval .low to .high; where the estimate
         of lambda^2 is at most 0, .one_sided and the interval is [0, .high]
-    theory(lam, step_number, n0, lags=None) -> Theory
-        the exact theory as numbers (help(cascade.stats.theory) has the formulas)
+    theory(lam, step_number, n0, lags=None, law="lognormal") -> Theory
+        the exact theory as numbers (help(cascade.stats.theory) has the formulas),
+        under the program's log-normal factors or another multiplier law
+    parse_law(text) -> Law
+        "lognormal", "binomial", "microcanonical", "logpoisson" or "logpoisson:BETA";
+        a Law gives one step's log-cumulants and E[W^q]
 
 values may also be a (K, N) array: K realizations of N values each.
 
@@ -23,6 +27,8 @@ from the command line.
 """
 from ._check import Check, Row, UncheckableSeries, check
 from ._lambda import LambdaEstimate, estimate_lambda
+from ._laws import Law, parse_law
 from ._theory import Theory, theory
 
-__all__ = ["Check", "Row", "UncheckableSeries", "check", "LambdaEstimate", "estimate_lambda", "Theory", "theory"]
+__all__ = ["Check", "Row", "UncheckableSeries", "check", "LambdaEstimate", "estimate_lambda", "Theory", "theory",
+           "Law", "parse_law"]
