@@ -356,6 +356,18 @@ py::array_t<double> energy_step_sums(py::handle x, std::int64_t block_length,
                         });
 }
 
+/// (name, parameter) of the law `text` names, by the core's table; a
+/// refusal is a ValueError with the program's message.
+py::tuple parse_law(py::handle text) {
+  if (!py::isinstance<py::str>(text)) throw py::type_error("law must be a str, got " + type_name(text));
+  try {
+    const cascade::law_choice law = cascade::law_named(text.cast<std::string>());
+    return py::make_tuple(law.name, law.parameter);
+  } catch (const std::invalid_argument& refusal) {
+    throw py::value_error(refusal.what());
+  }
+}
+
 /// The stream table's row for `generator`, as a dict: what every face asks.
 py::dict limits(py::handle generator) {
   const cascade::stream_limits row = cascade::limits_of(stream_named(generator));
@@ -390,6 +402,8 @@ PYBIND11_MODULE(cascade_native, module) {
              "Raises what generate would raise for these arguments, and makes no value.");
   module.def("summary", &summary, py::arg("x"),
              "(N, mean, SD, line) of x as the program's summary computes them; see cascade.summary.");
+  module.def("parse_law", &parse_law, py::arg("law"),
+             "(name, parameter) of the law a text names, as the program's --law reads it.");
   module.def("limits", &limits, py::arg("generator"),
              "The stream's limits: name, max_seed, max_value_count, max_step_number, max_threads, makes_pieces.");
   module.def("last_seed", &last_seed, "The seed of this thread's last generate call, or None.");

@@ -54,6 +54,17 @@ struct stream_limits {
 
 stream_limits limits_of(random_stream generator);
 
+/// A law of the factors as its name and parameter (0 for a law that takes none).
+struct law_choice {
+  std::string name;
+  double parameter;
+};
+
+/// The law that `text` names ("binomial", "logpoisson:0.5"), by the one
+/// table every face asks. Throws std::invalid_argument with the message the
+/// program gives (its argument called `law`).
+law_choice law_named(const std::string& text);
+
 /// The stream called `name`. Throws std::invalid_argument naming the
 /// streams and showing `shown` (the name as the caller wrote it).
 random_stream stream_named(const std::string& name, const std::string& shown);

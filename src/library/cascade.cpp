@@ -170,6 +170,13 @@ stream_limits limits_of(random_stream generator) {
           rules.max_threads,       rules.makes_pieces};
 }
 
+law_choice law_named(const std::string& text) {
+  std::string refusal;
+  const auto law = parse_law(text, "law", refusal);
+  if (!law) throw std::invalid_argument(refusal);
+  return {std::string(rules_of(law->kind).name), law->parameter};
+}
+
 random_stream stream_named(const std::string& name, const std::string& shown) {
   const auto named = cascade::stream_named(name);
   if (!named) throw std::invalid_argument("generator must be " + stream_names("'") + ", got " + shown);

@@ -115,18 +115,26 @@ class LawParserTest(unittest.TestCase):
                 self.assertEqual(parse_law(law.text), law)
 
     def test_refuses_other_text_naming_the_laws_and_the_text(self):
-        for text in ["", "x", "Lognormal", "lognormal:0.5", "binomial:", "logpoisson:", "logpoisson:0",
-                     "logpoisson:1", "logpoisson:1.5", "logpoisson:-0.5", "logpoisson:+0.5", "logpoisson:nan",
-                     "logpoisson:1e-1", "logpoisson: 0.5", "logpoisson:0.5 ", "logpoisson:0.5:1", " binomial",
-                     "logpoisson:0.99999999999999999999"]:
+        # The program's own reading: its messages, and its decimals ("+0.5", "1e-1" are numbers there too).
+        names = ("law must be lognormal, binomial, microcanonical or logpoisson[:BETA] (a decimal number beta with "
+                 "0 < beta < 1), got ")
+        parameter = "law logpoisson's parameter must be a decimal number beta with 0 < beta < 1, got "
+        for text, message in [("", names + "''"), ("x", names + "'x'"), ("Lognormal", names + "'Lognormal'"),
+                              ("lognormal:0.5", names + "'lognormal:0.5'"), ("binomial:", names + "'binomial:'"),
+                              (" binomial", names + "' binomial'"), ("logpoisson:", parameter + "''"),
+                              ("logpoisson:0", parameter + "'0'"), ("logpoisson:1", parameter + "'1'"),
+                              ("logpoisson:1.5", parameter + "'1.5'"), ("logpoisson:-0.5", parameter + "'-0.5'"),
+                              ("logpoisson:nan", parameter + "'nan'"), ("logpoisson: 0.5", parameter + "' 0.5'"),
+                              ("logpoisson:0.5 ", parameter + "'0.5 '"), ("logpoisson:0.5:1", parameter + "'0.5:1'"),
+                              ("logpoisson:0.99999999999999999999", parameter + "'0.99999999999999999999'")]:
             with self.subTest(law=text):
                 with self.assertRaises(ValueError) as caught:
                     parse_law(text)
-                self.assertEqual(str(caught.exception),
-                                 "law must be lognormal, binomial, microcanonical or logpoisson[:beta] with "
-                                 f"0 < beta < 1, got {text!r}")
+                self.assertEqual(str(caught.exception), message)
                 with self.assertRaises(ValueError):
                     theory(0.5, 4, 1, law=text)
+        self.assertEqual(parse_law("logpoisson:+0.5").beta, 0.5)
+        self.assertEqual(parse_law("logpoisson:1e-1").beta, 0.1)
 
     def test_refuses_what_is_not_a_str(self):
         for value in [None, 0.5, True, b"lognormal", ["binomial"]]:

@@ -16,7 +16,6 @@ function), and the correlation of the logs of two siblings' factors; it holds
 no sigma, so one object serves every run.
 """
 import math
-import re
 from dataclasses import dataclass
 
 import numpy as np
@@ -24,7 +23,6 @@ import numpy as np
 DEFAULT_BETA = 2.0 / 3.0
 NAMES = (  # every law, as parse_law reads them (logpoisson also with ":BETA")
     "lognormal", "binomial", "microcanonical", "logpoisson")
-_DECIMAL = re.compile(r"(?:[0-9]+\.?[0-9]*|\.[0-9]+)\Z")
 
 
 def _log_cosh(x):
@@ -129,19 +127,14 @@ _FIXED = {law.name: law for law in (LogNormal(), Binomial(), Microcanonical())}
 
 def parse_law(law):
     """The Law named by `law` ("lognormal", "binomial", "microcanonical", "logpoisson" or
-    "logpoisson:BETA", BETA a decimal in (0, 1)); a Law is returned as it is.
-    A str naming none of them: ValueError; anything else: TypeError."""
+    "logpoisson:BETA", BETA a decimal in (0, 1)), read by the program's own table (its
+    ``--law``); a Law is returned as it is. A str naming none of them: ValueError with
+    the program's message; anything else: TypeError."""
     if isinstance(law, Law):
         return law
     if not isinstance(law, str):
         raise TypeError(f"law must be a str, got {type(law).__name__}")
-    if law in _FIXED:
-        return _FIXED[law]
-    name, colon, parameter = law.partition(":")
-    if name == LogPoisson.name:
-        if not colon:
-            return LogPoisson()
-        if _DECIMAL.match(parameter) and 0.0 < float(parameter) < 1.0:
-            return LogPoisson(float(parameter))
-    raise ValueError("law must be lognormal, binomial, microcanonical or logpoisson[:beta] with 0 < beta < 1, "
-                     f"got {law!r}")
+    from cascade import _native  # the package's compiled module, loaded with the package
+
+    name, parameter = _native.parse_law(law)
+    return LogPoisson(parameter) if name == LogPoisson.name else _FIXED[name]
