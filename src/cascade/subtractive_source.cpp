@@ -26,9 +26,9 @@ void subtractive_source::prepare() {
   const auto bytes = static_cast<std::size_t>(count) * sizeof(double);
   // Fresh memory of the run's own, or a caller's fresh buffer (a new numpy
   // array), gains as much from huge pages.
-  const auto whole = [&](std::unique_ptr<double[]>& own, double*& where, const char* what) {
+  const auto whole = [&](std::unique_ptr<double[], free_memory>& own, double*& where, const char* what) {
     if (where == nullptr) {
-      own.reset(new (std::nothrow) double[static_cast<std::size_t>(count)]);
+      own.reset(static_cast<double*>(std::malloc(bytes)));
       if (!own) throw no_memory_for(what);
       where = own.get();
     }

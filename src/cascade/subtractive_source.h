@@ -4,6 +4,7 @@
 // into it, and their blocks are handed to the hook on the team's threads.
 #pragma once
 
+#include <cstdlib>
 #include <memory>
 
 #include "cascade/series_source.h"
@@ -22,7 +23,12 @@ class subtractive_source final : public series_source {
 
  private:
   source_request request_;
-  std::unique_ptr<double[]> own_values_, own_weights_;
+  /// The series' own memory, from malloc: untouched until written, and
+  /// refusable like any other allocation of the run.
+  struct free_memory {
+    void operator()(double* block) const { std::free(block); }
+  };
+  std::unique_ptr<double[], free_memory> own_values_, own_weights_;
   double* values_;
   double* weights_;
   const block_hook* hook_ = nullptr;
