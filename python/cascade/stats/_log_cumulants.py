@@ -179,7 +179,7 @@ def log_cumulants(x, step_number, n0, realizations=1):
 
     Refuses: what cascade.generate refuses for (step_number, n0); a step_number below 2
     (no siblings below a shared step); fewer than LEAST_JACKKNIFE_CELLS cells; values not
-    finite, or boxes of zero energy (UncheckableSeries)."""
+    finite; boxes of zero energy, or cells all alike, which leave no spread (UncheckableSeries)."""
     values, step_number, n0, realizations = series_values(x, step_number, n0, realizations)
     if step_number < 2:
         raise ValueError(f"step_number must be at least 2 for sibling boxes that share a step, got {step_number}")
@@ -190,6 +190,9 @@ def log_cumulants(x, step_number, n0, realizations=1):
     estimate, covariance, error = jackknife(cell_sums(values, step_number, cells), step_number)
     if not np.all(np.isfinite(estimate)) or not np.all(np.isfinite(error)):
         raise UncheckableSeries("the log-cumulants have no finite estimate or spread: the log-energies overflow")
+    if not np.all(error > 0):
+        raise UncheckableSeries("the jackknife gives the log-cumulants no spread: every cell's box energies are "
+                                "alike (a series of equal values?)")
     lam = math.sqrt(max(estimate[0], 0.0) * step_number)
     theories = {law: law_targets(lam, step_number, n0, law) for law in NAMES}
     return LogCumulants(estimate[:3].copy(), error[:3].copy(), float(estimate[3]), float(error[3]), covariance, lam,
