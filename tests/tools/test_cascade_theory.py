@@ -9,12 +9,15 @@ from cascade.stats import _theory as cascade_theory
 
 import test_law_estimators
 import test_law_theory
+import test_law_tools
 
 
 def load_tests(loader, tests, pattern):
-    """The theory of each multiplier law and its estimators have files of their own and run with this suite."""
+    """The theory of each multiplier law, its estimators and their tools have files of their own and run
+    with this suite."""
     tests.addTests(loader.loadTestsFromModule(test_law_theory))
     tests.addTests(loader.loadTestsFromModule(test_law_estimators))
+    tests.addTests(loader.loadTestsFromModule(test_law_tools))
     return tests
 
 
