@@ -76,18 +76,18 @@ class PlotLawsTest(unittest.TestCase):
 class MeasureLawCoverageTest(unittest.TestCase):
     def test_a_line_per_law_and_a_share_per_column(self):
         shape, seeds = (1.5, 8, 64), range(1, 4)
-        tables = [(list(measure_law_coverage.coverage_lines(seeds, shape)), len(measure_law_coverage.ESTIMATES)),
-                  (list(measure_law_coverage.agreement_lines(seeds, shape)), len(measure_law_coverage.LAWS))]
-        for lines, columns in tables:
+        coverage, bias, agreement = measure_law_coverage.lines(seeds, shape)
+        for lines, columns in [(coverage, measure_law_coverage.ESTIMATES), (agreement, measure_law_coverage.LAWS)]:
             self.assertEqual([line[0] for line in lines], list(measure_law_coverage.LAWS))
             for line in lines:
-                self.assertEqual(len(line), 1 + columns)
+                self.assertEqual(len(line), 1 + len(columns))
                 for cell in line[1:]:
                     match = SHARE.fullmatch(cell)
                     self.assertIsNotNone(match, cell)
                     self.assertEqual(int(match[2]), len(seeds))
+        self.assertEqual([len(line) for line in bias], [1 + len(measure_law_coverage.ESTIMATES)] * 4)
+        agreement = {line[0]: line[1:] for line in agreement}
         # The microcanonical series' tie, -sigma^2 = -0.28 here, is many errors from the lognormal's 0.
-        agreement = {line[0]: line[1:] for line in tables[1][0]}
         self.assertTrue(agreement["microcanonical"][0].startswith("0.0% (0/3)"))
 
 

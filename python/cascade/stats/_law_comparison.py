@@ -59,7 +59,7 @@ class LawComparison:
         for row in self.rows:
             lines.append(f"{row.law:15s}" + "".join(f"{theory:+10.4f}{z:+6.1f}" for theory, z in zip(row.theory, row.z))
                          + ("  yes" if row.agrees else "  no"))
-        return "\n".join(lines)
+        return "\n".join(line.rstrip() for line in lines)
 
 
 def compare_laws(x, lam, step_number, n0, realizations=1, laws=NAMES):
