@@ -4,10 +4,9 @@ A law agrees when each of the four estimates of log_cumulants (kappa2, kappa3,
 kappa4 of one step's log W and the siblings' tie Cov(log W_left, log W_right))
 lies within Z_LIMIT of its standard errors of that law's value at the given
 lambda. Four separate |z| < 3 rather than one chi-square: the jackknife's
-covariance of the four, from a few dozen cells, is too rough to invert
-(measured: a chi-square at 1% refused about 10% of series of their own law at
-64 x 2^10, lambda 1.5). The per-law refusal rate of correct series is measured
-in docs/laws.md.
+covariance of the four, from a few dozen cells, is too rough to invert, and
+the chi-square it gives runs large. The rate at which correct series are
+refused, per law, is measured in docs/laws.md.
 
 binomial and microcanonical share kappa1 .. kappa4; only the tie (0 against
 -sigma^2) tells them apart.

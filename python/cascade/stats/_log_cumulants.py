@@ -14,17 +14,17 @@ with both present is exact, whatever the steps below:
 
 t_r the joint cumulant of the split step's two factors (0 but for
 microcanonical: t_2 = -sigma^2, t_3 = 0, t_4 = kappa_4 for cum(a, a, b, b)).
-Siblings at length 2^m have k = n - m - 1; "top pairs" (a box and the one at
-the same place in the other half of the cell) have k = 0. Their difference
-gives kappa_r for every law, and the top pairs alone give t_2 / 1 =
-Cov(log W_left, log W_right):
+For every box length 2^m (m = 0 .. n - 2) and partner distance p (box i with
+box i + 2^p, bit p of i clear: they share k = n - m - 1 - p steps) the
+estimator takes
 
-    kappa_r = sum_m [cum_r(siblings at m) - cum_r(top pairs at m)] / sum_m 2^r (n - m - 1)
-    tie     = mean_m cum_2(top pairs at m) / 4
+    cum_2 = E[y_a y_b], cum_3 = (E[y_a^2 y_b] + E[y_a y_b^2]) / 2,
+    cum_4 = E[y_a^2 y_b^2] - v^2 - 2 cum_2^2,
 
-with cum_2 = E[y_a y_b], cum_3 = (E[y_a^2 y_b] + E[y_a y_b^2]) / 2 and
-cum_4 = E[y_a^2 y_b^2] - v^2 - 2 cum_2^2, y = Y less the mean of all boxes of
-that length, v their variance (every box is in one pair of each kind).
+y = Y less the mean of all boxes of that length, v their variance (every box
+is in one pair at each distance). The least-squares line of cum_r / 2^r
+against k through all those points has slope kappa_r, whatever the law, and
+the r = 2 line's intercept is the tie, Cov(log W_left, log W_right).
 
 Why not the sibling ratio d = Y_b - Y_a alone: d is symmetric (its odd
 cumulants are 0 for every law, so it holds no kappa3), and its even cumulants
@@ -33,7 +33,7 @@ carry those of X_b - X_a, which longer boxes do not average out: the energy of
 multiplying it), not to a constant. The joint cumulants above have no such term.
 
 The estimates are taken about the sample mean and variance: bias of order
-1 / cells, in part cancelled by the difference of the two kinds of pairs. The
+1 / cells, measured below a tenth of the estimates' spread (docs/laws.md). The
 standard errors are a delete-one-cell jackknife: cells (n0 times the
 realizations) are independent.
 """
