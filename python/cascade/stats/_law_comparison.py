@@ -23,7 +23,7 @@ Z_LIMIT = 3.0
 ESTIMATE_NAMES = ("kappa2", "kappa3", "kappa4", "tie")
 
 
-@dataclass(frozen=True)
+@dataclass(frozen=True, eq=False)  # holds arrays: no field-wise ==
 class LawRow:
     law: str
     theory: np.ndarray
@@ -36,7 +36,7 @@ class LawRow:
     """Every |z| < Z_LIMIT."""
 
 
-@dataclass(frozen=True)
+@dataclass(frozen=True, eq=False)  # holds arrays: no field-wise ==
 class LawComparison:
     rows: tuple
     estimates: object

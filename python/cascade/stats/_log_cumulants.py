@@ -52,7 +52,7 @@ ORDERS = (2, 3, 4)
 _PAIR_COLUMNS = 3  # per kind of pair: sums of a b, a^2 b + a b^2, a^2 b^2
 
 
-@dataclass(frozen=True)
+@dataclass(frozen=True, eq=False)  # holds arrays: no field-wise ==
 class LogCumulants:
     """The estimates of log_cumulants(); see its docstring."""
     kappa: np.ndarray
