@@ -18,6 +18,12 @@
     parse_law(text) -> Law
         "lognormal", "binomial", "microcanonical", "logpoisson" or "logpoisson:BETA";
         a Law gives one step's log-cumulants and E[W^q]
+    log_cumulants(x, step_number, n0, realizations=1) -> LogCumulants
+        kappa2, kappa3, kappa4 of one step's log W and the siblings' tie, from the
+        joint cumulants of box log-energies, with jackknife standard errors over
+        the cells, beside each law's values at the implied lambda
+    compare_laws(x, lam, step_number, n0, realizations=1) -> LawComparison
+        one LawRow per law: its values at lam, the estimates, z-scores, agrees
 
 values may also be a (K, N) array: K realizations of N values each.
 
@@ -27,8 +33,10 @@ from the command line.
 """
 from ._check import Check, Row, UncheckableSeries, check
 from ._lambda import LambdaEstimate, estimate_lambda
+from ._law_comparison import LawComparison, LawRow, compare_laws
 from ._laws import Law, parse_law
+from ._log_cumulants import LogCumulants, log_cumulants
 from ._theory import Theory, theory
 
 __all__ = ["Check", "Row", "UncheckableSeries", "check", "LambdaEstimate", "estimate_lambda", "Theory", "theory",
-           "Law", "parse_law"]
+           "Law", "parse_law", "LogCumulants", "log_cumulants", "LawComparison", "LawRow", "compare_laws"]
