@@ -7,10 +7,8 @@ Exit status: 0 the picture was written (its path is printed), 1 it was
 written but its path could not be printed, 2 it was not written (one line on
 standard error says why).
 """
-import argparse
 import os
 import re
-import signal
 import sys
 import warnings
 
@@ -27,8 +25,9 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
-from cascade.stats import _estimates, _files, _streams, _theory  # noqa: E402
+from cascade.stats import _estimates, _theory  # noqa: E402
 from cascade.stats import simulate  # noqa: E402
+import figure_tool  # noqa: E402
 
 TOOL = "plot_cascade"
 # The seconds that --seed takes, as the program's own --seed does.
@@ -41,13 +40,7 @@ COLOURS = ("0.45", "tab:blue", "tab:red")
 RUNNING_MEAN_SHARE = 1 / 64
 
 
-class PlotError(Exception):
-    pass
-
-
-class _Parser(argparse.ArgumentParser):
-    def error(self, message):
-        raise PlotError(f"{message} (see --help)")
+PlotError = figure_tool.PlotError
 
 
 def whole_number(option, least, most=None):
@@ -62,7 +55,7 @@ def whole_number(option, least, most=None):
 
 
 def make_parser():
-    parser = _Parser(
+    parser = figure_tool.Parser(
         prog="plot_cascade.py", allow_abbrev=False, add_help=False,
         description="Draws the first cell of `cascade --seed T lambda N n0` for lambda = 0, 0.3 and 0.6 "
                     "(one seed, so the same deviates) on one y-scale, the running mean of log|x| over "
@@ -87,14 +80,7 @@ def make_parser():
 def check_options(options, figure):
     if not (os.path.isfile(options.program) and os.access(options.program, os.X_OK)):
         raise PlotError(f"--program '{options.program}' is not an executable file")
-    folder = os.path.dirname(os.path.abspath(options.output))
-    if not os.path.isdir(folder):
-        raise PlotError(f"--output '{options.output}': folder '{folder}' does not exist")
-    extension = os.path.splitext(options.output)[1].lstrip(".").lower()
-    formats = figure.canvas.get_supported_filetypes()
-    if extension not in formats:
-        raise PlotError(f"--output '{options.output}': unknown picture format '{extension}' "
-                        f"(one of {', '.join(sorted(formats))})")
+    figure_tool.check_output(options.output, figure)
 
 
 def running_mean(values, width):
@@ -181,47 +167,11 @@ def draw(options, figure):
     covariance_axis.legend(fontsize=9)
 
 
-def save(figure, path):
-    """Writes the picture to a new file of its own beside `path` and renames it there: a failed write
-    leaves no half picture, and a link in the folder is replaced, never written through."""
-    extension = os.path.splitext(path)[1].lstrip(".").lower()
-    _files.replace(path, lambda stream: figure.savefig(stream, dpi=100, format=extension))
-
 
 def main(words):
-    # A reader that stops early, and Ctrl-C, end the tool as they end other filters: quietly.
-    signal.signal(signal.SIGPIPE, signal.SIG_DFL)
-    signal.signal(signal.SIGINT, signal.SIG_DFL)
     plt.rcParams.update({"font.size": 10})
     figure = plt.figure(figsize=(10, 8), layout="constrained")
-    try:
-        parser = make_parser()
-        options = parser.parse_args(words)
-        if options.help:
-            return _written(parser.format_help(), "to standard output")
-        check_options(options, figure)
-        draw(options, figure)
-        save(figure, options.output)
-    except PlotError as error:
-        _streams.say(TOOL, error)
-        return 2
-    except OSError as error:
-        _streams.say(TOOL, f"cannot write {options.output}: {error.strerror}")
-        return 2
-    except MemoryError as error:
-        _streams.say(TOOL, f"cannot allocate memory for the picture{': ' + str(error) if str(error) else ''}")
-        return 2
-    return _written(f"wrote {options.output}\n", "the picture's path")
-
-
-def _written(text, what):
-    """0 when `text` reached standard output, else 1 with one line on standard error."""
-    try:
-        _streams.write_output(text, what)
-    except _streams.OutputError as error:
-        _streams.say(TOOL, error)
-        return 1
-    return 0
+    return figure_tool.run(TOOL, words, make_parser, check_options, draw, figure, dpi=100)
 
 
 if __name__ == "__main__":

@@ -7,10 +7,8 @@ Exit status: 0 the picture was written (its path is printed), 1 it was
 written but its path could not be printed, 2 it was not written (one line on
 standard error says why).
 """
-import argparse
 import os
 import re
-import signal
 import sys
 
 import python_with_numpy
@@ -27,7 +25,8 @@ import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
 import cascade  # noqa: E402
-from cascade.stats import _files, _streams, theory  # noqa: E402
+from cascade.stats import theory  # noqa: E402
+import figure_tool  # noqa: E402
 
 TOOL = "plot_laws"
 LAWS = ("lognormal", "binomial", "microcanonical", "logpoisson")
@@ -39,13 +38,7 @@ ORDERS = np.array([-1.0, -0.5, 0.5, 1.0, 1.5, 2.0, 2.5, 3.0, 3.5, 4.0])
 SHORTEST_BOX_STEPS = 4
 
 
-class PlotError(Exception):
-    pass
-
-
-class _Parser(argparse.ArgumentParser):
-    def error(self, message):
-        raise PlotError(f"{message} (see --help)")
+PlotError = figure_tool.PlotError
 
 
 def number(option, convert, least, most=None):
@@ -64,7 +57,7 @@ def number(option, convert, least, most=None):
 
 
 def make_parser():
-    parser = _Parser(
+    parser = figure_tool.Parser(
         prog="plot_laws.py", allow_abbrev=False, add_help=False,
         description="Draws the first cell of the series of each multiplier law (cascade.generate with the "
                     "philox stream, one seed and lambda, so that the laws differ only in their factors), one "
@@ -88,14 +81,7 @@ def make_parser():
 
 
 def check_options(options, figure):
-    folder = os.path.dirname(os.path.abspath(options.output))
-    if not os.path.isdir(folder):
-        raise PlotError(f"--output '{options.output}': folder '{folder}' does not exist")
-    extension = os.path.splitext(options.output)[1].lstrip(".").lower()
-    formats = figure.canvas.get_supported_filetypes()
-    if extension not in formats:
-        raise PlotError(f"--output '{options.output}': unknown picture format '{extension}' "
-                        f"(one of {', '.join(sorted(formats))})")
+    figure_tool.check_output(options.output, figure)
 
 
 def measured_zeta(values, steps, n0, orders=ORDERS):
@@ -142,44 +128,11 @@ def draw(options, figure):
     zeta_axis.legend(fontsize=7)
 
 
-def save(figure, path):
-    extension = os.path.splitext(path)[1].lstrip(".").lower()
-    _files.replace(path, lambda stream: figure.savefig(stream, dpi=80, format=extension))
-
 
 def main(words):
-    signal.signal(signal.SIGPIPE, signal.SIG_DFL)
-    signal.signal(signal.SIGINT, signal.SIG_DFL)
     plt.rcParams.update({"font.size": 10})
     figure = plt.figure(figsize=(11, 7.5), layout="constrained")
-    try:
-        parser = make_parser()
-        options = parser.parse_args(words)
-        if options.help:
-            return _written(parser.format_help(), "to standard output")
-        check_options(options, figure)
-        draw(options, figure)
-        save(figure, options.output)
-    except PlotError as error:
-        _streams.say(TOOL, error)
-        return 2
-    except OSError as error:
-        _streams.say(TOOL, f"cannot write {options.output}: {error.strerror}")
-        return 2
-    except MemoryError as error:
-        _streams.say(TOOL, f"cannot allocate memory for the picture{': ' + str(error) if str(error) else ''}")
-        return 2
-    return _written(f"wrote {options.output}\n", "the picture's path")
-
-
-def _written(text, what):
-    """0 when `text` reached standard output, else 1 with one line on standard error."""
-    try:
-        _streams.write_output(text, what)
-    except _streams.OutputError as error:
-        _streams.say(TOOL, error)
-        return 1
-    return 0
+    return figure_tool.run(TOOL, words, make_parser, check_options, draw, figure, dpi=80)
 
 
 if __name__ == "__main__":
