@@ -72,7 +72,10 @@ std::optional<multiplier_law> parse_law(std::string_view text, std::string_view 
 std::string law_text(const multiplier_law& law) {
   const law_rules& rules = rules_of(law.kind);
   std::string text(rules.name);
-  if (rules.has_parameter) text += ":" + shortest_decimal(law.parameter);
+  if (rules.has_parameter) {
+    text += ':';
+    text += shortest_decimal(law.parameter);
+  }
   return text;
 }
 

@@ -157,6 +157,15 @@ TEST(Philox, TextAndSummary) {
   EXPECT_EQ(text.out, expected);
   EXPECT_EQ(text.err.rfind("N = 16, mean = ", 0), 0u) << text.err;
   EXPECT_TRUE(text.err.ends_with("\ncascade --seed 7 --generator philox 0.5 3 2 # N = 16\n")) << text.err;
+  // A law is echoed in the form that reads back to it; the default law is not echoed.
+  const auto law = run_cascade({"--generator", "philox", "--seed", "7", "--verbose", "--law", "logpoisson:.250",
+                                "--float32", "0.5", "3", "2"});
+  EXPECT_TRUE(law.err.ends_with("\ncascade --seed 7 --generator philox --law logpoisson:0.25 --float32 0.5 3 2 # N = "
+                                "16\n"))
+      << law.err;
+  const auto lognormal = run_cascade({"--generator", "philox", "--seed", "7", "--verbose", "--law", "lognormal", "0.5",
+                                      "3", "2"});
+  EXPECT_TRUE(lognormal.err.ends_with("\ncascade --seed 7 --generator philox 0.5 3 2 # N = 16\n")) << lognormal.err;
 }
 
 struct refused_run {
