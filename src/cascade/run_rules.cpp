@@ -34,6 +34,14 @@ std::string whole_range(std::uint64_t low, std::uint64_t high) {
   return "a whole number from " + std::to_string(low) + " to " + std::to_string(high);
 }
 
+/// The name of the first stream that has `ability` (for "needs the philox stream").
+std::string first_stream_with(bool stream_rules::*ability) {
+  for (const stream_rules& rules : stream_table) {
+    if (rules.*ability) return std::string(rules.name);
+  }
+  return "another";
+}
+
 }  // namespace
 
 std::string stream_names(std::string_view quote) {
@@ -43,20 +51,6 @@ std::string stream_names(std::string_view quote) {
     names += std::string(quote) + std::string(stream_table[i].name) + std::string(quote);
   }
   return names;
-}
-
-const stream_rules* stream_making_pieces() {
-  for (const stream_rules& rules : stream_table) {
-    if (rules.makes_pieces) return &rules;
-  }
-  return nullptr;
-}
-
-const stream_rules* stream_taking_every_law() {
-  for (const stream_rules& rules : stream_table) {
-    if (rules.takes_every_law) return &rules;
-  }
-  return nullptr;
 }
 
 bool within_value_limit(std::int64_t n0, std::int64_t step_number, stream from) {
@@ -150,8 +144,7 @@ std::string refusal_message(refused_argument argument, stream from, std::string_
       rule += std::to_string(count);
       break;
     case refused_argument::law_unmade: {
-      const stream_rules* every = stream_taking_every_law();
-      const std::string other = every != nullptr ? std::string(every->name) : "another";
+      const std::string other = first_stream_with(&stream_rules::takes_every_law);
       return (command_line ? "--law " + std::string(shown) + " needs --generator " + other
                            : "law " + std::string(shown) + " needs the " + other + " stream") +
              ": " + std::string(rules.laws_reason);
@@ -162,8 +155,7 @@ std::string refusal_message(refused_argument argument, stream from, std::string_
              " would leave the normal doubles)";
       break;
     case refused_argument::range_unmade: {
-      const stream_rules* pieces = stream_making_pieces();
-      const std::string other = pieces != nullptr ? std::string(pieces->name) : "another";
+      const std::string other = first_stream_with(&stream_rules::makes_pieces);
       // The whole message: nothing was given that needs showing.
       return (command_line ? "--range needs --generator " + other : "start and stop need the " + other + " stream") +
              ": " + std::string(rules.pieces_reason);

@@ -96,10 +96,4 @@ inline constexpr std::int64_t max_n0 = 2147483647;
 /// "subtractive or philox": the names, quoted with `quote` on each side.
 std::string stream_names(std::string_view quote = "");
 
-/// The first stream that makes pieces (for "needs the philox stream").
-const stream_rules* stream_making_pieces();
-
-/// The first stream that takes every law.
-const stream_rules* stream_taking_every_law();
-
 }  // namespace cascade
