@@ -1,10 +1,13 @@
 """Series that are not the program's cascade but share much with it: what the
 check's power is measured against (tools/measure_power.py). Each maker takes
-(lam, seed, steps, n0) and draws with numpy's own generator.
+(lam, seed, steps, n0).
 
-The cascades below keep the program's shape (n0 cells of weight 1 doubled
-`steps` times, a final Gaussian) and change one thing: the law of a step's
-log factor, or the final deviate. sigma^2 = lam^2 / steps as in the program.
+Another law of a step's factor with the same lambda is the program's own:
+its binomial and log-Poisson laws (the philox stream's `--law`). The
+cascades drawn here with numpy's own generator keep the program's shape (n0
+cells of weight 1 doubled `steps` times, a final Gaussian) and change what
+no law of the program does: the mean of a step's log factor, its variance
+from step to step, or the final deviate. sigma^2 = lam^2 / steps as in the program.
 """
 import math
 
@@ -13,10 +16,11 @@ import numpy as np
 from cascade.stats import simulate
 
 
-def program(shift=1.0, fewer_steps=0):
-    """The program's series at shift * lam, of the presented shape, or of `fewer_steps` fewer with as many values."""
+def program(shift=1.0, fewer_steps=0, law="lognormal"):
+    """The program's series at shift * lam, of the presented shape, or of `fewer_steps` fewer with as many
+    values; under another law, the philox stream's."""
     def make(lam, seed, steps, n0):
-        return simulate.simulate(shift * lam, steps - fewer_steps, n0 << fewer_steps, seed)
+        return simulate.simulate(shift * lam, steps - fewer_steps, n0 << fewer_steps, seed, law)
     return make
 
 
@@ -47,19 +51,6 @@ def log_normal(rng, size, step, steps, lam):
     return math.sqrt(sigma2) * rng.standard_normal(size) - sigma2
 
 
-def two_valued(rng, size, step, steps, lam):
-    """-sigma^2 +- sigma: the same mean and variance, fourth cumulant -2 sigma^4."""
-    sigma2 = lam * lam / steps
-    return -sigma2 + math.sqrt(sigma2) * rng.choice([-1.0, 1.0], size)
-
-
-def log_poisson(rng, size, step, steps, lam):
-    """a + b K, K Poisson(1/2), b = -sqrt(2) sigma: the same mean and variance, fourth cumulant 2 sigma^4."""
-    sigma2 = lam * lam / steps
-    b, rate = -math.sqrt(2.0 * sigma2), 0.5
-    return -sigma2 - b * rate + b * rng.poisson(rate, size)
-
-
 def mean_one(rng, size, step, steps, lam):
     """sigma z - sigma^2 / 2: E[W] = 1 instead of the program's E[log W] = -sigma^2."""
     sigma2 = lam * lam / steps
@@ -86,8 +77,8 @@ IMPOSTORS = [
     ("shuffled", shuffled),
     ("one step fewer", program(fewer_steps=1)),
     ("i.i.d. log-normal", independent_log_normal),
-    ("two-valued log W = −σ² ± σ", cascade_of(two_valued)),
-    ("log-Poisson, same mean and variance of log W", cascade_of(log_poisson)),
+    ("binomial law, log W = c ± σ", program(law="binomial")),
+    ("log-Poisson law, β = 2/3", program(law="logpoisson")),
     ("E[W] = 1: exp(σz − σ²/2)", cascade_of(mean_one)),
     ("σ² growing with the step, same λ²", cascade_of(growing_variance)),
     ("Student-t modulation, ν = 20", cascade_of(log_normal, student_final(20))),

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """How often the check calls a correct series of the program wrong: the share of
 seeds whose whole check fails, per lambda and shape (docs/statistics.md). Seeds run
-from --first-seed; shapes of 2^20 values and more take --long-seeds of them."""
+from --first-seed; shapes of 2^20 values and more take --long-seeds of them.
+With --law, the series of that multiplier law (the philox stream's) are checked
+as that law, one block of lines per law."""
 import argparse
 
 import measurement
@@ -15,18 +17,21 @@ LONG_VALUES = 1 << 20
 BATCH_VALUES = 1 << 24
 
 
-def failures(lam, steps, n0, seeds):
-    return measurement.failing(_check.judge(lam, steps, n0), lambda seed: simulate.simulate(lam, steps, n0, seed),
+def failures(lam, steps, n0, seeds, law="lognormal"):
+    return measurement.failing(_check.judge(lam, steps, n0, law=law),
+                               lambda seed: simulate.simulate(lam, steps, n0, seed, law),
                                seeds, n0 << steps, BATCH_VALUES)
 
 
-def lines(seeds, long_seeds, first_seed, shapes=None, lambdas=LAMBDAS):
-    for steps, n0 in shapes or SHAPES:
-        count = long_seeds if n0 << steps >= LONG_VALUES else seeds
-        cells = [measurement.shape_name(steps, n0)]
-        for lam in lambdas:
-            cells.append(measurement.share(failures(lam, steps, n0, range(first_seed, first_seed + count)), count))
-        yield cells
+def lines(seeds, long_seeds, first_seed, shapes=None, lambdas=LAMBDAS, laws=None):
+    for law in laws or [None]:
+        for steps, n0 in shapes or SHAPES:
+            count = long_seeds if n0 << steps >= LONG_VALUES else seeds
+            cells = ([] if law is None else [law]) + [measurement.shape_name(steps, n0)]
+            for lam in lambdas:
+                failed = failures(lam, steps, n0, range(first_seed, first_seed + count), law or "lognormal")
+                cells.append(measurement.share(failed, count))
+            yield cells
 
 
 if __name__ == "__main__":
@@ -39,8 +44,12 @@ if __name__ == "__main__":
                         help="only this shape (may repeat; default: the table's)")
     parser.add_argument("--lambda", dest="lambdas", type=float, action="append", default=None,
                         help="only this lambda (may repeat; default: 0, 0.5, 1.5, 3)")
+    parser.add_argument("--law", dest="laws", action="append", default=None,
+                        help="series of this multiplier law, checked as it (may repeat; default: the program's "
+                             "log-normal series, without a law column)")
     options = parser.parse_args()
     shapes = [tuple(int(part) for part in shape.split(",")) for shape in options.shape] if options.shape else None
     lambdas = tuple(options.lambdas) if options.lambdas else LAMBDAS
-    measurement.print_table(["shape"] + [f"λ = {lam:g}" for lam in lambdas],
-                            lines(options.seeds, options.long_seeds, options.first_seed, shapes, lambdas))
+    measurement.print_table((["law"] if options.laws else []) + ["shape"] + [f"λ = {lam:g}" for lam in lambdas],
+                            lines(options.seeds, options.long_seeds, options.first_seed, shapes, lambdas,
+                                  options.laws))

@@ -402,8 +402,8 @@ class ReferenceAgainstTheoryTest(unittest.TestCase):
                 self.assertGreater(result.theory_rows, 3)
         real = simulation.simulate
 
-        def wrong(lam, steps, n0, seed):
-            return real(lam * 1.25, steps, n0, seed)
+        def wrong(lam, steps, n0, seed, law):
+            return real(lam * 1.25, steps, n0, seed, law)
 
         with mock.patch.object(_reference_series, "simulate", wrong):
             result = check(cascade.generate(0.5, 8, 1, seed=2), 0.5, 8, 1, cache=False)

@@ -212,6 +212,12 @@ class RefusedInputTest(unittest.TestCase):
             (["--bin", "0.5", "1", "2"], four, "unknown option '--bin'"),
             (["0.5", "1", "2", "--txt"], four, "unknown option '--txt'"),
             (["0.5", "1", "2", "--realizations"], four, "option '--realizations' needs a value"),
+            (["0.5", "1", "2", "--law"], four, "option '--law' needs a value"),
+            (["--law", "lognormal:2", "0.5", "1", "2"], four,
+             "--law must be lognormal, binomial, microcanonical or logpoisson[:BETA]"),
+            (["--law", "logpoisson:1.5", "0.5", "1", "2"], four,
+             "--law logpoisson's parameter must be a decimal number beta with 0 < beta < 1, got '1.5'"),
+            (["--estimate", "--law", "binomial", "1", "2"], four, "--law is for the check"),
             # After --, a word that looks like an option is a FILE.
             (["0.5", "1", "2", "--", "--binary"], four, "cannot read --binary: No such file or directory"),
             # No value is left to take a log of: no estimate, rather than nan.
@@ -336,11 +342,11 @@ class LawOfOneStepTest(unittest.TestCase):
     law: the K rows see it, where the rows of two moments cannot."""
 
     def test_a_two_valued_factor_fails_the_law_and_the_program_passes_it(self):
-        sys.path.insert(0, tool_runs.TOOLS)
-        import impostors
         from cascade.stats import check
         lam, steps, n0 = 1.5, 10, 64
-        impostor = check(impostors.cascade_of(impostors.two_valued)(lam, 7, steps, n0), lam, steps, n0)
+        two_valued = tool_runs.cascade_output(7, lam, steps, n0, "--binary", "--generator", "philox", "--law",
+                                              "binomial")
+        impostor = check(np.frombuffer(two_valued, dtype="<f8"), lam, steps, n0)
         self.assertTrue(impostor.law_judged)
         self.assertFalse(impostor.law_agrees, impostor.law_deviation)
         self.assertFalse(impostor.agrees)
@@ -509,7 +515,7 @@ class CommandTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0)
         text = " ".join(result.stdout.decode().split())
         for option, default in [("--binary", "(default: text"), ("--realizations K", "(default: 1)"),
-                                ("--estimate", "(default: check)")]:
+                                ("--estimate", "(default: check)"), ("--law LAW", "(default: lognormal)")]:
             self.assertIn(option, text)
             self.assertIn(default, text[text.index(option):])
         self.assertIn("exit status: 0", text)

@@ -14,6 +14,8 @@ import measurement  # noqa: E402
 import measure_coverage  # noqa: E402
 import measure_false_failures  # noqa: E402
 import measure_power  # noqa: E402
+import measure_law_power  # noqa: E402
+import law_distance  # noqa: E402
 import impostors  # noqa: E402
 
 SEEDS = 3
@@ -49,6 +51,19 @@ class MeasurementScriptsTest(unittest.TestCase):
         lines = list(measure_coverage.lines(SEEDS, 1))
         for line in lines:
             self.shares(line, len(measure_coverage.LAMBDAS), SEEDS if line[0] == "32 × 2^6" else 1)
+
+    def test_the_law_tables_have_a_line_per_law_and_their_diagonal_is_the_false_failures(self):
+        laws = ("lognormal", "microcanonical")
+        lines = list(measure_false_failures.lines(SEEDS, SEEDS, 1, shapes=[(6, 32)], lambdas=(1.5,), laws=laws))
+        self.assertEqual([line[:2] for line in lines], [[law, "32 × 2^6"] for law in laws])
+        lines = list(measure_law_power.lines(SEEDS, (1.5,), laws, shape=(6, 32)))
+        self.assertEqual([line[:2] for line in lines], [["1.5", law] for law in laws])
+        caught = [self.shares(line[1:], len(laws)) for line in lines]
+        # The microcanonical tie shows at once: each law's check catches the other's series.
+        self.assertEqual([caught[0][1], caught[1][0]], [SEEDS, SEEDS])
+        rows, shift, threshold = law_distance.distances("lognormal", "microcanonical", 1.5, 6, 32)
+        self.assertEqual([name for name, _ in rows], [f"K({2 ** k})" for k in range(6)])
+        self.assertGreater(abs(shift), threshold)
 
     def test_help_prints_usage_and_measures_nothing(self):
         for script in sorted(glob.glob(os.path.join(tool_runs.TOOLS, "measure_*.py"))):

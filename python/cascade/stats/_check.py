@@ -5,9 +5,10 @@ from typing import Optional
 
 import numpy as np
 
-from . import _energy_steps, _estimates, _reference, _reference_judge
+from . import _energy_steps, _estimates, _reference, _reference_judge, _theory
 from ._arguments import run_arguments
 from ._errors import UncheckableSeries
+from ._laws import Law, parse_law
 
 
 @dataclass(frozen=True)
@@ -49,6 +50,8 @@ class Check:
     law_deviation: float
     """Their deviations weighted against their correlation: about N(0, 1) for correct series (nan: not judged)."""
     law_threshold: float
+    law: Law
+    """The multiplier law that the series were judged against (its reference and its theory)."""
 
     @property
     def law_judged(self):
@@ -132,46 +135,53 @@ def refuse_overflowing_squares(values):
                             f"value {largest + 1}, {values[largest]!r}): the mean square cannot be taken")
 
 
-def check(values, lam, step_number, n0, *, realizations=1, as_text=False, cache=True, progress=None):
+def check(values, lam, step_number, n0, *, realizations=1, law="lognormal", as_text=False, cache=True,
+          progress=None):
     """Checks `realizations` independent series of n0 cells of 2^step_number
     values, one after the other in `values` (or the rows of a 2-D array),
     against theory.
 
+    law: the multiplier law the series are held to ("lognormal", "binomial",
+    "microcanonical", "logpoisson[:BETA]" or a Law): the reference series are
+    simulated under it (the philox stream for every law but the log-normal)
+    and each row's theory is that law's.
     as_text: the values were read back from the program's text, whose 15
     decimals turn values below 5e-16 into 0; the reference series are rounded
     alike. Values that are exactly 0 are left out of the rows of log|x|.
     cache: keep the simulated reference on disk and use it again
     ($XDG_CACHE_HOME/cascade or ~/.cache/cascade). progress: a Progress to
     show while the reference is simulated.
-    Raises what cascade.generate raises for (lam, step_number, n0), and
-    UncheckableSeries when some row is left without terms, when a square
+    Raises what cascade.generate raises for (lam, step_number, n0), what
+    parse_law raises for law, and UncheckableSeries when some row is left without terms, when a square
     overflows a double, or when the simulated series can place no row at
     this lambda.
     """
     lam, _, _ = run_arguments(lam, step_number, n0)
+    law = parse_law(law)
     values, step_number, n0, realizations = series_values(values, step_number, n0, realizations)
     refuse_overflowing_squares(values)
     cells = n0 * realizations
     lags = _estimates.lags_checked(step_number, values.size)
     names = _estimates.row_names(lags)
-    estimates, sums = _estimates.series_rows(values, lam, lags)
+    estimates, sums = _estimates.series_rows(values, lam, lags, _theory.mean_log_magnitude(lam, step_number, law))
     counts = _estimates.row_counts(sums, lags)[0]
     empty = [name for name, count in zip(names, counts) if count == 0]
     if empty:
         raise UncheckableSeries(f"no terms are left for {', '.join(empty)}: "
                                 f"{np.count_nonzero(values == 0)} of {values.size} values are 0")
     lengths = _energy_steps.box_lengths(step_number)
-    law = _energy_steps.series_kurtoses(values, lengths)[0]
-    reference = _reference.reference(lam, step_number, cells, lags, as_text, cache=cache, progress=progress)
-    without_pairs = [name for name, value, judged in zip(_energy_steps.row_names(lengths), law,
+    kurtoses = _energy_steps.series_kurtoses(values, lengths)[0]
+    reference = _reference.reference(lam, step_number, cells, lags, as_text, law=law, cache=cache,
+                                     progress=progress)
+    without_pairs = [name for name, value, judged in zip(_energy_steps.row_names(lengths), kurtoses,
                                                          reference.law_judged[-len(lengths):] if lengths else [])
                      if judged and not np.isfinite(value)]
     if without_pairs:
         raise UncheckableSeries(f"no sibling boxes with energies above 0 are left for {', '.join(without_pairs)}: "
                                 f"{np.count_nonzero(values == 0)} of {values.size} values are 0")
-    estimates = np.concatenate([estimates[0], law])
+    estimates = np.concatenate([estimates[0], kurtoses])
     deviations = _reference_judge.deviations(estimates, reference)
-    theory = np.concatenate([_estimates.theory_values(lam, step_number, values.size, lags),
+    theory = np.concatenate([_estimates.theory_values(lam, step_number, values.size, lags, law),
                              np.full(len(lengths), np.nan)])
     law_agrees = bool(reference.law_agrees(deviations))
     verdicts = np.where(reference.law_judged, law_agrees, reference.rows_agree(deviations))
@@ -184,23 +194,25 @@ def check(values, lam, step_number, n0, *, realizations=1, as_text=False, cache=
     return Check(rows[:first_law], reference.threshold, joint, reference.joint_threshold, values.size, realizations,
                  int(np.count_nonzero(values == 0)), reference.series, reference.simulated, reference.depth,
                  reference.theory_deviation, reference.theory_threshold, reference.theory_rows,
-                 rows[first_law:], float(reference.law_deviation(deviations)), reference.law_threshold)
+                 rows[first_law:], float(reference.law_deviation(deviations)), reference.law_threshold, law)
 
 
-def judge(lam, step_number, cells, *, as_text=False, cache=True):
+def judge(lam, step_number, cells, *, law="lognormal", as_text=False, cache=True):
     """A function that tells, for each row of a batch of series of `cells` cells
-    (a series, or an ensemble laid end to end), whether the check passes it; one
-    reference serves every batch: how often checks pass, measured cheaply."""
+    (a series, or an ensemble laid end to end), whether the check under `law`
+    passes it; one reference serves every batch: how often checks pass, measured cheaply."""
     lam, step_number, cells = run_arguments(lam, step_number, cells)
+    law = parse_law(law)
     lags = _estimates.lags_checked(step_number, cells << step_number)
     lengths = _energy_steps.box_lengths(step_number)
-    reference = _reference.reference(lam, step_number, cells, lags, as_text, cache=cache)
+    reference = _reference.reference(lam, step_number, cells, lags, as_text, law=law, cache=cache)
+    mean_log = _theory.mean_log_magnitude(lam, step_number, law)
 
     def passing(batch):
         batch = np.atleast_2d(np.asarray(batch, dtype=np.float64))
-        estimates, _ = _estimates.series_rows(batch, lam, lags)
-        law = _energy_steps.series_kurtoses(batch, lengths)
-        deviations = _reference_judge.deviations(np.concatenate([estimates, law], axis=1), reference)
+        estimates, _ = _estimates.series_rows(batch, lam, lags, mean_log)
+        kurtoses = _energy_steps.series_kurtoses(batch, lengths)
+        deviations = _reference_judge.deviations(np.concatenate([estimates, kurtoses], axis=1), reference)
         return (reference.rows_agree(deviations).all(axis=1) & reference.joint_agrees(deviations)
                 & reference.law_agrees(deviations))
 

@@ -17,7 +17,7 @@ import sys
 
 import numpy as np
 
-from . import _cache, _check, _input, _lambda, _progress, _reference_fit, _streams
+from . import _cache, _check, _input, _lambda, _laws, _progress, _reference_fit, _streams
 from ._arguments import run_arguments
 from .simulate import SimulationError
 
@@ -28,7 +28,7 @@ SHOWN_CHARACTERS = 80
 DECIMAL = re.compile(r"[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?")
 WHOLE = re.compile(r"\+?\d+")
 
-USAGE = """%(prog)s [--binary] [--realizations K] [--no-cache] lambda step_number n0 [FILE ...]
+USAGE = """%(prog)s [--binary] [--realizations K] [--law LAW] [--no-cache] lambda step_number n0 [FILE ...]
        %(prog)s --estimate [--binary] [--realizations K] step_number n0 [FILE ...]"""
 DESCRIPTION = """\
 Reads series that `cascade lambda step_number n0` wrote (text lines, or raw
@@ -39,7 +39,9 @@ standard error, the theoretical value and the deviation from series of the
 same shape that the program simulates; then, for the law of a step's factor
 beyond its mean and variance, the kurtosis K(L) of the log of the energy
 ratio of sibling boxes of L = 1, 2, 4 ... 64 values, judged together as one
-law deviation. Several FILEs, or K series in one
+law deviation. With --law, the series are held to another multiplier law
+(as `cascade --generator philox --law LAW` makes them): the reference is
+simulated under it and each row's theory is its. Several FILEs, or K series in one
 stream, are checked together as an ensemble of independent realizations.
 Values that are exactly 0 (or text printed as 0) are left out of the log|x|
 rows, and the output says how many.
@@ -58,7 +60,7 @@ exit status: 0 every row that can be judged agrees, alone, jointly and in the la
 written or memory could not be had (one line on standard error), 2 the
 command line or the input cannot be used."""
 # Options that take the next word as their value (or --option=value).
-VALUE_OPTIONS = ("--realizations",)
+VALUE_OPTIONS = ("--realizations", "--law")
 
 
 class UsageError(Exception):
@@ -81,6 +83,9 @@ def parser(prog):
     result.add_argument("--realizations", metavar="K", default="1",
                         help="each input holds K independent series of the shape, one after another "
                              "(default: 1)")
+    result.add_argument("--law", metavar="LAW", default=None,
+                        help="the multiplier law the series were made with: lognormal, binomial, microcanonical "
+                             "or logpoisson[:BETA], as the program's --law (default: lognormal)")
     result.add_argument("--estimate", action="store_true",
                         help="estimate lambda with a 95%% confidence interval instead of checking a given one "
                              "(default: check)")
@@ -133,6 +138,19 @@ def parse_options(words, prog):
     if unknown:
         raise UsageError(f"unknown option '{unknown[0]}'")
     return options, others
+
+
+def parse_law(options):
+    """The Law of --law (the program's own words when it names none); refused beside --estimate,
+    whose estimate of lambda holds for every law alike."""
+    if options.law is None:
+        return _laws.parse_law("lognormal")
+    if options.estimate:
+        raise UsageError("--law is for the check: --estimate's estimate of lambda is the same for every law")
+    try:
+        return _laws.parse_law(options.law)
+    except ValueError as error:
+        raise UsageError(f"--{error}") from None
 
 
 def parse_arguments(options, words):
@@ -193,7 +211,9 @@ def format_check(check, lam, steps, n0, as_text):
     drawn = (f"; each draws the factors of the first {check.drawn_steps} steps afresh, exactly, over "
              f"{check.simulated_series} series the program simulated below them"
              if check.drawn_steps else f", put together from {check.simulated_series} that the program simulated")
-    lines = [f"lambda = {lam:g}, {describe_shape(steps, n0, check.values, check.realizations)}",
+    # The law is named where it is not the program's default, so the default's first line stays as it was.
+    law = "" if check.law.name == "lognormal" else f", law {check.law.text}"
+    lines = [f"lambda = {lam:g}, {describe_shape(steps, n0, check.values, check.realizations)}{law}",
              f"reference: {check.reference_series} series of the same shape{drawn}"]
     if check.zeros:
         why = "exactly 0 or printed as 0 (below 5e-16)" if as_text else "exactly 0"
@@ -239,13 +259,13 @@ def format_check(check, lam, steps, n0, as_text):
     failing += [] if check.law_agrees else ["the law of one step (the K rows)"]
     failing += [] if check.theory_agrees else ["the simulated reference with theory"]
     judged = sum(row.agrees is not None for row in check.rows)
-    law = ", and the law of one step" if check.law_judged else ""
+    of_the_law = ", and the law of one step" if check.law_judged else ""
     if failing:
         lines.append(f"disagree: {', '.join(failing)}")
     elif check.not_judged:
-        lines.append(f"all {judged} judged rows agree, alone and jointly{law}")
+        lines.append(f"all {judged} judged rows agree, alone and jointly{of_the_law}")
     else:
-        lines.append(f"all {judged} rows agree, alone and jointly{law}")
+        lines.append(f"all {judged} rows agree, alone and jointly{of_the_law}")
     return "".join(line + "\n" for line in lines)
 
 
@@ -264,6 +284,7 @@ def run(words, prog):
         _streams.write_output(parser(prog).format_help(), "to standard output")
         return 0
     lam, steps, n0, realizations, paths = parse_arguments(options, others)
+    law = parse_law(options)
     per_input = realizations * (n0 << steps)
     shape = "n0 * 2^step_number" if realizations == 1 else "K * n0 * 2^step_number"
     values = [read_input(path, options.binary, per_input, shape) for path in paths]
@@ -273,7 +294,7 @@ def run(words, prog):
         estimate = _lambda.estimate_lambda(series, steps, n0, realizations=realizations)
         _streams.write_output(format_estimate(estimate, steps, n0, series.size, realizations), "the estimate")
         return 0
-    check = _check.check(series, lam, steps, n0, realizations=realizations, as_text=not options.binary,
+    check = _check.check(series, lam, steps, n0, realizations=realizations, law=law, as_text=not options.binary,
                          cache=not options.no_cache,
                          progress=_progress.Progress(NAME, "simulating the reference"))
     _streams.write_output(format_check(check, lam, steps, n0, not options.binary), "the table")

@@ -32,11 +32,11 @@ def row_names(lags):
     return list(ROWS_BEFORE_LAGS) + [f"C({lag})" for lag in lags]
 
 
-def theory_values(lam, steps, count, lags):
+def theory_values(lam, steps, count, lags, law="lognormal"):
     return np.array([_theory.mean_square(),
-                     _theory.mean_log_magnitude(lam),
+                     _theory.mean_log_magnitude(lam, steps, law),
                      _theory.variance_log_magnitude(lam)]
-                    + [_theory.lag_covariance(lam, steps, count, lag) for lag in lags])
+                    + [_theory.lag_covariance(lam, steps, count, lag, law) for lag in lags])
 
 
 def block_sums(values, block_length, lags):
@@ -47,13 +47,15 @@ def block_sums(values, block_length, lags):
                                      [int(lag) for lag in lags])
 
 
-def rows(sums, lam, count, lags, shifts=None, partner_offsets=None):
+def rows(sums, lam, count, lags, shifts=None, partner_offsets=None, mean_log=None):
     """Each row's estimate, (...,) rows from sums (..., blocks, columns).
 
     shifts (..., blocks): a log factor shared by all the values of each block
     (None: none); partner_offsets: per lag, how many blocks on the block that a
-    pair reaching past its own block ends in."""
-    mean_log = _theory.mean_log_magnitude(lam)
+    pair reaching past its own block ends in; mean_log: the true E[log|x|] that
+    the variance and covariances are taken about (None: the log-normal law's at lam)."""
+    if mean_log is None:
+        mean_log = _theory.mean_log_magnitude(lam)
     logged, squares, log_sum, log_squares = (sums[..., column] for column in range(LEADING_COLUMNS))
     if shifts is None:
         sums = sums.sum(axis=-2, keepdims=True)
@@ -90,8 +92,8 @@ def row_counts(sums, lags):
     return np.stack(counts, axis=-1)
 
 
-def series_rows(series, lam, lags):
+def series_rows(series, lam, lags, mean_log=None):
     """Row estimates of each series of a batch (series, count), and their sums (series, 1, columns)."""
     series = np.atleast_2d(series)
     sums = np.stack([block_sums(one, one.size, lags) for one in series])
-    return rows(sums, lam, series.shape[1], lags), sums
+    return rows(sums, lam, series.shape[1], lags, mean_log=mean_log), sums

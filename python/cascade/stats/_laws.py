@@ -12,8 +12,9 @@ they differ in the higher log-cumulants and in how siblings are tied:
 
 A law object gives, for the step's variance sigma2 = sigma^2 = lambda^2 / n,
 the first four cumulants of log W and ln E[W^q] (its cumulant generating
-function), and the correlation of the logs of two siblings' factors; it holds
-no sigma, so one object serves every run.
+function), the correlation of the logs of two siblings' factors, and draws of
+log W - kappa1 with numpy's generator (the check's reference draws its first
+steps with them); it holds no sigma, so one object serves every run.
 """
 import math
 from dataclasses import dataclass
@@ -51,6 +52,11 @@ class Law:
     sibling_log_correlation = 0.0
     """Corr(log W_left, log W_right) of the two children of one parent; their covariance is this times sigma^2."""
 
+    def centred_log_factors(self, rng, sigma2, shape):
+        """log W - kappa1 for an array of `shape` children, drawn with the numpy Generator
+        `rng`; along the last axis, children 2j and 2j + 1 are siblings."""
+        raise NotImplementedError
+
     def __repr__(self):
         return f"parse_law({self.text!r})"
 
@@ -71,6 +77,9 @@ class LogNormal(Law):
         q = np.asarray(q, dtype=float)
         return sigma2 * q * (q - 2.0) / 2.0
 
+    def centred_log_factors(self, rng, sigma2, shape):
+        return math.sqrt(sigma2) * rng.standard_normal(shape)
+
 
 class Binomial(Law):
     name = "binomial"
@@ -88,11 +97,18 @@ class Binomial(Law):
         q = np.asarray(q, dtype=float)
         return q * self.offset(sigma2) + _log_cosh(q * math.sqrt(sigma2))
 
+    def centred_log_factors(self, rng, sigma2, shape):
+        return math.sqrt(sigma2) * (2.0 * rng.integers(0, 2, size=shape) - 1.0)
+
 
 class Microcanonical(Binomial):
     """Each child's factor has the binomial law; only the siblings' tie differs."""
     name = "microcanonical"
     sibling_log_correlation = -1.0  # log W_left - c = sigma eps = -(log W_right - c)
+
+    def centred_log_factors(self, rng, sigma2, shape):
+        pairs = super().centred_log_factors(rng, sigma2, tuple(shape[:-1]) + (shape[-1] // 2,))
+        return np.stack([pairs, -pairs], axis=-1).reshape(shape)
 
 
 @dataclass(frozen=True, repr=False, eq=False)
@@ -120,6 +136,10 @@ class LogPoisson(Law):
     def log_moment(self, q, sigma2):
         q = np.asarray(q, dtype=float)
         return q * self.offset(sigma2) + self.rate(sigma2) * np.expm1(q * math.log(self.beta))
+
+    def centred_log_factors(self, rng, sigma2, shape):
+        mu = self.rate(sigma2)
+        return (rng.poisson(mu, size=shape) - mu) * math.log(self.beta)
 
 
 _FIXED = {law.name: law for law in (LogNormal(), Binomial(), Microcanonical())}

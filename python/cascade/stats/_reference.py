@@ -8,39 +8,43 @@ The parts, one a file:
     _reference_judge    the Reference, and how a series' rows are judged against it
     _reference_stored   a reference read back from the cache, checked before it is trusted
 
-A reference depends on lambda, the shape, the lags, text or binary and
-every constant of those parts: the cache keeps it under all of them.
+A reference depends on lambda, the shape, the lags, text or binary, the
+multiplier law (and the stream that simulates it) and every constant of
+those parts: the cache keeps it under all of them.
 """
-from . import _cache, _energy_steps, _reference_fit, _reference_plan, _reference_series, _reference_stored
+from . import (_cache, _energy_steps, _laws, _reference_fit, _reference_plan, _reference_series,
+               _reference_stored, simulate)
 from ._progress import Progress
 
 # The parts whose constants a reference depends on.
-_PARTS = (_reference_plan, _reference_series, _reference_fit, _reference_stored)
+_PARTS = (_reference_plan, _reference_series, _reference_fit, _reference_stored, _laws, simulate)
 
 
 def _constants():
-    return {name: value for part in _PARTS for name, value in vars(part).items() if name.isupper()}
+    return {name: value for part in _PARTS for name, value in vars(part).items()
+            if name.isupper() and not name.startswith("_")}
 
 
-def _description(lam, steps, cells, lags, as_text):
+def _description(lam, steps, cells, lags, as_text, law):
     return _cache.key(lam=repr(float(lam)), steps=steps, cells=cells, lags=list(map(int, lags)),
-                      as_text=bool(as_text), constants=_constants())
+                      as_text=bool(as_text), law=law.text, constants=_constants())
 
 
-def reference(lam, steps, cells, lags, as_text=False, *, cache=True, progress=None):
-    """The reference of series of `cells` cells of 2^steps values at lam: from the
-    cache when it holds it (and cache is true), else simulated, and kept."""
+def reference(lam, steps, cells, lags, as_text=False, *, law=_laws.LogNormal(), cache=True, progress=None):
+    """The reference of series of `cells` cells of 2^steps values at lam under the
+    multiplier `law` (a Law): from the cache when it holds it (and cache is true),
+    else simulated, and kept."""
     law_rows = len(_energy_steps.box_lengths(steps))
     rows = 3 + len(lags) + law_rows
-    description = _description(lam, steps, cells, lags, as_text)
+    description = _description(lam, steps, cells, lags, as_text, law)
     if cache:
         stored = _cache.load(description)
         found = None if stored is None else _reference_stored.valid(
-            stored, _reference_plan.plan(lam, steps, cells, lags), rows, law_rows)
+            stored, _reference_plan.plan(lam, steps, cells, lags, law), rows, law_rows)
         if found is not None:
             return found
     with progress if progress is not None else Progress("", "", enabled=False) as shown:
-        built = _reference_fit.build(lam, steps, cells, lags, as_text, shown)
+        built = _reference_fit.build(lam, steps, cells, lags, as_text, shown, law)
     if cache:
         _cache.store(description, _reference_stored.arrays(built))
     return built

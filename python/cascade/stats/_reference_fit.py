@@ -32,7 +32,7 @@ from concurrent.futures import ThreadPoolExecutor
 import numpy as np
 from scipy import stats as scipy_stats
 
-from . import _energy_steps, _estimates, _reference_plan, _reference_series
+from . import _energy_steps, _estimates, _reference_plan, _reference_series, _theory
 from ._errors import UncheckableSeries
 from ._reference_judge import Reference, comparable, joint_deviation, split_judged
 
@@ -85,8 +85,9 @@ def theory_deviations(sums, the_plan, lags):
     (the program's cascade below the drawn steps), and the rows that can be held to theory."""
     sub_steps = the_plan.steps - the_plan.depth
     lam = the_plan.simulated_lam
-    estimates = _estimates.rows(sums.reshape(sums.shape[0], -1, sums.shape[-1]), lam, the_plan.count, lags)
-    expected = _estimates.theory_values(lam, sub_steps, the_plan.count, lags)
+    estimates = _estimates.rows(sums.reshape(sums.shape[0], -1, sums.shape[-1]), lam, the_plan.count, lags,
+                                mean_log=_theory.mean_log_magnitude(lam, sub_steps, the_plan.law))
+    expected = _estimates.theory_values(lam, sub_steps, the_plan.count, lags, the_plan.law)
     with np.errstate(invalid="ignore", divide="ignore"):
         error = estimates.std(axis=0, ddof=1) / math.sqrt(estimates.shape[0])
         deviation = np.abs(estimates.mean(axis=0) - expected) / error
@@ -100,9 +101,9 @@ def theory_deviations(sums, the_plan, lags):
     return deviation, usable
 
 
-def build(lam, steps, cells, lags, as_text, progress):
-    """The reference of the shape, simulated afresh."""
-    the_plan = _reference_plan.plan(lam, steps, cells, lags)
+def build(lam, steps, cells, lags, as_text, progress, law):
+    """The reference of the shape under the multiplier `law` (a Law), simulated afresh."""
+    the_plan = _reference_plan.plan(lam, steps, cells, lags, law)
     sums = _reference_series.simulated_sums(the_plan, lags, as_text, progress)
     half = the_plan.simulated // 2
     # The two halves are independent and numpy lets go of the GIL in its large

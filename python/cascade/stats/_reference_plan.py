@@ -13,6 +13,10 @@ so are the blocks below the drawn steps: reference series take each block
 (or, for many cells, each group of cells, a unit) from a different
 simulated series.
 
+Every step below and above follows the multiplier law of the series
+checked: the program simulates it (the philox stream for the laws beyond
+the log-normal) and the first steps draw it in numpy.
+
 With many cells nothing is drawn afresh; above LARGEST_DRAWN_LAMBDA every
 value comes from the program: no step is drawn apart.
 """
@@ -21,7 +25,7 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from . import _energy_steps, _estimates
+from . import _energy_steps, _estimates, _laws
 
 REFERENCE_SERIES = 2000
 SIMULATED_VALUES = 1 << 24
@@ -46,6 +50,7 @@ class Plan:
     depth: int
     simulated: int
     units: int
+    law: _laws.Law = _laws.LogNormal()
 
     @property
     def count(self):
@@ -65,7 +70,7 @@ class Plan:
         return self.lam * math.sqrt((self.steps - self.depth) / self.steps)
 
 
-def plan(lam, steps, cells, lags):
+def plan(lam, steps, cells, lags, law=_laws.LogNormal()):
     depth = 0
     if abs(lam) <= LARGEST_DRAWN_LAMBDA and cells < DRAWN_BLOCKS:
         depth = min(steps - 1, int(math.log2(DRAWN_BLOCKS // cells)))
@@ -76,7 +81,7 @@ def plan(lam, steps, cells, lags):
     parts = (cells << depth) if depth > 0 else units
     simulated = min(SIMULATED_VALUES // count, SUMS_IN_MEMORY // (parts * columns), MOST_SIMULATED_SERIES)
     simulated = max(LEAST_SIMULATED_SERIES, simulated) // 2 * 2
-    return Plan(float(lam), steps, cells, depth, simulated, units)
+    return Plan(float(lam), steps, cells, depth, simulated, units, law)
 
 
 def unit_starts(the_plan):

@@ -2,8 +2,8 @@
 reference series put together from them.
 
 The program simulates what lies below the drawn steps (_reference_plan);
-the first steps' factors are drawn here afresh, exactly, for each reference
-series: their log shifts the logs of a whole block, and the block sums take
+the first steps' factors are drawn here afresh, exactly, under the law of
+the series checked, for each reference series: their log shifts the logs of a whole block, and the block sums take
 that shift exactly. Reference series take each block (or group of cells)
 from a different simulated series, so that even at lambda = 0, where no
 factor varies, they are many different series; pairs that reach past a
@@ -12,7 +12,6 @@ block keep the partner of the series they were simulated in.
 The program writes the series from fixed seeds, and the first steps are
 drawn from fixed seeds, so a reference repeats exactly.
 """
-import math
 
 import numpy as np
 
@@ -61,7 +60,8 @@ def simulated_sums(the_plan, lags, as_text, progress):
     result = []
     for run, first in enumerate(range(0, the_plan.simulated, per_run)):
         batch = min(per_run, the_plan.simulated - first)
-        values = simulate(the_plan.simulated_lam, sub_steps, the_plan.blocks * batch, SIMULATION_SEED + run)
+        values = simulate(the_plan.simulated_lam, sub_steps, the_plan.blocks * batch, SIMULATION_SEED + run,
+                          the_plan.law)
         if as_text and the_plan.depth == 0:
             values = np.round(values, TEXT_DECIMALS)
         for one in values.reshape(batch, count):
@@ -77,14 +77,14 @@ def simulated_sums(the_plan, lags, as_text, progress):
 
 
 def drawn_shifts(rng, the_plan, series):
-    """Log factors of the first `depth` steps shared by each block: (series, blocks)."""
+    """Log factors of the first `depth` steps shared by each block, under the plan's law: (series, blocks)."""
     depth = the_plan.depth
     sigma2 = _theory.step_variance(the_plan.lam, the_plan.steps)
-    shifts = np.full((series, the_plan.blocks), -depth * sigma2)
+    shifts = np.full((series, the_plan.blocks), depth * the_plan.law.log_cumulants(sigma2)[0])
     if depth == 0:
         return np.zeros((series, the_plan.units))
     for level in range(1, depth + 1):
-        factors = math.sqrt(sigma2) * rng.standard_normal((series, the_plan.cells << level))
+        factors = the_plan.law.centred_log_factors(rng, sigma2, (series, the_plan.cells << level))
         shifts += np.repeat(factors, 1 << (depth - level), axis=1)
     return shifts
 
@@ -103,12 +103,13 @@ def drawn_estimates(sums, the_plan, lags, series, rng):
         position = np.broadcast_to(np.arange(units), (size, units)).copy()
         position[:, :alike] = rng.integers(max(alike, 1), size=(size, alike))
         parts = sums[pick, position].reshape(size, units * per_unit, columns)
+        mean_log = _theory.mean_log_magnitude(the_plan.lam, the_plan.steps, the_plan.law)
         if the_plan.depth == 0:
-            rows = _estimates.rows(parts, the_plan.lam, the_plan.count, lags)
+            rows = _estimates.rows(parts, the_plan.lam, the_plan.count, lags, mean_log=mean_log)
             law = law_estimates(parts, the_plan, lags)
         else:
             shifts = drawn_shifts(rng, the_plan, size)
-            rows = _estimates.rows(parts, the_plan.lam, the_plan.count, lags, shifts, offsets)
+            rows = _estimates.rows(parts, the_plan.lam, the_plan.count, lags, shifts, offsets, mean_log)
             law = law_estimates(parts, the_plan, lags, shifts)
         result.append(np.concatenate([rows, law], axis=-1))
     return np.concatenate(result)

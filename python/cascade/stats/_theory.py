@@ -34,8 +34,12 @@ def mean_square():
     return 1.0
 
 
-def mean_log_magnitude(lam):
-    return -lam * lam + LOG_ABS_NORMAL_MEAN
+def mean_log_magnitude(lam, steps=1, law="lognormal"):
+    """E[log|x|] = n kappa1 + E[log|g|]; for the log-normal law n kappa1 = -lam^2 whatever n."""
+    law = parse_law(law)
+    if law.name == "lognormal":
+        return -lam * lam + LOG_ABS_NORMAL_MEAN
+    return steps * law.log_cumulants(step_variance(lam, steps))[0] + LOG_ABS_NORMAL_MEAN
 
 
 def variance_log_magnitude(lam):

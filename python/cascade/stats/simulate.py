@@ -2,7 +2,9 @@
 coverage measurement draws its series here and nowhere else.
 
 A simulation is `cascade.generate`, the very doubles of `cascade --seed T
---binary`, made in this process. `program_output_series` runs the program itself,
+--binary`, made in this process; under another multiplier law than the
+log-normal, those of `cascade --generator philox --law LAW --seed T --binary`
+(the default stream draws the log-normal law only). `program_output_series` runs the program itself,
 for the picture of what the program writes ($CASCADE_BINARY, else
 `cascade` on PATH, else the build tree's build/cascade).
 """
@@ -12,9 +14,13 @@ import subprocess
 
 import numpy as np
 
+from ._laws import parse_law
+
 _BUILD_TREE_PROGRAM = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "build", "cascade")
 # The program's seeds repeat every 10^9 seconds; simulations stay below that.
 SEED_PERIOD = 1_000_000_000
+# The stream that draws every multiplier law.
+LAW_STREAM = "philox"
 
 
 class SimulationError(Exception):
@@ -34,13 +40,16 @@ def program_path():
                          "or build it in build/")
 
 
-def simulate(lam, step_number, n0, seed):
-    """The series of `cascade --seed seed lam step_number n0`, as float64."""
+def simulate(lam, step_number, n0, seed, law="lognormal"):
+    """The series of `cascade --seed seed lam step_number n0`, as float64; under
+    another `law` (a name or a Law), the philox stream's with that law."""
     from cascade import generate  # the package's compiled module, loaded with the package
 
+    law = parse_law(law)
+    stream = {} if law == parse_law("lognormal") else {"generator": LAW_STREAM, "law": law.text}
     # A MemoryError stays one: the command lines tell memory (status 1) from input they cannot use.
     try:
-        return generate(lam, step_number, n0, seed=seed % SEED_PERIOD)
+        return generate(lam, step_number, n0, seed=seed % SEED_PERIOD, **stream)
     except ValueError as error:
         raise SimulationError(f"cannot simulate {lam:g} {step_number} {n0}: {error}") from None
 
