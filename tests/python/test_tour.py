@@ -51,6 +51,10 @@ SHOWS = [
     ("summary", lambda cell: printed(cell) == SUMMARY),
     ("check", lambda cell: printed(cell).endswith("the whole check agrees: True\n")),
     ("lambda", lambda cell: printed(cell).startswith("lambda = ")),
+    ("laws", lambda cell: printed(cell).count("agrees with its own law's check: True ") == 4
+     and "with the log-normal's: False" in printed(cell)),
+    ("law comparison", lambda cell: any(line.startswith("binomial") and line.endswith("yes")
+                                        for line in printed(cell).splitlines())),
     ("ensemble", lambda cell: "theory:" in printed(cell)),
     ("lags", lambda cell: printed(cell).count("z at lag 41") == 2),
     ("piece", lambda cell: printed(cell).endswith("the same bits as in the whole series: True\n")),

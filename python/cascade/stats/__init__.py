@@ -1,6 +1,6 @@
 """Checks a cascade series against what theory predicts, and estimates its lambda.
 
-    check(values, lam, step_number, n0, *, realizations=1, as_text=False, cache=True) -> Check
+    check(values, lam, step_number, n0, *, realizations=1, law="lognormal", as_text=False, cache=True) -> Check
         .rows (also what iterating gives): Row(name, estimate, standard_error,
         theory, deviation, agrees) for the mean square, the mean and variance
         of log|x| and C(l); .agrees for the whole check. A row's agrees is
@@ -9,6 +9,8 @@
         .law_rows: the kurtosis K(L) of log-energy steps between sibling
         boxes of L values, judged together: .law_deviation against
         .law_threshold, .law_agrees (true where .law_judged is false)
+        law: another multiplier law to hold the series to (its reference
+        simulated under it on the philox stream, its theory); .law is the Law
     estimate_lambda(values, step_number, n0, *, realizations=1) -> LambdaEstimate
         .lam with its 95% confidence interval .low to .high; where the estimate
         of lambda^2 is at most 0, .one_sided and the interval is [0, .high]
