@@ -25,6 +25,7 @@ try:
     _native = _compiled_module.load()
 except ImportError as _error:
     _compiled_module.exit_if_starting_a_command(_error)
+    _compiled_module.say_in_one_line_if_uncaught(_error)
     raise
 
 import numpy as np  # noqa: E402  (loaded, or refused in one line, with the compiled module)

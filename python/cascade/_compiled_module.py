@@ -103,6 +103,27 @@ def _module_given_to_m(words):
     return None
 
 
+def say_in_one_line_if_uncaught(error):
+    """An `import cascade` that fails and that nothing catches ends a script or
+    `python3 -c` with the error's one line (`ImportError: ...`) instead of a
+    traceback through the package's own loading: what went wrong is all in
+    that line. Any other exception, and this one where it is caught, is left
+    to the hook that was there."""
+    previous = sys.excepthook
+
+    def hook(kind, value, traceback):
+        if value is error:
+            try:
+                sys.stderr.write(f"{kind.__name__}: {value}\n")
+                sys.stderr.flush()
+            except (AttributeError, OSError):
+                pass  # no standard error to say it on: the status says it
+            return
+        previous(kind, value, traceback)
+
+    sys.excepthook = hook
+
+
 def exit_if_starting_a_command(error):
     """`python3 -m cascade.stats` imports this package before its command can
     say anything: while the interpreter looks for the command (argv[0] is then

@@ -103,8 +103,15 @@ def run_python(interpreter, *words, path):
 def assert_refused(interpreter, path, message):
     """`import cascade` raises ImportError(message); the check's command says it in one line, status 2."""
     imported = run_python(interpreter, "-c", "import cascade", path=path)
-    assert imported.returncode == 1
-    assert imported.stderr.splitlines()[-1] == f"ImportError: {message}"
+    assert (imported.returncode, imported.stderr) == (1, f"ImportError: {message}\n")
+    # Caught, it is an ImportError like any other, with its traceback for whoever asks.
+    caught = run_python(interpreter, "-c", "try:\n import cascade\nexcept ImportError as e: print(type(e).__name__, e)",
+                        path=path)
+    assert (caught.returncode, caught.stdout, caught.stderr) == (0, f"ImportError {message}\n", "")
+    # A failure of the caller's own after a caught one is still told in full.
+    later = run_python(interpreter, "-c", "try:\n import cascade\nexcept ImportError: pass\n1 / 0", path=path)
+    assert later.returncode == 1 and "Traceback" in later.stderr and later.stderr.endswith("ZeroDivisionError: "
+                                                                                            "division by zero\n")
     command = run_python(interpreter, "-m", "cascade.stats", "0.3", "2", "1", path=path)
     assert (command.returncode, command.stdout, command.stderr) == (2, "", f"cascade.stats: {message}\n")
 
