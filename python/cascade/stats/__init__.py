@@ -27,6 +27,11 @@
     compare_laws(x, lam, step_number, n0, realizations=1) -> LawComparison
         one LawRow per law: its values at lam, the estimates, z-scores, agrees
 
+    intermittency_of(lam, step_number) -> float
+        lambda^2 / (step_number ln 2): the fall of Var log w per unit of ln-scale
+        (the intermittency coefficient, -c2); lambda_for(intermittency, step_number)
+        gives lambda back
+
 values may also be a (K, N) array: K realizations of N values each.
 
 Both judge by series of the same shape that the program simulates
@@ -34,6 +39,7 @@ Both judge by series of the same shape that the program simulates
 from the command line.
 """
 from ._check import Check, Row, UncheckableSeries, check
+from ._intermittency import intermittency_of, lambda_for
 from ._lambda import LambdaEstimate, estimate_lambda
 from ._law_comparison import LawComparison, LawRow, compare_laws
 from ._laws import Law, parse_law
@@ -41,4 +47,5 @@ from ._log_cumulants import LogCumulants, log_cumulants
 from ._theory import Theory, theory
 
 __all__ = ["Check", "Row", "UncheckableSeries", "check", "LambdaEstimate", "estimate_lambda", "Theory", "theory",
-           "Law", "parse_law", "LogCumulants", "log_cumulants", "LawComparison", "LawRow", "compare_laws"]
+           "Law", "parse_law", "LogCumulants", "log_cumulants", "LawComparison", "LawRow", "compare_laws",
+           "intermittency_of", "lambda_for"]
