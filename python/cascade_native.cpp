@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -214,20 +215,27 @@ bool overlap(const py::array& a, const py::array& b) {
   return a_begin < b_begin + b.nbytes() && b_begin < a_begin + a.nbytes();
 }
 
+/// Called between chunks of work with the GIL released: every
+/// signal_poll_interval it takes the GIL and raises a pending signal's
+/// exception (Ctrl-C's KeyboardInterrupt).
+struct signal_poll {
+  std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+  void operator()() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last < signal_poll_interval) return;
+    last = now;
+    py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+  }
+};
+
 /// Fills the buffers (of `T`, double or float) with the GIL released,
 /// looking for a signal every signal_poll_interval; a pending one (Ctrl-C)
 /// raises its exception here.
 template <typename T>
 void fill_without_gil(const cascade::run_request& request, std::optional<std::pair<std::int64_t, std::int64_t>> range,
                       T* values, T* weights) {
-  auto last_poll = std::chrono::steady_clock::now();
-  const auto poll_signals = [&last_poll] {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - last_poll < signal_poll_interval) return;
-    last_poll = now;
-    py::gil_scoped_acquire gil;
-    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-  };
+  const std::function<void()> poll_signals = signal_poll{};
   py::gil_scoped_release released;
   if (range) {
     cascade::fill_series_range(request, range->first, range->second, values, weights, poll_signals);
@@ -293,6 +301,63 @@ py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::h
   last_seed_used = request.seed;
   if (weights) return py::make_tuple(*values, *weights);
   return *values;
+}
+
+/// The seeds of an ensemble, each converted as generate's seed is, a
+/// refusal naming its place: seeds[k].
+std::vector<std::uint64_t> ensemble_seeds(py::handle seeds, cascade::random_stream generator) {
+  if (py::isinstance<py::str>(seeds) || py::isinstance<py::bytes>(seeds) || !py::isinstance<py::sequence>(seeds)) {
+    throw py::type_error("seeds must be a sequence of ints, got " + type_name(seeds));
+  }
+  std::vector<std::uint64_t> result;
+  const auto sequence = py::reinterpret_borrow<py::sequence>(seeds);
+  result.reserve(sequence.size());
+  for (std::size_t row = 0; row < sequence.size(); ++row) {
+    const std::string place = "seeds[" + std::to_string(row) + "]: ";
+    try {
+      result.push_back(seed_number(sequence[row], generator));
+    } catch (const py::type_error& refusal) {
+      throw py::type_error(place + refusal.what());
+    } catch (const std::invalid_argument& refusal) {
+      throw py::value_error(place + refusal.what());
+    }
+  }
+  return result;
+}
+
+/// `out` as the (rows, count) float64 buffer of an ensemble: writable, C-contiguous, native order.
+py::array ensemble_buffer(py::handle out, std::size_t rows, std::int64_t count) {
+  if (!py::isinstance<py::array>(out)) throw py::type_error("out must be a numpy.ndarray of float64, got " + type_name(out));
+  const auto buffer = py::reinterpret_borrow<py::array>(out);
+  if (!buffer.dtype().equal(py::dtype::of<double>())) {
+    throw py::type_error("out must have dtype float64, got " + std::string(py::str(py::handle(buffer.dtype()))));
+  }
+  if (buffer.ndim() != 2 || buffer.shape(0) != static_cast<py::ssize_t>(rows) || buffer.shape(1) != count) {
+    throw py::value_error("out must have the shape (len(seeds), N) = (" + std::to_string(rows) + ", " +
+                          std::to_string(count) + "), got " + py::str(buffer.attr("shape")).cast<std::string>());
+  }
+  if ((buffer.flags() & py::array::c_style) == 0) throw py::value_error("out must be C-contiguous");
+  if (!buffer.writeable()) throw py::value_error("out must be writable");
+  return buffer;
+}
+
+py::array generate_ensemble(py::handle lam, py::handle step_number, py::handle n0, py::handle seeds,
+                            py::handle generator, py::handle threads, py::handle law, py::handle out) {
+  // Seed 0 stands for the rows' own, which every stream takes: the rest of the run is checked as generate checks it.
+  const cascade::run_request request = checked_request(lam, step_number, n0, py::int_(0), generator, threads, law);
+  const std::vector<std::uint64_t> rows = ensemble_seeds(seeds, request.generator);
+  const std::int64_t count = cascade::series_length(request);
+  py::array values = out.is_none()
+                               ? py::array(py::dtype::of<double>(),
+                                           std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows.size()), count})
+                               : ensemble_buffer(out, rows.size(), count);
+  const std::function<void()> poll_signals = signal_poll{};
+  {
+    py::gil_scoped_release released;
+    cascade::fill_ensemble(request, rows.data(), rows.size(), static_cast<double*>(values.mutable_data()), nullptr,
+                           poll_signals);
+  }
+  return values;
 }
 
 /// Nothing, or the ValueError or TypeError that generate would raise for
@@ -397,6 +462,10 @@ PYBIND11_MODULE(cascade_native, module) {
              py::arg("generator") = "subtractive", py::arg("start") = py::none(), py::arg("stop") = py::none(),
              py::arg("threads") = py::none(), py::arg("dtype") = py::none(), py::arg("law") = py::none(),
              "The series of (lam, step_number, n0) seeded with `seed`; see cascade.generate.");
+  module.def("generate_ensemble", &generate_ensemble, py::arg("lam"), py::arg("step_number"), py::arg("n0"),
+             py::arg("seeds"), py::kw_only(), py::arg("generator") = "subtractive", py::arg("threads") = py::none(),
+             py::arg("law") = py::none(), py::arg("out") = py::none(),
+             "A (len(seeds), N) array whose row k is generate(..., seed=seeds[k]); see cascade.generate_ensemble.");
   module.def("check_run", &check_run, py::arg("lam"), py::arg("step_number"), py::arg("n0"), py::arg("seed"),
              py::arg("generator") = "subtractive", py::arg("law") = py::none(),
              "Raises what generate would raise for these arguments, and makes no value.");

@@ -12,6 +12,7 @@
 //   target_link_libraries(app PRIVATE cascade::cascade)
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -125,6 +126,18 @@ void fill_series_range(const run_request& request, std::int64_t start, std::int6
 /// The same piece as binary32, each value rounded to the nearest float.
 void fill_series_range(const run_request& request, std::int64_t start, std::int64_t stop, float* values,
                        float* weights = nullptr, const std::function<void()>& between_chunks = {});
+
+/// Fills row k of values[0, count * N) (and of weights, unless null) with
+/// the series of `request` seeded with seeds[k], for k in [0, count): each
+/// row the very values fill_series gives for that seed. The rows are shared
+/// among `request.threads` threads (0: the stream's default), whole rows to
+/// a thread; request.seed is not used. `between_chunks` is called on the
+/// calling thread as fill_series calls it; an exception from it stops the
+/// work once the other threads' rows in hand are made (the buffers then
+/// hold no complete ensemble). Throws std::invalid_argument as check_request
+/// does, and for a seed the stream refuses (the message names seeds[k]).
+void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::size_t count, double* values,
+                   double* weights = nullptr, const std::function<void()>& between_chunks = {});
 
 /// The program's summary of a series.
 struct run_summary {

@@ -17,7 +17,7 @@ step_number n0`` writes, made by the same code::
 
 from __future__ import annotations
 
-from typing import Any, Literal, NamedTuple, Optional, Tuple, Type, TypedDict, Union, cast, overload
+from typing import Any, Literal, NamedTuple, Optional, Sequence, Tuple, Type, TypedDict, Union, cast, overload
 
 from . import _compiled_module
 
@@ -31,7 +31,7 @@ except ImportError as _error:
 import numpy as np  # noqa: E402  (loaded, or refused in one line, with the compiled module)
 from numpy.typing import NDArray  # noqa: E402
 
-__all__ = ["generate", "summary", "last_seed", "limits", "Summary", "Limits", "__version__"]
+__all__ = ["generate", "generate_ensemble", "summary", "last_seed", "limits", "Summary", "Limits", "__version__"]
 
 __version__: str = _native.__version__
 """The project's version, the one that ``cascade --version`` prints."""
@@ -141,6 +141,35 @@ def generate(
     """
     return _native.generate(lam, step_number, n0, seed, weights=weights, out=out, generator=generator, start=start,
                             stop=stop, threads=threads, dtype=dtype, law=law)
+
+
+def generate_ensemble(
+    lam: float,
+    step_number: int,
+    n0: int,
+    seeds: Sequence[int],
+    *,
+    generator: str = "subtractive",
+    law: str = "lognormal",
+    threads: Optional[int] = None,
+    out: Optional[Series] = None,
+) -> Series:
+    """An ensemble: a (K, N) float64 array, K = len(seeds), whose row k holds
+    exactly ``generate(lam, step_number, n0, seed=seeds[k], generator=generator,
+    law=law)``, the rows made side by side on `threads` threads (the
+    stream's default as in generate), whole rows to a thread.
+
+    seeds: a sequence of seeds (ints, or a numpy array of them), each one
+        that generate takes with this generator; none gives a (0, N) array.
+    out: a float64 array of shape (K, N), C-contiguous and writable, to fill
+        and return instead of a new one.
+    The rest as generate's. Raises what generate raises for the run, and for
+    a seed the stream refuses a ValueError (TypeError for one that is not an
+    int) that names its place, seeds[k]. The GIL is released while the
+    values are made, and Ctrl-C stops a long call.
+    """
+    return _native.generate_ensemble(lam, step_number, n0, seeds, generator=generator, threads=threads, law=law,
+                                     out=out)
 
 
 class Summary(NamedTuple):

@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "cascade/ensemble_sharing.h"
 #include "cascade/laws.h"
 #include "cascade/population.h"
 #include "cascade/run_rules.h"
@@ -213,6 +214,33 @@ void fill_series(const run_request& request, float* values, float* weights,
                  const std::function<void()>& between_chunks) {
   check_request(request);
   make_floats(request, std::nullopt, values, weights, between_chunks);
+}
+
+void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::size_t count, double* values,
+                   double* weights, const std::function<void()>& between_chunks) {
+  check_request(request);
+  const stream from = stream_of(request.generator);
+  for (std::size_t row = 0; row < count; ++row) {
+    if (!seed_allowed(seeds[row], from)) {
+      throw std::invalid_argument("seeds[" + std::to_string(row) + "]: " +
+                                  refusal_message(refused_argument::seed, from, std::to_string(seeds[row]),
+                                                  spelling::call));
+    }
+  }
+  const std::int64_t length = series_length(request);
+  const std::int64_t threads = request.threads != 0 ? request.threads : rules_of(from).default_threads;
+  const ensemble_sharing sharing = share_among_rows(count, threads != 0 ? static_cast<unsigned>(threads)
+                                                                        : available_cpus());
+  thread_team team(sharing.workers - 1);
+  const std::function<void()> none;
+  team.run(count, [&](std::size_t row, unsigned worker) {
+    run_request one = request;
+    one.seed = seeds[row];
+    one.threads = sharing.threads_per_row;
+    const std::int64_t offset = static_cast<std::int64_t>(row) * length;
+    make_doubles(one, std::nullopt, values + offset, weights != nullptr ? weights + offset : nullptr,
+                 worker == team.helpers() ? between_chunks : none);
+  });
 }
 
 void fill_series_range(const run_request& request, std::int64_t start, std::int64_t stop, double* values,

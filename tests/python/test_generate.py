@@ -227,3 +227,50 @@ def test_the_laws_differ_from_one_another_and_keep_the_mean_square():
         # (the microcanonical law conserves each cell's energy: its spread is rounding alone)
         assert abs(squares.mean() - 1.0) < 5 * error + 1e-12, (law, squares.mean(), error)
         assert all(not np.array_equal(x, other[0]) for name, other in series.items() if name != law), law
+
+
+ENSEMBLES = [  # (generator, law, threads, seeds, step_number, n0): rows fewer and more than threads, one
+    ("subtractive", "lognormal", None, [1700000000, 5, 5, 0], 15, 1),  # 2^15: a row alone would take two threads
+    ("subtractive", "lognormal", 1, [3, 4, 5], 10, 3),
+    ("philox", "lognormal", 2, [2**64 - 1, 0, 12345], 12, 5),
+    ("philox", "microcanonical", 7, [9, 10], 16, 2),
+    ("philox", "logpoisson:0.5", None, [11], 8, 1),
+]
+
+
+@pytest.mark.parametrize("generator, law, threads, seeds, step_number, n0", ENSEMBLES)
+def test_an_ensemble_holds_the_rows_of_single_calls(generator, law, threads, seeds, step_number, n0):
+    ensemble = cascade.generate_ensemble(0.6, step_number, n0, seeds, generator=generator, law=law, threads=threads)
+    assert ensemble.shape == (len(seeds), n0 << step_number) and ensemble.dtype == np.float64
+    for row, seed in zip(ensemble, seeds):
+        assert same_bits(row, cascade.generate(0.6, step_number, n0, seed, generator=generator, law=law))
+    out = np.full_like(ensemble, np.nan)
+    assert cascade.generate_ensemble(0.6, step_number, n0, np.array(seeds, dtype=np.uint64), generator=generator,
+                                     law=law, threads=threads, out=out) is out
+    assert same_bits(out, ensemble)
+
+
+def test_an_ensemble_refuses_what_generate_refuses_and_names_the_seed():
+    good = np.zeros((2, 16))
+    cases = [  # (arguments, keywords, error, message)
+        ((0.5, 4, 1, [1, -1]), {}, ValueError, "seeds[1]: seed must be a whole number from 0 to 2147483647, got -1"),
+        ((0.5, 4, 1, [0, 1, 2**31]), {}, ValueError, "seeds[2]: seed must be a whole number from 0 to 2147483647"),
+        ((0.5, 4, 1, [1, 2.0]), {}, TypeError, "seeds[1]: seed must be an int, got float"),
+        ((0.5, 4, 1, [True]), {}, TypeError, "seeds[0]: seed must be an int, got bool"),
+        ((0.5, 4, 1, "12"), {}, TypeError, "seeds must be a sequence of ints, got str"),
+        ((0.5, 4, 1, 12), {}, TypeError, "seeds must be a sequence of ints, got int"),
+        ((0.5, 0, 1, [1]), {}, ValueError, "step_number must be a whole number of at least 1, got 0"),
+        ((0.5, 4, 1, [1]), {"law": "binomial"}, ValueError, "law binomial needs the philox stream"),
+        ((0.5, 4, 1, [1]), {"generator": "philox", "threads": 0}, ValueError, "threads"),
+        ((0.5, 4, 1, [1, 2, 3]), {"out": good}, ValueError, "out must have the shape (len(seeds), N) = (3, 16), "
+                                                            "got (2, 16)"),
+        ((0.5, 4, 1, [1, 2]), {"out": good.astype(np.float32)}, TypeError, "out must have dtype float64"),
+        ((0.5, 4, 1, [1, 2]), {"out": np.zeros((2, 32))[:, ::2]}, ValueError, "out must be C-contiguous"),
+        ((0.5, 4, 1, [1, 2]), {"out": good.ravel()}, ValueError, "got (32,)"),
+    ]
+    for arguments, keywords, error, message in cases:
+        with pytest.raises(error) as refused:
+            cascade.generate_ensemble(*arguments, **keywords)
+        assert message in str(refused.value)
+    assert good.tolist() == np.zeros((2, 16)).tolist()  # refused before a value was written
+    assert cascade.generate_ensemble(0.5, 4, 1, []).shape == (0, 16)
