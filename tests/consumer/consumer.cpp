@@ -1,10 +1,12 @@
 // consumer SEED LAMBDA STEP_NUMBER N0: the run's values, then its weights,
 // one "%16.15lf" line each, on standard output; the summary line on standard
 // error. Any refusal is one line on standard error and status 2. It also
-// checks that a piece of the philox stream made alone is the whole's.
+// checks that a piece of the philox stream made alone is the whole's, and
+// that an ensemble's row is the series of its seed made alone.
 #include <cascade/cascade.hpp>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -37,6 +39,15 @@ int main(int argc, char** argv) {
   cascade::fill_series_range(philox, 1, static_cast<std::int64_t>(count), piece.data());
   if (!std::equal(piece.begin(), piece.end(), whole.begin() + 1)) {
     std::fprintf(stderr, "a philox piece differs from the whole series\n");
+    return 1;
+  }
+  // An ensemble of the run's seed among others, with its weights: each row as made alone.
+  const std::uint64_t seeds[] = {request.seed + 1, request.seed, request.seed + 2};
+  std::vector<double> rows(3 * count), row_weights(3 * count);
+  cascade::fill_ensemble(request, seeds, 3, rows.data(), row_weights.data());
+  if (!std::equal(values.begin(), values.end(), rows.begin() + count) ||
+      !std::equal(weights.begin(), weights.end(), row_weights.begin() + count)) {
+    std::fprintf(stderr, "an ensemble's row differs from its series made alone\n");
     return 1;
   }
   std::fprintf(stderr, "%s\n", cascade::summarize_series(values.data(), values.size()).line.c_str());
