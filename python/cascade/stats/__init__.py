@@ -27,6 +27,14 @@
     compare_laws(x, lam, step_number, n0, realizations=1) -> LawComparison
         one LawRow per law: its values at lam, the estimates, z-scores, agrees
 
+    lag_covariance(x, lags, step_number, n0, *, lam=None, law=, weights=None, realizations=1) -> LagCovariance
+        Cov of log|x| (or log w) at any lags within cells, about the true mean (lam given)
+        or the sample mean, jackknife errors and intervals, each law's theory beside it
+    structure_functions(x, q, scales, step_number, n0, *, of="walk", lam=None, law=, ...) -> StructureFunctions
+        S_q(l) of the cumulated walk, of x or of |x|, jackknife errors, exact theory at q = 2
+    scaling_exponents(x, q, scales, step_number, n0, *, of="walk", lam=None, law=, ...) -> ScalingExponents
+        zeta(q) fitted over the scales, jackknife errors, each law's limit exponents beside it
+        (for estimates of the scaling, use the philox stream)
     intermittency_of(lam, step_number) -> float
         lambda^2 / (step_number ln 2): the fall of Var log w per unit of ln-scale
         (the intermittency coefficient, -c2); lambda_for(intermittency, step_number)
@@ -40,6 +48,9 @@ from the command line.
 """
 from ._check import Check, Row, UncheckableSeries, check
 from ._intermittency import intermittency_of, lambda_for
+from ._lag_covariance import LagCovariance, lag_covariance
+from ._scaling_exponents import ScalingExponents, scaling_exponents
+from ._structure_functions import StructureFunctions, structure_functions
 from ._lambda import LambdaEstimate, estimate_lambda
 from ._law_comparison import LawComparison, LawRow, compare_laws
 from ._laws import Law, parse_law
@@ -48,4 +59,5 @@ from ._theory import Theory, theory
 
 __all__ = ["Check", "Row", "UncheckableSeries", "check", "LambdaEstimate", "estimate_lambda", "Theory", "theory",
            "Law", "parse_law", "LogCumulants", "log_cumulants", "LawComparison", "LawRow", "compare_laws",
-           "intermittency_of", "lambda_for"]
+           "intermittency_of", "lambda_for", "LagCovariance", "lag_covariance", "StructureFunctions",
+           "structure_functions", "ScalingExponents", "scaling_exponents"]

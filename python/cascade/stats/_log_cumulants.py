@@ -42,6 +42,7 @@ from dataclasses import dataclass
 
 import numpy as np
 
+from . import _jackknife
 from ._check import series_values
 from ._errors import UncheckableSeries
 from ._laws import NAMES
@@ -161,13 +162,7 @@ def estimates_from_totals(totals, step_number, cells):
 
 def jackknife(per_cell, step_number):
     """The estimates from all cells, their delete-one-cell jackknife covariance and standard errors."""
-    cells = per_cell.shape[0]
-    totals = per_cell.sum(axis=0)
-    estimate = estimates_from_totals(totals, step_number, cells)
-    left_out = estimates_from_totals(totals - per_cell, step_number, cells - 1)
-    deviations = left_out - left_out.mean(axis=0)
-    covariance = (cells - 1) / cells * deviations.T @ deviations
-    return estimate, covariance, np.sqrt(np.diag(covariance))
+    return _jackknife.delete_one(per_cell, lambda totals, cells: estimates_from_totals(totals, step_number, cells))
 
 
 def log_cumulants(x, step_number, n0, realizations=1):

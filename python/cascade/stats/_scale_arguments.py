@@ -1,0 +1,49 @@
+"""The arguments the estimators of the scaling share: a series or ensemble
+cut into its independent cells, lags or scales within one cell, and the law
+and lambda their theory is taken at."""
+import numpy as np
+
+from ._check import series_values
+from ._laws import parse_law
+
+# Fewer independent cells leave the jackknife's error itself too uncertain to use.
+LEAST_UNITS = 8
+
+
+def cells_of(x, step_number, n0, realizations):
+    """(values as (cells, 2^step_number), step_number, cells): each row an independent cell."""
+    values, step_number, n0, realizations = series_values(x, step_number, n0, realizations)
+    cells = n0 * realizations
+    if cells < LEAST_UNITS:
+        raise ValueError(f"the jackknife needs at least {LEAST_UNITS} independent cells (n0 times realizations; "
+                         f"for one cell, give an ensemble of realizations), got {n0} * {realizations} = {cells}")
+    return values.reshape(cells, 1 << step_number), step_number, cells
+
+
+def within_cell(numbers, name, step_number):
+    """Positive whole numbers below the cell length 2^step_number, as an int64 array."""
+    array = np.atleast_1d(np.asarray(numbers))
+    length = 1 << step_number
+    if (array.ndim != 1 or array.size == 0 or not np.issubdtype(array.dtype, np.integer)
+            or (array < 1).any() or (array >= length).any()):
+        raise ValueError(f"{name} must be whole numbers from 1 to 2^step_number - 1 = {length - 1} (within one "
+                         f"cell), got {array.tolist()!r}")
+    return array.astype(np.int64)
+
+
+def orders(q):
+    """Real orders q > 0, as a float array."""
+    array = np.atleast_1d(np.asarray(q, dtype=float))
+    if array.ndim != 1 or array.size == 0 or not np.isfinite(array).all() or (array <= 0).any():
+        raise ValueError(f"q must be finite numbers above 0, got {np.asarray(q).tolist()!r}")
+    return array
+
+
+def law_and_lambda(lam, law, step_number):
+    """(the Law, lam as a float or None)."""
+    law = parse_law(law)
+    if lam is None:
+        return law, None
+    from ._arguments import run_arguments
+
+    return law, run_arguments(lam, step_number, 1, "philox")[0]
