@@ -23,6 +23,9 @@ class PhiloxAtLambdaZero(unittest.TestCase):
         cls.values = np.concatenate(series["philox"])
         cls.ljung_box = {generator: lag_correlation.ljung_box(*lag_correlation.lag_correlations(rows))
                          for generator, rows in series.items()}
+        cls.magnitudes = {(name, generator): lag_correlation.ljung_box(*lag_correlation.lag_correlations(
+            rows, transform=lag_correlation.TRANSFORMS[name])) for name in ("log|x|", "x²")
+            for generator, rows in series.items()}
 
     def test_no_correlation_at_lags_1_to_100(self):
         _, p = self.ljung_box["philox"]
@@ -31,6 +34,13 @@ class PhiloxAtLambdaZero(unittest.TestCase):
     def test_the_subtractive_stream_shows_its_lag_structure(self):
         _, p = self.ljung_box["subtractive"]
         self.assertLess(p, 1e-20, "the subtractive stream's lag correlations no longer show: is it still the same?")
+
+    def test_magnitudes_are_clean_in_philox_and_correlated_in_the_subtractive_stream(self):
+        # What estimators of the scaling use: the default stream's fault shows in them too.
+        for name in ("log|x|", "x²"):
+            with self.subTest(name=name):
+                self.assertGreater(self.magnitudes[name, "philox"][1], 0.01)
+                self.assertLess(self.magnitudes[name, "subtractive"][1], 1e-20)
 
     def test_the_values_are_standard_normal(self):
         self.assertEqual(self.values.size, 4 << 22)

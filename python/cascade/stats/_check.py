@@ -141,6 +141,8 @@ def check(values, lam, step_number, n0, *, realizations=1, law="lognormal", as_t
     values, one after the other in `values` (or the rows of a 2-D array),
     against theory.
 
+    For a series made to test estimators of the scaling, use the philox stream: the
+    default stream's draws correlate log|x| and x^2 at lags 30 to 59 (docs/reproducibility.md).
     law: the multiplier law the series are held to ("lognormal", "binomial",
     "microcanonical", "logpoisson[:BETA]" or a Law): the reference series are
     simulated under it (the philox stream for every law but the log-normal)

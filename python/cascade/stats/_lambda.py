@@ -18,6 +18,9 @@ LEAST_JACKKNIFE_HALF_CELLS half-cells, the spread comes instead from series
 simulated at the estimate, and so it does when the jackknife has no finite
 spread (every log term of some row sits in one half-cell).
 
+For estimates of lambda use the philox stream: the default stream's draws
+correlate log|x| at lags 30 to 59 by a few thousandths (docs/reproducibility.md).
+
 Values that are exactly 0 have no log and are left out; input that leaves
 the variance of log|x| or some C(l) without terms gives no estimate and is
 refused.

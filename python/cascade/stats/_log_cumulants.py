@@ -32,6 +32,9 @@ carry those of X_b - X_a, which longer boxes do not average out: the energy of
 2^m values over 2^m tends to a random limit as m grows (the steps below keep
 multiplying it), not to a constant. The joint cumulants above have no such term.
 
+Use the philox stream for such estimates: the default stream's draws
+correlate log|x| and x^2 at lags 30 to 59 (docs/reproducibility.md).
+
 The estimates are taken about the sample mean and variance: bias of order
 1 / cells, measured below a tenth of the estimates' spread (docs/laws.md). The
 standard errors are a delete-one-cell jackknife: cells (n0 times the
