@@ -12,10 +12,10 @@ PROGRAM = os.environ["CASCADE_BINARY"]
 DATA = Path(os.environ["CASCADE_TEST_DATA_DIR"])
 
 
-def program_binary(seed, lam, step_number, n0):
-    """The values and the summary line that `cascade --binary --seed` writes."""
+def program_binary(seed, lam, step_number, n0, *options):
+    """The values and the summary line that `cascade --binary --seed [options]` writes."""
     run = subprocess.run(
-        [PROGRAM, "--binary", "--seed", str(seed), "--", str(lam), str(step_number), str(n0)],
+        [PROGRAM, "--binary", "--seed", str(seed), *options, "--", str(lam), str(step_number), str(n0)],
         capture_output=True, check=True)
     return np.frombuffer(run.stdout, dtype="<f8"), run.stderr.decode()
 
