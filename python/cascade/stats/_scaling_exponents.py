@@ -24,21 +24,12 @@ from ._theory import theory
 
 
 @dataclass(frozen=True, eq=False)  # holds arrays: no field-wise ==
-class ScalingExponents:
-    q: np.ndarray
-    scales: np.ndarray
-    estimate: np.ndarray
-    standard_error: np.ndarray
-    low: np.ndarray
-    high: np.ndarray
-    theory: np.ndarray
-    """zeta(q) of the law at lam as scales grow (nan without lam)."""
+class ScalingExponents(_structure_functions.ScaleEstimates):
+    """estimate: zeta(q) per order; theory: zeta(q) of the law at lam as scales grow (nan without lam)."""
     exact: np.ndarray
     """Whether theory is the fitted slope's exact value at every scale (walk and x at q = 2)."""
     theories: dict
     """{law: zeta(q)} of every law at lam (empty without lam)."""
-    of: str
-    cells: int
 
 
 def slopes(functions, scales):
@@ -79,5 +70,5 @@ def scaling_exponents(x, q, scales, step_number, n0, *, of="walk", lam=None, law
     exact = (q == 2.0) & (of in ("walk", "x"))
     own = np.full(len(q), np.nan) if lam is None else limit_exponents(lam, step_number, q, of, law)
     theories = {} if lam is None else {name: limit_exponents(lam, step_number, q, of, name) for name in NAMES}
-    return ScalingExponents(q, scales, estimate, error, estimate - spread, estimate + spread, own, exact, theories,
-                            of, cells)
+    return ScalingExponents(q, scales, estimate, error, estimate - spread, estimate + spread, own, of, cells, exact,
+                            theories)

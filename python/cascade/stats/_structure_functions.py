@@ -30,18 +30,25 @@ SIGNALS = ("walk", "x", "abs")
 
 
 @dataclass(frozen=True, eq=False)  # holds arrays: no field-wise ==
-class StructureFunctions:
+class ScaleEstimates:
+    """What an estimator of the scaling gives: per order q (and scale), the estimate,
+    its jackknife standard error, its interval [low, high] and the theory."""
     q: np.ndarray
     scales: np.ndarray
     estimate: np.ndarray
-    """(len(q), len(scales)) S_q(l)."""
     standard_error: np.ndarray
     low: np.ndarray
     high: np.ndarray
     theory: np.ndarray
-    """Exact S_q(l) of the law at lam where known (q = 2), nan elsewhere or without lam."""
     of: str
+    """The signal: "walk", "x" or "abs"."""
     cells: int
+
+
+@dataclass(frozen=True, eq=False)
+class StructureFunctions(ScaleEstimates):
+    """estimate: (len(q), len(scales)) S_q(l); theory: the exact S_q(l) of the law at lam
+    where known (q = 2), nan elsewhere or without lam."""
 
 
 def signal(cells, of):
