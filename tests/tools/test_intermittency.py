@@ -53,6 +53,31 @@ class ScaleTest(unittest.TestCase):
         slope = np.polyfit(np.log(lags), covariances, 1)[0]
         self.assertAlmostEqual(-slope, intermittency_of(lam, steps), delta=0.1 * intermittency_of(lam, steps))
 
+    def test_the_variance_of_a_boxs_log_weight_falls_by_the_coefficient_per_unit_of_ln_scale(self):
+        # The mean of log w over a box of l = 2^m values holds the n - m factors above the box
+        # whole and averages the m levels below it, so its variance is sigma^2 (n - m + 1 - 2^-m);
+        # with sigma^2 2^-m added back, a line against ln l whose slope is minus the coefficient.
+        lam, steps, n0 = 1.0, 14, 64
+        coefficient = intermittency_of(lam, steps)
+        _, w = cascade.generate(lam, steps, n0, 5, generator="philox", weights=True)
+        logs = np.log(w) - theory(lam, steps, n0).mean_log_weight
+        m = np.arange(9)
+        variances = np.array([np.mean(logs.reshape(-1, 1 << k).mean(axis=1) ** 2) for k in m])
+        slope = np.polyfit(m * math.log(2), variances + coefficient * math.log(2) * 2.0 ** -m, 1)[0]
+        self.assertAlmostEqual(-slope, coefficient, delta=0.02 * coefficient)
+
+    def test_theorys_covariance_falls_by_the_coefficient_per_unit_of_ln_lag(self):
+        # C(2^p) - C(2^(p+1)) = sigma^2 (1 - 2^(p+1-n)) and the N/(N - l) of the pairs: far
+        # below the integral scale of 2^30 values, the coefficient times ln 2 for every law
+        # whose siblings are independent.
+        lam, steps, n0 = 0.7, 30, 1
+        lags = 2 ** np.arange(12)
+        for law in ("lognormal", "binomial", "logpoisson"):
+            with self.subTest(law=law):
+                covariance = theory(lam, steps, n0, lags, law=law).log_weight_lag_covariance
+                falls = -np.diff(covariance) / math.log(2)
+                np.testing.assert_allclose(falls, intermittency_of(lam, steps), rtol=2e-4)
+
 
 if __name__ == "__main__":
     unittest.main()

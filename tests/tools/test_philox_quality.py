@@ -21,11 +21,13 @@ class PhiloxAtLambdaZero(unittest.TestCase):
         series = {generator: [lag_correlation.series(CASCADE, generator, seed) for seed in lag_correlation.SEEDS]
                   for generator in ("subtractive", "philox")}
         cls.values = np.concatenate(series["philox"])
-        cls.ljung_box = {generator: lag_correlation.ljung_box(*lag_correlation.lag_correlations(rows))
-                         for generator, rows in series.items()}
-        cls.magnitudes = {(name, generator): lag_correlation.ljung_box(*lag_correlation.lag_correlations(
-            rows, transform=lag_correlation.TRANSFORMS[name])) for name in ("log|x|", "x²")
-            for generator, rows in series.items()}
+        cls.correlations = {(name, generator): lag_correlation.lag_correlations(rows, transform=transform)
+                            for name, transform in lag_correlation.TRANSFORMS.items()
+                            for generator, rows in series.items()}
+        cls.ljung_box = {generator: lag_correlation.ljung_box(*cls.correlations["x", generator])
+                         for generator in series}
+        cls.magnitudes = {(name, generator): lag_correlation.ljung_box(*cls.correlations[name, generator])
+                          for name in ("log|x|", "x²") for generator in series}
 
     def test_no_correlation_at_lags_1_to_100(self):
         _, p = self.ljung_box["philox"]
@@ -41,6 +43,20 @@ class PhiloxAtLambdaZero(unittest.TestCase):
             with self.subTest(name=name):
                 self.assertGreater(self.magnitudes[name, "philox"][1], 0.01)
                 self.assertLess(self.magnitudes[name, "subtractive"][1], 1e-20)
+
+    def test_the_covariance_of_log_magnitudes_at_lags_30_to_59(self):
+        # In the units of C(l), which the estimators of the scaling measure: the default
+        # stream's bias there is many standard errors, philox's is noise.
+        for generator, low, high in [("subtractive", 10.0, np.inf), ("philox", 0.0, 4.0)]:
+            with self.subTest(generator=generator):
+                r, n = self.correlations["log|x|", generator]
+                z, lag, covariance, error = lag_correlation.window(r, n, np.pi ** 2 / 8)
+                self.assertEqual(n, 4 << 22)
+                self.assertAlmostEqual(error, np.pi ** 2 / 8 / 4096, places=12)
+                self.assertAlmostEqual(covariance, abs(r[lag - 1]) * np.pi ** 2 / 8, places=12)
+                self.assertTrue(30 <= lag <= 59 and low < z < high, (generator, z, lag))
+                self.assertAlmostEqual(z, covariance / error, places=9)
+                self.assertEqual(covariance, np.abs(r[29:59]).max() * np.pi ** 2 / 8)
 
     def test_the_values_are_standard_normal(self):
         self.assertEqual(self.values.size, 4 << 22)
