@@ -52,29 +52,37 @@ class LagCovariance:
     cells: int
 
 
+def _segment_sums(running, starts, stops):
+    """(rows * len(starts),): per row, the sum of a term over [start, stop) for each segment (clipped
+    to the row; an empty one sums to 0), from the term's running sums (rows, length + 1)."""
+    last = running.shape[1] - 1
+    starts = np.clip(starts, 0, last)
+    stops = np.maximum(np.clip(stops, 0, last), starts)
+    return (running[:, stops] - running[:, starts]).ravel()
+
+
 def _cell_sums(logs, usable, lags, n0):
     """(per-cell shares (cells, columns), totals (columns,)) of the sums C is made of: per cell the
     count and sum of the usable logs, then per lag the count of pairs with both usable and the sums of
-    a, b and a b. logs, usable: (realizations, N); a pair's share goes to both its cells."""
+    a, b and a b. logs, usable: (realizations, N). A cell's share of a pair's sums is all of it when
+    either value is in the cell: pairs whose first value is in it, plus those whose second is, less
+    those with both."""
     rows, count = logs.shape
     cells, length = rows * n0, count // n0
     columns = [usable.reshape(cells, length).sum(axis=1), logs.reshape(cells, length).sum(axis=1)]
     totals = [columns[0].sum(), columns[1].sum()]
-    row_offset = (np.arange(rows) * n0)[:, None]
+    begins = np.arange(n0) * length
     for lag in lags:
         both = usable[:, :-lag] & usable[:, lag:]
         a = np.where(both, logs[:, :-lag], 0.0)
         b = np.where(both, logs[:, lag:], 0.0)
-        sums = [both.astype(float), a, b, a * b]
-        first = (row_offset + np.arange(count - lag) // length).ravel()
-        second = (row_offset + np.arange(lag, count) // length).ravel()
-        inside = first == second
-        for term in sums:
-            flat = term.ravel()
-            share = (np.bincount(first, flat, cells) + np.bincount(second, flat, cells)
-                     - np.bincount(first[inside], flat[inside], cells))
-            columns.append(share)
-            totals.append(flat.sum())
+        for term in (both.astype(float), a, b, a * b):
+            running = np.zeros((rows, term.shape[1] + 1))
+            np.cumsum(term, axis=1, out=running[:, 1:])
+            columns.append(_segment_sums(running, begins, begins + length)
+                           + _segment_sums(running, begins - lag, begins + length - lag)
+                           - _segment_sums(running, begins, begins + length - lag))
+            totals.append(term.sum())
     return np.stack(columns, axis=-1).astype(float), np.array(totals, dtype=float)
 
 
