@@ -3,12 +3,17 @@ statistics written out directly in numpy, their theory against the program's
 ensembles of every law and against brute force over a small tree, and their refusals."""
 import itertools
 import math
+import re
+import sys
 import unittest
 
 import numpy as np
 
 import tool_runs  # noqa: F401  (puts the package on the path)
 import cascade
+
+sys.path.insert(0, tool_runs.TOOLS)
+import measure_estimator_coverage  # noqa: E402
 from cascade.stats import lag_covariance, scaling_exponents, structure_functions, theory
 from cascade.stats._structure_theory import exact_structure_function
 
@@ -203,6 +208,25 @@ class RefusalTest(unittest.TestCase):
             with self.subTest(words=words):
                 with self.assertRaisesRegex(kind, words):
                     call()
+
+
+class CoverageToolTest(unittest.TestCase):
+    def test_intervals_hold_the_exact_truths_in_a_small_run(self):
+        # 40 series of 16 x 2^8: the exact truths (C at every lag, S_2 of the walk, zeta_walk(2))
+        # must be held about 95% of the time; a truth taken at the wrong shape or law is not.
+        tool = measure_estimator_coverage
+        pooled, tool.POOLED_VALUES = tool.POOLED_VALUES, 1 << 16
+        try:
+            coverage, bias = tool.lines(range(1, 41), [(8, 16, 1, ("microcanonical",))], (0.7,))
+        finally:
+            tool.POOLED_VALUES = pooled
+        self.assertEqual([len(line) for line in coverage + bias], [3 + len(tool.COLUMNS), 3 + len(tool.ORDERS)])
+        shares = [tuple(map(float, re.fullmatch(r"(\d+\.\d) / (\d+\.\d)", cell).groups())) for cell in coverage[0][3:]]
+        exact = [shares[k] for k, name in enumerate(tool.COLUMNS) if name.startswith(("C(", "S_2", "ζ_walk(2)"))]
+        self.assertEqual(len(exact), len(tool.LAGS) + 2)
+        for own, normal in exact:
+            self.assertGreaterEqual(own, 80.0)
+            self.assertGreaterEqual(own, normal)
 
 
 if __name__ == "__main__":
