@@ -55,29 +55,27 @@ def _pairs_of_values(lam, step_number, order, lag, of, law):
                * pair_average(lam, step_number, lag, q - r, r, law) for r in range(q + 1))
 
 
-def window_pair_counts(step_number, scale):
-    """(windows, step_number + 1): N_k, the ordered pairs of each window [t, t + scale) of a
-    cell (t = 0 .. 2^n - scale) whose split level is k."""
+def mean_window_pair_counts(step_number, scale):
+    """(step_number + 1,): N_k, the ordered pairs of a window [t, t + scale) of a cell whose split
+    level is k, averaged over the windows t = 0 .. 2^n - scale (one level at a time: O(2^n) memory)."""
     starts = np.arange((1 << step_number) - scale + 1, dtype=np.int64)
     last = starts + scale - 1
-    within = [np.full(starts.size, float(scale))]  # P_0: each value with itself
+    within = [float(scale)]  # P_0: each value with itself
     for k in range(1, step_number + 1):
         block = 1 << k
-        first_block, last_block = starts >> k, last >> k
-        head = block - (starts & (block - 1))
-        tail = (last & (block - 1)) + 1
-        full = np.maximum(last_block - first_block - 1, 0)
-        spread = (head.astype(float) ** 2 + tail.astype(float) ** 2 + full * float(block) ** 2)
-        within.append(np.where(first_block == last_block, float(scale) ** 2, spread))
-    within = np.stack(within, axis=1)
-    return np.concatenate([within[:, :1], np.diff(within, axis=1)], axis=1)
+        head = (block - (starts & (block - 1))).astype(float)
+        tail = ((last & (block - 1)) + 1).astype(float)
+        full = np.maximum((last >> k) - (starts >> k) - 1, 0) * float(block) ** 2
+        spread = np.where((starts >> k) == (last >> k), float(scale) ** 2, head ** 2 + tail ** 2 + full)
+        within.append(float(spread.mean()))
+    return np.diff(np.array(within), prepend=0.0)
 
 
 def _walk(lam, step_number, order, scale, law):
     if order == 2.0:
         return float(scale)
     by_level = _weight_moments.by_split_level(lam, step_number, 2.0, 2.0, law)
-    return 3.0 * float((window_pair_counts(step_number, scale) @ by_level).mean())
+    return 3.0 * float(mean_window_pair_counts(step_number, scale) @ by_level)
 
 
 def exact_structure_function(lam, step_number, order, scale, of, law):
