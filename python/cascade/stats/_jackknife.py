@@ -8,14 +8,12 @@ import numpy as np
 from scipy import stats as scipy_stats
 
 
-def delete_one(per_unit, estimate_of, totals=None):
+def delete_one(per_unit, estimate_of):
     """(estimate, covariance, standard errors) of estimate_of(totals, units) (an array),
     from per_unit (units, ...) sums; estimate_of must take totals of shape (..., columns)
-    with a leading axis of leave-one-out cases. totals: the sums over all units where they
-    are not per_unit's sum (terms that straddle two units, such as pairs of values, go
-    with either unit left out, so per_unit holds each unit's share to take away)."""
+    with a leading axis of leave-one-out cases."""
     units = per_unit.shape[0]
-    totals = per_unit.sum(axis=0) if totals is None else totals
+    totals = per_unit.sum(axis=0)
     estimate = estimate_of(totals, units)
     left_out = estimate_of(totals - per_unit, units - 1)
     flat = left_out.reshape(units, -1)
