@@ -17,9 +17,10 @@ values, whose variance, and so the shift, is that of one series over K.
 
 The error is a delete-one-cell jackknife: cells (n0 times the realizations)
 are independent, and a cell left out takes its values and the pairs that
-start in it. A pair that ends in the next cell is independent of that cell's
-own sums about the true mean (its first value is independent of that cell and
-of mean 0), so the cells' sums stay uncorrelated; leaving out with a cell
+start in it. The product of a pair that ends in the next cell is, about the
+true mean, uncorrelated with that cell's own sums (its first value is
+independent of that cell and of mean 0), so the cells' sums stay
+uncorrelated; leaving out with a cell
 every pair it is in would count the pairs across two cells twice and
 overstate the error at long lags (coverage 98-99% at lag 256 of 2^10). One
 cell alone is refused: its values all share the top factors, so no part of it
