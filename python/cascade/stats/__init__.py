@@ -28,13 +28,17 @@
         one LawRow per law: its values at lam, the estimates, z-scores, agrees
 
     lag_covariance(x, lags, step_number, n0, *, lam=None, law=, weights=None, realizations=1) -> LagCovariance
-        Cov of log|x| (or log w) at any lags within cells, about the true mean (lam given)
-        or the sample mean, jackknife errors and intervals, each law's theory beside it
+        Cov of log|x| (or log w) at any lag below N, over each series' pairs, about the true mean
+        (lam given) or the sample mean (.about says which), jackknife errors and intervals,
+        theory(lam, step_number, n0, lags).lag_covariance of each law beside it
     structure_functions(x, q, scales, step_number, n0, *, of="walk", lam=None, law=, ...) -> StructureFunctions
-        S_q(l) of the cumulated walk, of x or of |x|, jackknife errors, exact theory at q = 2
+        S_q(l) of the cumulated walk, of x or of |x|, jackknife errors; exact theory for the walk
+        at q = 2 and 4, for x and |x| at every even q
     scaling_exponents(x, q, scales, step_number, n0, *, of="walk", lam=None, law=, ...) -> ScalingExponents
-        zeta(q) fitted over the scales, jackknife errors, each law's limit exponents beside it
-        (for estimates of the scaling, use the philox stream)
+        zeta(q) fitted over the scales, jackknife errors, each law's limit exponents beside it and
+        the exact slope at those scales where S_q is exact (.finite_size)
+    All three need at least 8 independent cells (n0 times realizations): one cell is refused.
+    For estimates of the scaling, use the philox stream.
     intermittency_of(lam, step_number) -> float
         lambda^2 / (step_number ln 2): the fall of Var log w per unit of ln-scale
         (the intermittency coefficient, -c2); lambda_for(intermittency, step_number)

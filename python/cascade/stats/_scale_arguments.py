@@ -16,7 +16,8 @@ def cells_of(x, step_number, n0, realizations):
     cells = n0 * realizations
     if cells < LEAST_UNITS:
         raise ValueError(f"the jackknife needs at least {LEAST_UNITS} independent cells (n0 times realizations; "
-                         f"for one cell, give an ensemble of realizations), got {n0} * {realizations} = {cells}")
+                         f"the values of one cell share its top factors, so for one cell give an ensemble of "
+                         f"realizations), got {n0} * {realizations} = {cells}")
     return values.reshape(cells, 1 << step_number), step_number, cells
 
 
@@ -28,6 +29,15 @@ def within_cell(numbers, name, step_number):
             or (array < 1).any() or (array >= length).any()):
         raise ValueError(f"{name} must be whole numbers from 1 to 2^step_number - 1 = {length - 1} (within one "
                          f"cell), got {array.tolist()!r}")
+    return array.astype(np.int64)
+
+
+def within_series(numbers, count):
+    """Positive whole lags below the series' length `count`, as an int64 array."""
+    array = np.atleast_1d(np.asarray(numbers))
+    if (array.ndim != 1 or array.size == 0 or not np.issubdtype(array.dtype, np.integer)
+            or (array < 1).any() or (array >= count).any()):
+        raise ValueError(f"lags must be whole numbers from 1 to N - 1 = {count - 1}, got {array.tolist()!r}")
     return array.astype(np.int64)
 
 

@@ -1,24 +1,37 @@
 """Scaling exponents zeta(q): the slope of log S_q(l) against log l over a range of scales.
 
-Theory (lam and the law given), as scales grow far below the cell:
+Theory (lam and the law given), two kinds:
+
+theory, the limit as the scales and the steps below them grow:
     walk  zeta(q) = q/2 + zeta_W(q), zeta_W(q) = -log2 E[W^q] (theory().zeta): an
           increment over l = 2^m aligned values is g times the root of their energy,
-          and that energy is the product of the n - m factors above them, whose q/2-th
-          moment of the square is E[W^q]^(n - m) = (l / L)^zeta_W(q), times the energy
-          below them, of order l. Exact at q = 2 (S_2 = l: zeta = 1); at other q the
-          energy below carries a factor that still changes with m, and the fit over
-          finite scales sits off the limit (measured in docs/statistics.md).
-    x, abs  0: the two values of a pair share the factors above their split, which
-          cancel out of the pair's law as the lag grows; exact for x at q = 2 (S_2 = 2).
-The error is a delete-one-cell jackknife of the fitted slope. Use the philox
-stream for estimates of the scaling (the default stream's draws correlate
-log|x| and x^2 at lags 30 to 59).
+          and that energy is the product of the squares of the n - m factors above
+          them (whose q/2-th moment is E[W^q]^(n - m) = (l / L)^zeta_W(q)) times the
+          energy below them, l times a random variable whose law settles as m grows.
+    x, abs  0: a pair split k steps up is w_i = A B_i, w_j = A B_j with A the n - k
+          shared factors; E[A^q] = E[W^q]^(n - k) grows with l as fast as the pair's
+          own factors' E[B^q] ~ E[W^q]^k falls, and the two cancel, leaving terms of
+          the pair's tie that fall off as l grows (for x at q = 4, 6 E[W^4]^(n - k)
+          beside 6 E[W^4]^n).
+finite_size, the slope of log of the exact S_q(l) (_structure_theory) over the
+    very scales given, where S_q is exact (walk: q = 2 and 4; x and |x|: even q),
+    nan elsewhere. It is what the fitted exponent tends to as the cells grow in
+    number. Exact and equal to the limit: the walk at q = 2 (S_2 = l: 1) and x at
+    q = 2 (S_2 = 2: 0). Elsewhere the two differ: the fit over finite scales
+    carries a bias against the limit (the energy below a window still changes
+    with its length, and windows not aligned with the blocks mix two subtrees);
+    docs/statistics.md ("Estimators of the scaling") measures it.
+
+The error is a delete-one-cell jackknife of the fitted slope; one cell alone is
+refused (its values share the top factors). Use the philox stream for estimates
+of the scaling (the default stream's draws correlate log|x| and x^2 at lags 30
+to 59, docs/reproducibility.md).
 """
 from dataclasses import dataclass
 
 import numpy as np
 
-from . import _jackknife, _scale_arguments, _structure_functions
+from . import _jackknife, _scale_arguments, _structure_functions, _structure_theory
 from ._laws import NAMES
 from ._theory import theory
 
@@ -26,8 +39,8 @@ from ._theory import theory
 @dataclass(frozen=True, eq=False)  # holds arrays: no field-wise ==
 class ScalingExponents(_structure_functions.ScaleEstimates):
     """estimate: zeta(q) per order; theory: zeta(q) of the law at lam as scales grow (nan without lam)."""
-    exact: np.ndarray
-    """Whether theory is the fitted slope's exact value at every scale (walk and x at q = 2)."""
+    finite_size: np.ndarray
+    """The slope of the exact S_q(l) over these scales, where S_q is exact (nan elsewhere or without lam)."""
     theories: dict
     """{law: zeta(q)} of every law at lam (empty without lam)."""
 
@@ -50,8 +63,9 @@ def scaling_exponents(x, q, scales, step_number, n0, *, of="walk", lam=None, law
     """zeta(q) of the walk, x or |x| (`of`): the least-squares slope of log S_q(l) against
     log l over `scales` (at least two, 1 .. 2^step_number - 1), for each order q > 0, from
     one series or `realizations` (a (K, N) array), with a delete-one-cell jackknife error
-    and `level` interval; the theory of `law` (and of every law) at lam beside it. See the
-    module's docstring for what the theory is and where it is exact."""
+    and `level` interval; the limit theory of `law` (and of every law) at lam beside it, and
+    the exact slope at these scales where S_q is exact (finite_size). See the module's
+    docstring for what each is, and docs/statistics.md for the fit's bias against the limit."""
     _structure_functions.check_signal(of)
     cells_values, step_number, cells = _scale_arguments.cells_of(x, step_number, n0, realizations)
     q = _scale_arguments.orders(q)
@@ -67,8 +81,11 @@ def scaling_exponents(x, q, scales, step_number, n0, *, of="walk", lam=None, law
     if not (np.isfinite(estimate).all() and np.isfinite(error).all()):
         raise ValueError("some structure function is 0 at some scale: its log, and so the exponent, cannot be taken")
     spread = _jackknife.t_quantile(cells, level) * error
-    exact = (q == 2.0) & (of in ("walk", "x"))
+    finite_size = np.full(len(q), np.nan)
+    if lam is not None:
+        with np.errstate(invalid="ignore"):
+            finite_size = slopes(_structure_theory.exact_table(lam, step_number, q, scales, of, law), scales)
     own = np.full(len(q), np.nan) if lam is None else limit_exponents(lam, step_number, q, of, law)
     theories = {} if lam is None else {name: limit_exponents(lam, step_number, q, of, name) for name in NAMES}
-    return ScalingExponents(q, scales, estimate, error, estimate - spread, estimate + spread, own, of, cells, exact,
-                            theories)
+    return ScalingExponents(q, scales, estimate, error, estimate - spread, estimate + spread, own, of, cells,
+                            finite_size, theories)

@@ -6,25 +6,25 @@ or its magnitude |x| ("abs"). Increments are taken within each cell, at every
 start t, so cells stay independent and the error is a delete-one-cell
 jackknife.
 
-Exact theory, at q = 2 (every law; E[w^2] = 1 and g independent of w):
-    walk  E[(Y(t + l) - Y(t))^2] = l
-    x     E[(x_(t+l) - x_t)^2] = 2
-    abs   E[(|x_(t+l)| - |x_t|)^2] = 2 - (4/pi) E[w_t w_(t+l)], averaged over the
-          pairs at lag l of a cell: a pair whose deepest common ancestor lies k
-          steps down shares k factors (E[W^2] = 1 each) and has n - k of its own
-          on each side, E[W]^(2(n - k)); microcanonical siblings' split gives
-          E[W_left W_right] = e^(2c) in place of E[W]^2.
-Other q have no closed form here (the law of a sum of log-normal products);
-their scaling is in scaling_exponents. Use the philox stream for estimates of
-the scaling: the default stream's draws correlate log|x| and x^2 at lags 30 to 59.
+Exact theory (lam and the law given), every law, in _structure_theory:
+    walk  S_2(l) = l; S_4(l) = 3 E[(sum of the window's w^2)^2], a finite sum over
+          the window's pairs of E[w_i^2 w_j^2], each a product over the steps
+          (shared steps E[W^4], the split step E[W^2]^2 = 1 or the microcanonical
+          siblings' E[W_left^2 W_right^2], the steps below 1)
+    x, abs  every even whole q, by the binomial expansion of the pair's increment
+          into joint moments E[w_i^a w_j^b] of the two weights; S_2 = 2 for x,
+          2 - (4/pi) E[w_i w_j] for |x|
+Other orders have no closed form here (the law of a sum of products of
+factors): theory is nan there, and their scaling as l grows is in
+scaling_exponents. Use the philox stream for estimates of the scaling: the
+default stream's draws correlate log|x| and x^2 at lags 30 to 59
+(docs/reproducibility.md).
 """
-import math
 from dataclasses import dataclass
 
 import numpy as np
 
-from . import _jackknife, _scale_arguments
-from ._theory import theory
+from . import _jackknife, _scale_arguments, _structure_theory
 
 SIGNALS = ("walk", "x", "abs")
 
@@ -48,7 +48,7 @@ class ScaleEstimates:
 @dataclass(frozen=True, eq=False)
 class StructureFunctions(ScaleEstimates):
     """estimate: (len(q), len(scales)) S_q(l); theory: the exact S_q(l) of the law at lam
-    where known (q = 2), nan elsewhere or without lam."""
+    where known (see the module's docstring), nan elsewhere or without lam."""
 
 
 def signal(cells, of):
@@ -81,39 +81,14 @@ def check_signal(of):
         raise ValueError(f"of must be one of {', '.join(map(repr, SIGNALS))}, got {of!r}")
 
 
-def mean_weight_product(lam, step_number, lag, law):
-    """E[w_t w_(t+lag)] averaged over the 2^n - lag pairs at that lag within a cell."""
-    exact = theory(lam, step_number, 1, law=law)
-    mean_factor = exact.moment_of_factor(1.0)
-    positions = np.arange((1 << step_number) - lag)
-    # Steps shared: those above the highest bit in which the two positions differ.
-    split = np.floor(np.log2(positions ^ (positions + lag))).astype(int)
-    shared = step_number - 1 - split
-    own = step_number - shared
-    if exact.law.sibling_log_correlation == 0:
-        products = mean_factor ** (2.0 * own)
-    else:
-        offset = exact.log_cumulants[0]  # c: the tied siblings' factors multiply to e^(2c)
-        products = math.exp(2.0 * offset) * mean_factor ** (2.0 * (own - 1))
-    return float(products.mean())
-
-
-def exact_second_order(lam, step_number, scales, of, law):
-    """S_2(l) at each scale, exactly."""
-    if of == "walk":
-        return scales.astype(float)
-    if of == "x":
-        return np.full(len(scales), 2.0)
-    return np.array([2.0 - 4.0 / math.pi * mean_weight_product(lam, step_number, int(scale), law)
-                     for scale in scales])
-
-
 def structure_functions(x, q, scales, step_number, n0, *, of="walk", lam=None, law="lognormal", realizations=1,
                         level=0.95):
     """S_q(l) = mean |s(t + l) - s(t)|^q within each cell, s the walk, x or |x| (`of`), for
     each order q > 0 and scale l (1 .. 2^step_number - 1), from one series or `realizations`
     (a (K, N) array), with delete-one-cell jackknife errors and `level` intervals; the exact
-    theory of `law` at lam beside it where there is one (q = 2; see the module's docstring)."""
+    theory of `law` at lam beside it where there is one (walk: q = 2 and 4; x and |x|: every
+    even q; nan elsewhere, see the module's docstring). One cell is refused: its values share
+    the top factors, so no part of it is independent of the rest; give realizations instead."""
     check_signal(of)
     cells_values, step_number, cells = _scale_arguments.cells_of(x, step_number, n0, realizations)
     q = _scale_arguments.orders(q)
@@ -122,8 +97,7 @@ def structure_functions(x, q, scales, step_number, n0, *, of="walk", lam=None, l
     per_cell = cell_sums(cells_values, q, scales, of)
     estimate, _, error = _jackknife.delete_one(per_cell, lambda totals, _units: from_totals(totals, len(q),
                                                                                             len(scales)))
-    exact = np.full((len(q), len(scales)), np.nan)
-    if lam is not None:
-        exact[q == 2.0] = exact_second_order(lam, step_number, scales, of, law)
+    exact = (np.full((len(q), len(scales)), np.nan) if lam is None
+             else _structure_theory.exact_table(lam, step_number, q, scales, of, law))
     spread = _jackknife.t_quantile(cells, level) * error
     return StructureFunctions(q, scales, estimate, error, estimate - spread, estimate + spread, exact, of, cells)
