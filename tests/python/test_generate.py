@@ -252,6 +252,8 @@ def test_an_ensemble_holds_the_rows_of_single_calls(generator, law, threads, see
 
 def test_an_ensemble_refuses_what_generate_refuses_and_names_the_seed():
     good = np.zeros((2, 16))
+    read_only = np.zeros((2, 16))
+    read_only.flags.writeable = False
     cases = [  # (arguments, keywords, error, message)
         ((0.5, 4, 1, [1, -1]), {}, ValueError, "seeds[1]: seed must be a whole number from 0 to 2147483647, got -1"),
         ((0.5, 4, 1, [0, 1, 2**31]), {}, ValueError, "seeds[2]: seed must be a whole number from 0 to 2147483647"),
@@ -267,6 +269,9 @@ def test_an_ensemble_refuses_what_generate_refuses_and_names_the_seed():
         ((0.5, 4, 1, [1, 2]), {"out": good.astype(np.float32)}, TypeError, "out must have dtype float64"),
         ((0.5, 4, 1, [1, 2]), {"out": np.zeros((2, 32))[:, ::2]}, ValueError, "out must be C-contiguous"),
         ((0.5, 4, 1, [1, 2]), {"out": good.ravel()}, ValueError, "got (32,)"),
+        ((0.5, 4, 1, [1, 2]), {"out": good.astype(">f8")}, TypeError, "out must have dtype float64, got >f8"),
+        ((0.5, 4, 1, [1, 2]), {"out": np.zeros((2, 16), order="F")}, ValueError, "out must be C-contiguous"),
+        ((0.5, 4, 1, [1, 2]), {"out": read_only}, ValueError, "out must be writable"),
     ]
     for arguments, keywords, error, message in cases:
         with pytest.raises(error) as refused:
@@ -274,3 +279,17 @@ def test_an_ensemble_refuses_what_generate_refuses_and_names_the_seed():
         assert message in str(refused.value)
     assert good.tolist() == np.zeros((2, 16)).tolist()  # refused before a value was written
     assert cascade.generate_ensemble(0.5, 4, 1, []).shape == (0, 16)
+
+
+@pytest.mark.parametrize("generator, bad_seed, error", [
+    ("subtractive", 2**31, ValueError), ("subtractive", -1, ValueError), ("subtractive", np.float64(3), TypeError),
+    ("philox", 2**64, ValueError), ("philox", np.int64(-3), ValueError), ("philox", "7", TypeError),
+])
+def test_a_refused_seed_amid_an_ensemble_is_refused_in_generate_words_with_its_place(generator, bad_seed, error):
+    with pytest.raises(error) as alone:
+        cascade.generate(0.5, 4, 1, bad_seed, generator=generator)
+    out = np.full((4, 16), 7.0)
+    with pytest.raises(error) as amid:
+        cascade.generate_ensemble(0.5, 4, 1, [1, 2, bad_seed, 3], generator=generator, out=out)
+    assert str(amid.value) == "seeds[2]: " + str(alone.value)
+    assert (out == 7.0).all()  # every seed is judged before a row is made
