@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <random>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "cascade/counter_series.h"
@@ -47,10 +49,17 @@ TEST(ThreadTeam, StartWorkFinishAndFailures) {
   team.finish();
   EXPECT_EQ(done.load(), 500);
 
+  // Tasks past the failure take a little time each, so that "stops" does not
+  // hang on how soon the failing thread is scheduled again: three threads
+  // running on through 90000 of them would need well over half a second,
+  // while the stop takes effect within a scheduling slice.
   std::atomic<int> after_failure{0};
   EXPECT_THROW(team.run(100000, [&](std::size_t index, unsigned) {
     if (index == 10) throw std::runtime_error("task 10");
-    if (index > 5000) after_failure.fetch_add(1);
+    if (index > 5000) {
+      after_failure.fetch_add(1);
+      std::this_thread::sleep_for(std::chrono::microseconds(20));
+    }
   }), std::runtime_error);
   EXPECT_LT(after_failure.load(), 90000) << "the job went on long after its failure";
   done = 0;
