@@ -6,9 +6,7 @@ import sys
 
 import python_with_numpy
 
-python_with_numpy.require("cascade_stats", "numpy", "scipy")
-python_with_numpy.add_package_path()
-python_with_numpy.require_package("cascade_stats")
+python_with_numpy.prepare("cascade_stats", "numpy", "scipy")
 
 from cascade.stats._command_line import main  # noqa: E402  (needs numpy, checked above)
 

@@ -22,9 +22,7 @@ import sys
 
 import python_with_numpy
 
-python_with_numpy.require("lag_correlation", "numpy", "scipy", "matplotlib")
-python_with_numpy.add_package_path()
-python_with_numpy.require_package("lag_correlation")
+python_with_numpy.prepare("lag_correlation", "numpy", "scipy", "matplotlib")
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 import numpy as np  # noqa: E402  (checked above)

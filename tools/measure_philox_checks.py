@@ -9,9 +9,7 @@ import argparse
 
 import python_with_numpy
 
-python_with_numpy.require("measure_philox_checks", "numpy", "scipy")
-python_with_numpy.add_package_path()
-python_with_numpy.require_package("measure_philox_checks")
+python_with_numpy.prepare("measure_philox_checks", "numpy", "scipy")
 
 import cascade  # noqa: E402
 from cascade.stats import check  # noqa: E402

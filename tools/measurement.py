@@ -6,9 +6,7 @@ import time
 
 import python_with_numpy
 
-python_with_numpy.require("measurement", "numpy", "scipy")
-python_with_numpy.add_package_path()
-python_with_numpy.require_package("measurement")
+python_with_numpy.prepare("measurement", "numpy", "scipy")
 
 import numpy as np  # noqa: E402  (checked above)
 

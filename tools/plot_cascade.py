@@ -14,9 +14,7 @@ import warnings
 
 import python_with_numpy
 
-python_with_numpy.require("plot_cascade", "numpy", "scipy", "matplotlib")
-python_with_numpy.add_package_path()
-python_with_numpy.require_package("plot_cascade")
+python_with_numpy.prepare("plot_cascade", "numpy", "scipy", "matplotlib")
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 import matplotlib  # noqa: E402  (checked above)

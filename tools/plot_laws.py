@@ -13,9 +13,7 @@ import sys
 
 import python_with_numpy
 
-python_with_numpy.require("plot_laws", "numpy", "scipy", "matplotlib")
-python_with_numpy.add_package_path()
-python_with_numpy.require_package("plot_laws")
+python_with_numpy.prepare("plot_laws", "numpy", "scipy", "matplotlib")
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 import matplotlib  # noqa: E402  (checked above)

@@ -58,6 +58,15 @@ def require(tool, *modules):
     sys.exit(2)
 
 
+def prepare(tool, *modules):
+    """What every tool does first: `modules` importable (under Debian's Python if
+    need be), then this tree's cascade package found and loaded, or one line
+    and status 2 saying why not."""
+    require(tool, *modules)
+    add_package_path()
+    require_package(tool)
+
+
 def say(tool, message):
     """One line `tool: message` on standard error, if there is one to write to
     (cascade.stats has the same for the package's commands, which this file
