@@ -101,7 +101,8 @@ def lag_covariance(x, lags, step_number, n0, *, lam=None, law="lognormal", weigh
     about the variance of that mean: about 0.010 at 1 x 2^16, lambda 0.4; see the module's
     docstring). The result's `about` says which. Use the philox stream for estimates of the
     scaling."""
-    _scale_arguments.cells_of(x, step_number, n0, realizations)
+    if weights is not None:
+        _scale_arguments.cells_of(x, step_number, n0, realizations)  # x is still held to the shape given
     source = x if weights is None else weights
     values, step_number, cells = _scale_arguments.cells_of(source, step_number, n0, realizations)
     n0 = int(n0)

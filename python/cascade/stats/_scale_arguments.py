@@ -3,6 +3,7 @@ cut into its independent cells, lags or scales within one cell, and the law
 and lambda their theory is taken at."""
 import numpy as np
 
+from ._arguments import run_arguments
 from ._check import series_values
 from ._laws import parse_law
 
@@ -21,24 +22,24 @@ def cells_of(x, step_number, n0, realizations):
     return values.reshape(cells, 1 << step_number), step_number, cells
 
 
+def _whole_numbers_below(numbers, name, bound, bound_text):
+    """Positive whole numbers below `bound`, as an int64 array; refused in words that name `bound_text`."""
+    array = np.atleast_1d(np.asarray(numbers))
+    if (array.ndim != 1 or array.size == 0 or not np.issubdtype(array.dtype, np.integer)
+            or (array < 1).any() or (array >= bound).any()):
+        raise ValueError(f"{name} must be whole numbers from 1 to {bound_text}, got {array.tolist()!r}")
+    return array.astype(np.int64)
+
+
 def within_cell(numbers, name, step_number):
     """Positive whole numbers below the cell length 2^step_number, as an int64 array."""
-    array = np.atleast_1d(np.asarray(numbers))
     length = 1 << step_number
-    if (array.ndim != 1 or array.size == 0 or not np.issubdtype(array.dtype, np.integer)
-            or (array < 1).any() or (array >= length).any()):
-        raise ValueError(f"{name} must be whole numbers from 1 to 2^step_number - 1 = {length - 1} (within one "
-                         f"cell), got {array.tolist()!r}")
-    return array.astype(np.int64)
+    return _whole_numbers_below(numbers, name, length, f"2^step_number - 1 = {length - 1} (within one cell)")
 
 
 def within_series(numbers, count):
     """Positive whole lags below the series' length `count`, as an int64 array."""
-    array = np.atleast_1d(np.asarray(numbers))
-    if (array.ndim != 1 or array.size == 0 or not np.issubdtype(array.dtype, np.integer)
-            or (array < 1).any() or (array >= count).any()):
-        raise ValueError(f"lags must be whole numbers from 1 to N - 1 = {count - 1}, got {array.tolist()!r}")
-    return array.astype(np.int64)
+    return _whole_numbers_below(numbers, "lags", count, f"N - 1 = {count - 1}")
 
 
 def orders(q):
@@ -54,6 +55,4 @@ def law_and_lambda(lam, law, step_number):
     law = parse_law(law)
     if lam is None:
         return law, None
-    from ._arguments import run_arguments
-
     return law, run_arguments(lam, step_number, 1, "philox")[0]

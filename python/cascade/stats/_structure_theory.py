@@ -36,11 +36,16 @@ def exact_known(order, of):
     return order in WALK_ORDERS if of == "walk" else is_even_order(order)
 
 
-def pair_average(lam, step_number, lag, a, b, law):
-    """E[w_t^a w_(t+lag)^b] averaged over the 2^n - lag pairs at that lag within a cell."""
+def level_shares(step_number, lag):
+    """(step_number + 1,): the share of the 2^n - lag pairs at that lag within a cell whose split level is k."""
     positions = np.arange((1 << step_number) - lag)
     levels = _weight_moments.split_levels(positions, positions + lag)
-    return float(_weight_moments.by_split_level(lam, step_number, a, b, law)[levels].mean())
+    return np.bincount(levels, minlength=step_number + 1) / float(positions.size)
+
+
+def pair_average(lam, step_number, shares, a, b, law):
+    """E[w_t^a w_(t+lag)^b] averaged over the pairs at a lag, given that lag's level_shares."""
+    return float(_weight_moments.by_split_level(lam, step_number, a, b, law) @ shares)
 
 
 def _normal_moment(r, of):
@@ -51,8 +56,9 @@ def _normal_moment(r, of):
 
 def _pairs_of_values(lam, step_number, order, lag, of, law):
     q = int(order)
+    shares = level_shares(step_number, lag)  # the same pairs for every term
     return sum(math.comb(q, r) * (-1) ** r * _normal_moment(q - r, of) * _normal_moment(r, of)
-               * pair_average(lam, step_number, lag, q - r, r, law) for r in range(q + 1))
+               * pair_average(lam, step_number, shares, q - r, r, law) for r in range(q + 1))
 
 
 def mean_window_pair_counts(step_number, scale):
