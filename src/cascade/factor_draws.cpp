@@ -1,5 +1,7 @@
 #include "cascade/factor_draws.h"
 
+#include <cmath>
+
 #include "exact_math/portable_math.h"
 
 namespace cascade {
@@ -16,13 +18,27 @@ double poisson_mean(double beta, double sigma) {
   return sigma * sigma / (lb * lb);
 }
 
+double two_valued_constant(double sigma) {
+  return -0.5 * portable_log(0.5 * (portable_exp(2.0 * sigma) + portable_exp(-2.0 * sigma)));
+}
+
+namespace spread_limits {
+
+bool any(double, double) { return true; }
+
+bool two_valued(double, double sigma) { return std::isfinite(two_valued_constant(sigma)); }
+
+bool poisson(double beta, double sigma) { return poisson_mean(beta, sigma) <= max_poisson_mean; }
+
+}  // namespace spread_limits
+
 factor_step::factor_step(const multiplier_law& law, double sigma) : law_(law) {
   switch (law.kind) {
     case law_kind::lognormal:
       break;
     case law_kind::binomial:
     case law_kind::microcanonical: {
-      const double c = -0.5 * portable_log(0.5 * (portable_exp(2.0 * sigma) + portable_exp(-2.0 * sigma)));
+      const double c = two_valued_constant(sigma);
       two_factors_[0] = portable_exp(c + sigma);
       two_factors_[1] = portable_exp(c - sigma);
       break;

@@ -56,11 +56,11 @@ class factor_step {
   std::vector<double> factors_;            ///< logpoisson: W for K = 0 .. last
 };
 
-/// The largest mean of K the logpoisson law takes: beyond it exp(-mu) leaves
-/// the normal doubles, and the draws would lose their meaning.
-inline constexpr double max_poisson_mean = 700.0;
-
 /// The logpoisson law's mean of K for a step of spread sigma.
 double poisson_mean(double beta, double sigma);
+
+/// The binomial and microcanonical laws' c = -log(cosh(2 sigma)) / 2, as the
+/// draws compute it; -inf once exp(2 sigma) overflows.
+double two_valued_constant(double sigma);
 
 }  // namespace cascade

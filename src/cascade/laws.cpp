@@ -25,19 +25,33 @@ std::string law_names() {
   return names;
 }
 
-/// A decimal number written out whole ([+-] digits [. digits] [e [+-] digits]), or nothing.
-std::optional<double> decimal(std::string_view text) {
-  if (text.empty() || text.size() > 64) return std::nullopt;
+constexpr std::size_t longest_parameter = 64;
+
+/// A parameter's text read as a decimal number written out whole
+/// ([+-] digits [. digits] [e [+-] digits]), or why it cannot be one.
+struct read_parameter {
+  std::optional<double> value;
+  std::string_view fault;  ///< when there is no value, or the value rounded away from the text
+};
+
+read_parameter decimal(std::string_view text) {
+  if (text.size() > longest_parameter) return {std::nullopt, "is too long (at most 64 characters)"};
+  if (text.empty()) return {std::nullopt, ""};
   for (const char c : text) {
     const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E';
-    if (!allowed) return std::nullopt;
+    if (!allowed) return {std::nullopt, ""};
   }
   const std::string copy(text);
   char* end = nullptr;
   errno = 0;
   const double value = std::strtod(copy.c_str(), &end);
-  if (end != copy.c_str() + copy.size() || errno == ERANGE) return std::nullopt;
-  return value;
+  if (end != copy.c_str() + copy.size()) return {std::nullopt, ""};
+  if (errno == ERANGE) return {std::nullopt, value == 0.0 ? "rounds to 0 in the doubles" : "is beyond the doubles"};
+  // Written below 1 but read as 1: too many nines for a double to tell apart.
+  if (value == 1.0 && text.find_first_not_of("+0.9") == std::string_view::npos) {
+    return {value, "rounds to 1 in the doubles"};
+  }
+  return {value, ""};
 }
 
 }  // namespace
@@ -57,10 +71,14 @@ std::optional<multiplier_law> parse_law(std::string_view text, std::string_view 
     if (colon == std::string_view::npos) return multiplier_law{rules.kind, rules.default_parameter};
     if (rules.has_parameter) {
       const std::string_view given = text.substr(colon + 1);
-      const auto value = decimal(given);
-      if (value && *value > 0.0 && *value < 1.0) return multiplier_law{rules.kind, *value};
+      const read_parameter read = decimal(given);
+      if (read.value && *read.value > 0.0 && *read.value < 1.0) return multiplier_law{rules.kind, *read.value};
       refusal = std::string(spelled) + " " + std::string(name) + "'s parameter must be " +
-                std::string(rules.parameter_rule) + ", got " + quoted(given);
+                std::string(rules.parameter_rule) + ", got " +
+                (given.size() > longest_parameter ? quoted(given.substr(0, 24)) + "... (" +
+                                                        std::to_string(given.size()) + " characters)"
+                                                  : quoted(given));
+      if (!read.fault.empty()) refusal += ", which " + std::string(read.fault);
       return std::nullopt;
     }
     break;

@@ -22,19 +22,53 @@ namespace cascade {
 
 enum class law_kind { lognormal, binomial, microcanonical, logpoisson };
 
+/// The spreads a law can draw: its constants for a step of spread sigma stay
+/// within the doubles. Each is decided by the very operations that make the
+/// constants (factor_draws.cpp), so no spread it accepts gives a factor that
+/// is not a number or is 0 for every draw.
+namespace spread_limits {
+/// Every finite lambda: the lognormal factor needs no constant.
+bool any(double parameter, double sigma);
+/// c = -log(cosh(2 sigma)) / 2 is finite: sigma at most two_valued_largest_sigma.
+bool two_valued(double parameter, double sigma);
+/// The mean of K, sigma^2 / log(beta)^2, at most max_poisson_mean.
+bool poisson(double parameter, double sigma);
+
+/// The largest sigma whose exp(2 sigma) is finite: the binomial and
+/// microcanonical laws' last spread (half the largest argument of a finite exp).
+inline constexpr double two_valued_largest_sigma = 354.891356446691986548;
+/// The largest mean of K the logpoisson law takes: beyond it exp(-mu) leaves
+/// the normal doubles, and the draws would lose their meaning.
+inline constexpr double max_poisson_mean = 700.0;
+}  // namespace spread_limits
+
+/// How a refused spread is shown and told.
+enum class spread_wording {
+  none,           ///< the law takes every spread
+  sigma,          ///< "sigma = |lambda| / sqrt(step_number) must be at most ..."
+  poisson_mean,   ///< "lambda^2 / step_number must be at most 700 log(beta)^2 ..."
+};
+
 struct law_rules {
   law_kind kind;
   std::string_view name;
   bool has_parameter;
   double default_parameter;       ///< when the text names none
   std::string_view parameter_rule;  ///< what the parameter must be, for messages
+  bool (*draws_spread)(double parameter, double sigma);  ///< whether a step of spread sigma can be drawn
+  spread_wording spread_told;
+  double largest_sigma;            ///< for spread_wording::sigma
+  std::string_view spread_reason;  ///< why the limit, for messages
 };
 
 inline constexpr law_rules law_table[] = {
-    {law_kind::lognormal, "lognormal", false, 0.0, ""},
-    {law_kind::binomial, "binomial", false, 0.0, ""},
-    {law_kind::microcanonical, "microcanonical", false, 0.0, ""},
-    {law_kind::logpoisson, "logpoisson", true, 2.0 / 3.0, "a decimal number beta with 0 < beta < 1"},
+    {law_kind::lognormal, "lognormal", false, 0.0, "", spread_limits::any, spread_wording::none, 0.0, ""},
+    {law_kind::binomial, "binomial", false, 0.0, "", spread_limits::two_valued, spread_wording::sigma,
+     spread_limits::two_valued_largest_sigma,      "beyond it cosh(2 sigma) leaves the doubles"},
+    {law_kind::microcanonical, "microcanonical", false, 0.0, "", spread_limits::two_valued, spread_wording::sigma,
+     spread_limits::two_valued_largest_sigma,      "beyond it cosh(2 sigma) leaves the doubles"},
+    {law_kind::logpoisson, "logpoisson", true, 2.0 / 3.0, "a decimal number beta with 0 < beta < 1",
+     spread_limits::poisson, spread_wording::poisson_mean, 0.0, "a mean of K beyond 700 would leave the normal doubles"},
 };
 
 inline constexpr law_kind default_law = law_table[0].kind;

@@ -7,6 +7,7 @@
 
 #include "cascade/factor_draws.h"
 #include "cascade/quoted.h"
+#include "cascade/shape.h"
 #include "cascade/shortest_decimal.h"
 #include "exact_math/vector_math.h"
 
@@ -89,9 +90,7 @@ std::optional<refused_argument> check_range(std::int64_t start, std::int64_t sto
 
 std::optional<refused_argument> check_law(const multiplier_law& law, double sigma, stream from) {
   if (law.kind != default_law && !rules_of(from).takes_every_law) return refused_argument::law_unmade;
-  if (law.kind == law_kind::logpoisson && !(poisson_mean(law.parameter, sigma) <= max_poisson_mean)) {
-    return refused_argument::law_spread;
-  }
+  if (!rules_of(law.kind).draws_spread(law.parameter, sigma)) return refused_argument::law_spread;
   return std::nullopt;
 }
 
@@ -150,9 +149,8 @@ std::string refusal_message(refused_argument argument, stream from, std::string_
              ": " + std::string(rules.laws_reason);
     }
     case refused_argument::law_spread:
-      rule = "lambda^2 / step_number must be at most " + shortest_decimal(max_poisson_mean) +
-             " log(beta)^2 with the logpoisson law (a mean of K beyond " + shortest_decimal(max_poisson_mean) +
-             " would leave the normal doubles)";
+      // Told by law_spread_message, which knows the law.
+      rule = "the law cannot draw steps of this spread";
       break;
     case refused_argument::range_unmade: {
       const std::string other = first_stream_with(&stream_rules::makes_pieces);
@@ -163,6 +161,27 @@ std::string refusal_message(refused_argument argument, stream from, std::string_
   }
   rule += ", got ";
   rule += shown;
+  return rule;
+}
+
+std::string law_spread_message(const multiplier_law& law, double lambda, std::int64_t step_number) {
+  const law_rules& rules = rules_of(law.kind);
+  const double sigma2 = lambda * lambda / static_cast<double>(step_number);
+  std::string rule;
+  switch (rules.spread_told) {
+    case spread_wording::none:
+    case spread_wording::sigma:
+      rule = "sigma = |lambda| / sqrt(step_number) must be at most " +
+             shortest_decimal(rules.largest_sigma) + " with the " + std::string(rules.name) +
+             " law (" + std::string(rules.spread_reason) + "), got " +
+             shortest_decimal(step_sigma(lambda, static_cast<std::int32_t>(step_number)));
+      break;
+    case spread_wording::poisson_mean:
+      rule = "lambda^2 / step_number must be at most " + shortest_decimal(spread_limits::max_poisson_mean) +
+             " log(beta)^2 with the " + std::string(rules.name) + " law (" + std::string(rules.spread_reason) +
+             "), got " + shortest_decimal(sigma2);
+      break;
+  }
   return rule;
 }
 

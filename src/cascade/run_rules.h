@@ -74,6 +74,12 @@ std::optional<refused_argument> check_law(const multiplier_law& law, double sigm
 std::string refusal_message(refused_argument argument, stream from, std::string_view shown,
                             spelling spelled = spelling::call, std::int64_t count = 0);
 
+/// Why the law cannot draw steps of this lambda and step_number (check_law
+/// gave law_spread), with the largest spread it takes and the one given:
+/// "sigma = |lambda| / sqrt(step_number) must be at most 354.891356446692
+/// with the binomial law (...), got 356".
+std::string law_spread_message(const multiplier_law& law, double lambda, std::int64_t step_number);
+
 /// The rule alone, as --help and a missing option value tell it: "a whole
 /// number from 0 to 2147483647".
 std::string seed_rule(stream from);

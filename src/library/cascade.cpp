@@ -158,10 +158,10 @@ void check_request(const run_request& request) {
   const multiplier_law law = law_of(request);
   const double sigma = step_sigma(request.lambda, static_cast<std::int32_t>(request.step_number));
   if (const auto refused = check_law(law, sigma, from)) {
-    refuse(*refused, request.generator,
-           *refused == refused_argument::law_unmade
-               ? request.law
-               : shortest_decimal(request.lambda * request.lambda / static_cast<double>(request.step_number)));
+    if (*refused == refused_argument::law_spread) {
+      throw std::invalid_argument(law_spread_message(law, request.lambda, request.step_number));
+    }
+    refuse(*refused, request.generator, request.law);
   }
 }
 

@@ -1,5 +1,6 @@
 #include "program/arguments.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -8,7 +9,6 @@
 
 #include "cascade/quoted.h"
 #include "cascade/shape.h"
-#include "cascade/shortest_decimal.h"
 
 namespace cascade {
 namespace {
@@ -85,6 +85,14 @@ std::optional<std::string_view> option_value(std::span<const char* const> words,
   return std::string_view(words[++i]);
 }
 
+/// Whether the option takes a value (and so may be given once).
+bool takes_value(std::string_view name) {
+  for (const std::string_view option : {"--seed", "--generator", "--law", "--range", "--threads", "--weights"}) {
+    if (name == option) return true;
+  }
+  return false;
+}
+
 bool is_option(std::string_view word, std::string_view name) {
   return word == name || (word.starts_with(name) && word.size() > name.size() && word[name.size()] == '=');
 }
@@ -115,6 +123,10 @@ parsed_command parse_arguments(std::span<const char* const> words) {
   // Read once every option is known: their rules depend on the stream.
   std::optional<std::string_view> seed_text, range_text, threads_text;
   std::string_view law_text_given;
+  // An option given twice, or two formats, would leave a script's meaning to
+  // which came last: both are refused.
+  std::vector<std::string_view> options_given;
+  std::optional<std::string_view> format_given;
 
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string_view word = words[i];
@@ -122,6 +134,19 @@ parsed_command parse_arguments(std::span<const char* const> words) {
     if (options_ended || !word.starts_with("--")) {
       positional.push_back(word);
       continue;
+    }
+    if (const std::string_view name = word.substr(0, word.find('='));
+        name != "--" && takes_value(name)) {
+      if (std::find(options_given.begin(), options_given.end(), name) != options_given.end()) {
+        return refuse(std::string(name) + " may be given once, got it twice (see cascade --help)");
+      }
+      options_given.push_back(name);
+    }
+    if (word == "--binary" || word == "--float32") {
+      if (format_given && *format_given != word) {
+        return refuse(std::string(*format_given) + " and " + std::string(word) + " choose two formats; give one");
+      }
+      format_given = word;
     }
     if (word == "--") {
       options_ended = true;
@@ -210,10 +235,10 @@ parsed_command parse_arguments(std::span<const char* const> words) {
   parameters.step_number = step_number.value;
   parameters.n0 = n0.value;
   if (const auto refused = check_law(parameters.law, step_sigma(parameters.lambda, parameters.step_number), from)) {
-    const std::string shown = *refused == refused_argument::law_unmade
-                                  ? std::string(law_text_given)
-                                  : shortest_decimal(parameters.lambda * parameters.lambda / parameters.step_number);
-    return refuse(refusal_message(*refused, from, shown, spelling::command_line));
+    if (*refused == refused_argument::law_spread) {
+      return refuse(law_spread_message(parameters.law, parameters.lambda, parameters.step_number));
+    }
+    return refuse(refusal_message(*refused, from, std::string(law_text_given), spelling::command_line));
   }
 
   if (seed_text) {

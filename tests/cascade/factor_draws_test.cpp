@@ -4,7 +4,9 @@
 // plain computation of its distribution.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -81,6 +83,57 @@ TEST(FactorDraws, PoissonCountsByInversion) {
     factor_step({law_kind::logpoisson, beta}, sigma).grow(&u, &u, 1, nullptr, child);
     EXPECT_NEAR(std::log(child[0]), c + static_cast<double>(k) * lb, 1e-12) << "K = " << k;
   }
+}
+
+namespace limits {
+
+/// The largest sigma the law draws, found by bisection on its rule alone
+/// (nothing of the law's own numbers assumed), or nothing when it takes 1e150.
+std::optional<double> largest_drawn_sigma(const cascade::law_rules& rules, double parameter) {
+  if (rules.draws_spread(parameter, 1e150)) return std::nullopt;
+  double low = 0.0, high = 1e150;
+  while (std::nextafter(low, high) < high) {
+    const double middle = low + (high - low) / 2;
+    if (middle <= low || middle >= high) break;
+    (rules.draws_spread(parameter, middle) ? low : high) = middle;
+  }
+  return low;
+}
+
+}  // namespace limits
+
+// Every law of the table: at the largest spread its rule lets through, every
+// factor is a number and some are not 0 (beyond it the constants leave the
+// doubles: a series of zeros is the fault this rule exists for); a law that
+// names its largest sigma names that one exactly.
+TEST(FactorDraws, EveryLawsLimitStopsWhereItsFactorsLeaveTheDoubles) {
+  for (const cascade::law_rules& rules : cascade::law_table) {
+    const double parameter = rules.default_parameter;
+    const auto largest = limits::largest_drawn_sigma(rules, parameter);
+    if (!largest) {
+      EXPECT_EQ(rules.spread_told, cascade::spread_wording::none) << rules.name;
+      continue;
+    }
+    const multiplier_law law{rules.kind, parameter};
+    const std::vector<double> w = factors_over_grid(law, *largest, 1 << 12);
+    double largest_factor = 0.0;
+    for (const double factor : w) {
+      ASSERT_TRUE(std::isfinite(factor) && factor >= 0.0) << rules.name << " " << factor;
+      largest_factor = std::max(largest_factor, factor);
+    }
+    EXPECT_GT(largest_factor, 0.0) << rules.name;
+    EXPECT_FALSE(rules.draws_spread(parameter, std::nextafter(*largest, 1e300))) << rules.name;
+    if (rules.spread_told == cascade::spread_wording::sigma) EXPECT_EQ(*largest, rules.largest_sigma) << rules.name;
+  }
+}
+
+// At the largest sigma, siblings still share an energy of 2: the second
+// factor is tiny, the first near sqrt(2), off by the rounding of c + sigma
+// (an ulp of 354 is 6e-14).
+TEST(FactorDraws, MicrocanonicalEnergyAtTheLargestSpread) {
+  const std::vector<double> w =
+      factors_over_grid({law_kind::microcanonical, 0.0}, cascade::spread_limits::two_valued_largest_sigma, 8);
+  for (std::size_t k = 0; k < w.size(); k += 2) EXPECT_NEAR(w[k] * w[k] + w[k + 1] * w[k + 1], 2.0, 1e-12) << k;
 }
 
 }  // namespace

@@ -251,6 +251,31 @@ TEST(Philox, Refusals) {
       {{"--generator", "philox", "--law", "logpoisson", "100", "10", "2"}, {},
        "cascade: lambda^2 / step_number must be at most 700 log(beta)^2 with the logpoisson law (a mean of K beyond "
        "700 would leave the normal doubles), got 1000\n"},
+      // c = -log(cosh(2 sigma)) / 2 would be -inf, and every value and weight 0.
+      {{"--generator", "philox", "--law", "microcanonical", "--seed", "1", "712", "4", "4"}, {},
+       "cascade: sigma = |lambda| / sqrt(step_number) must be at most 354.891356446692 with the microcanonical law "
+       "(beyond it cosh(2 sigma) leaves the doubles), got 356\n"},
+      {{"--generator", "philox", "--law", "binomial", "1e6", "1", "1"}, {},
+       "cascade: sigma = |lambda| / sqrt(step_number) must be at most 354.891356446692 with the binomial law "
+       "(beyond it cosh(2 sigma) leaves the doubles), got 1e+06\n"},
+      {{"--generator", "philox", "--law", "logpoisson:0.99999999999999999999", "0.5", "3", "2"}, {},
+       "cascade: --law logpoisson's parameter must be a decimal number beta with 0 < beta < 1, got "
+       "'0.99999999999999999999', which rounds to 1 in the doubles\n"},
+      {{"--generator", "philox", "--law", "logpoisson:1e-999", "0.5", "3", "2"}, {},
+       "cascade: --law logpoisson's parameter must be a decimal number beta with 0 < beta < 1, got '1e-999', which "
+       "rounds to 0 in the doubles\n"},
+      {{"--generator", "philox", "--law", "logpoisson:0." + std::string(400, '5'), "0.5", "3", "2"}, {},
+       "cascade: --law logpoisson's parameter must be a decimal number beta with 0 < beta < 1, got "
+       "'0.5555555555555555555555'... (402 characters), which is too long (at most 64 characters)\n"},
+      // A repeated option or two formats are refused, whichever order: a script's meaning never rests on the last.
+      {{"--generator", "philox", "--law", "binomial", "--law=lognormal", "0.5", "3", "2"}, {},
+       "cascade: --law may be given once, got it twice (see cascade --help)\n"},
+      {{"--generator", "philox", "--generator", "philox", "0.5", "3", "2"}, {},
+       "cascade: --generator may be given once, got it twice (see cascade --help)\n"},
+      {{"--seed=1", "--seed", "1", "0.5", "3", "2"}, {},
+       "cascade: --seed may be given once, got it twice (see cascade --help)\n"},
+      {{"--binary", "--float32", "0.5", "3", "2"}, {}, "cascade: --binary and --float32 choose two formats; give one\n"},
+      {{"--float32", "0.5", "--binary", "3", "2"}, {}, "cascade: --float32 and --binary choose two formats; give one\n"},
   };
   for (const auto& c : cases) {
     const auto result = run_cascade(c.arguments, program_options{c.environment, "", "", ""});

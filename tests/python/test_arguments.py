@@ -210,3 +210,14 @@ def test_limits_of_no_stream_are_refused_as_generate_refuses_them(generator):
     with pytest.raises((TypeError, ValueError)) as asked:
         cascade.limits(generator)
     assert (type(asked.value), str(asked.value)) == (type(refused.value), str(refused.value))
+
+
+@pytest.mark.parametrize("law, lam", [("binomial", 1000.0), ("microcanonical", 712.0), ("logpoisson", 1000.0)])
+def test_a_spread_the_law_cannot_draw_is_refused_as_the_program_refuses_it(law, lam):
+    # Beyond it the law's constant leaves the doubles and every value would be 0.
+    values, weights = np.full(16, 2.5), np.full(16, 2.5)
+    with pytest.raises(ValueError) as refusal:
+        cascade.generate(lam, 4, 1, 1, generator="philox", law=law, weights=True, out=(values, weights))
+    assert program_refusal(["--generator", "philox", "--law", law, "--seed", "1", str(lam), "4", "1"]) == \
+        f"cascade: {refusal.value}"
+    assert np.all(values == 2.5) and np.all(weights == 2.5)
