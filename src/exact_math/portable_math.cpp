@@ -179,6 +179,13 @@ int portable_math_lanes() {
   return lanes;
 }
 
+std::string portable_math_description() {
+  const char* const lanes = portable_math_lanes() == 8   ? "8 lanes (AVX-512)"
+                            : portable_math_lanes() == 4 ? "4 lanes (AVX2)"
+                                                         : "scalar (std::fma)";
+  return std::string("the program's own exp and log, ") + lanes + ", the same bits on every machine";
+}
+
 void portable_exp_array(const double* x, double* y, std::size_t n) {
   switch (portable_math_lanes()) {
     case 8: portable_exp_array_avx512(x, y, n); return;

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace exact_math {
 
@@ -31,6 +32,10 @@ void portable_log_array(const double* x, double* y, std::size_t n);
 /// and 1 where either variable holds a value it does not take. The C
 /// library plays no part: these lanes do not depend on it.
 int portable_math_lanes();
+
+/// The portable path in use, in a few words: "the program's own exp and log,
+/// 8 lanes (AVX-512)", or "... scalar (std::fma)".
+std::string portable_math_description();
 
 /// The portable arrays four lanes at a time (only where cpu_has_vector_math())
 /// and eight (only where cpu_has_avx512_math()), for tests and comparisons.

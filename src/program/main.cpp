@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "exact_math/portable_math.h"
 #include "exact_math/vector_math.h"
 #include "program/arguments.h"
 #include "program/exit_status.h"
@@ -109,7 +110,11 @@ int print(std::string_view text) {
 
 int print_version(bool verbose) {
   if (!verbose) return print("cascade " CASCADE_VERSION "\n");
-  return print("cascade " CASCADE_VERSION "\nmath: " + exact_math::math_path_description() + "\n");
+  // The subtractive stream's values are the C library's exp and log (or
+  // vector forms proven equal to them); the philox stream's, of every law,
+  // are the program's own.
+  return print("cascade " CASCADE_VERSION "\nmath: " + exact_math::math_path_description() +
+               " (the subtractive stream)\nphilox math: " + exact_math::portable_math_description() + "\n");
 }
 
 int run(int argc, char** argv) {
