@@ -29,12 +29,21 @@ void counter_block(const cascade_shape& shape, std::uint64_t seed, std::int64_t 
     return std::array<std::int64_t, 2>{first_cell >> shift, ((end_cell - 1) >> shift) + 1};
   };
 
+  const auto cell_count = static_cast<std::size_t>(end_cell - first_cell);
+  const std::size_t skip = static_cast<std::size_t>(begin - first_cell);
+  const std::size_t length = static_cast<std::size_t>(end - begin);
+  // A block of whole pairs grows its last generation straight into the
+  // caller's buffer (the weights when asked for, else the values) and is
+  // modulated there: its values are never copied on their way out.
+  double* const direct = skip == 0 && length == cell_count ? (weights != nullptr ? weights : values) : nullptr;
+
   double* level_cells[2] = {workspace.parents_.data(), workspace.children_.data()};
   double* parents = nullptr;  // the first generation's parents all weigh 1
   for (int generation = 0; generation < steps; ++generation) {
     const auto [low, high] = cells_at(generation);
     const auto count = static_cast<std::size_t>(high - low);
-    double* const cells = level_cells[generation % 2];
+    // The last generation's cells start at first_cell, the buffer's first value.
+    double* const cells = direct != nullptr && generation == steps - 1 ? direct : level_cells[generation % 2];
     if (polar_factors) {
       deviates::philox_polar_pairs(seed, static_cast<std::uint32_t>(generation), static_cast<std::uint64_t>(low),
                                    count, workspace.first_.data(), workspace.second_.data());
@@ -49,15 +58,16 @@ void counter_block(const cascade_shape& shape, std::uint64_t seed, std::int64_t 
     // cells[j] is cell 2 low + j of the next level, whose cells start a cell or so later.
     parents = cells + (cells_at(generation + 1)[0] - 2 * low);
   }
-  double* const final_cells = parents;
-  const auto cell_count = static_cast<std::size_t>(end_cell - first_cell);
-  const std::size_t skip = static_cast<std::size_t>(begin - first_cell);
-  const std::size_t length = static_cast<std::size_t>(end - begin);
-  if (weights != nullptr) std::copy_n(final_cells + skip, length, weights);
+  double* final_cells = parents;
+  if (weights != nullptr && final_cells + skip != weights) std::copy_n(final_cells + skip, length, weights);
+  if (direct != nullptr && final_cells != values) {
+    std::copy_n(final_cells, length, values);  // the weights stay as they are
+    final_cells = values;
+  }
   deviates::philox_polar_pairs(seed, static_cast<std::uint32_t>(steps), static_cast<std::uint64_t>(first_cell / 2),
                                cell_count / 2, workspace.first_.data(), workspace.second_.data());
   kernels.modulate(workspace.second_.data(), workspace.first_.data(), cell_count / 2, final_cells);
-  std::copy_n(final_cells + skip, length, values);
+  if (final_cells + skip != values) std::copy_n(final_cells + skip, length, values);
 }
 
 }  // namespace cascade

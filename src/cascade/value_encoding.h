@@ -40,6 +40,15 @@ struct encoded_bytes {
 /// format encodes in place (`buffer` may then be null).
 encoded_bytes encode_values(value_format format, const double* values, std::int64_t count, text_buffer* buffer);
 
+/// Whether the format can be written over the values' own doubles (a
+/// binary format of at most 8 bytes a value), for buffers its caller owns.
+bool encodes_over_values(value_format format);
+
+/// values[0, count) in a format that encodes_over_values, written over the
+/// values' own memory from its start: the doubles are gone after. Nothing
+/// is allocated and nothing copied where the format is float64 on this host.
+encoded_bytes encode_over_values(value_format format, double* values, std::int64_t count);
+
 /// values[0, count) rounded to binary32, into out[0, count) (native order).
 void round_to_float32(const double* values, std::int64_t count, float* out);
 

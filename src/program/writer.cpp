@@ -32,6 +32,12 @@ constexpr std::size_t whole_series_window_bytes = std::size_t{2} << 20;
 /// At most this many blocks a window: enough that the blocks left over at a
 /// window's end, when some threads wait for the last ones, are a small share.
 constexpr std::size_t most_window_blocks = 64;
+/// Blocks a window for each thread, and at least: a few blocks each keep the
+/// threads' shares even, while a small window's buffers stay in the cache
+/// and the first window faults in no more memory than it writes (two
+/// windows of 64 blocks were 8,700 page faults at any N).
+constexpr std::size_t window_blocks_a_thread = 4;
+constexpr std::size_t fewest_window_blocks = 8;
 
 /// The buffers of one of the two windows in flight: the values where the
 /// source makes them on demand, and each block's bytes where the format
@@ -47,14 +53,23 @@ struct stopped_writing {
   run_failure failure;
 };
 
-/// Blocks a window: as many as its memory allows, at least one.
-std::size_t window_blocks_for(const series_source& source, value_format format) {
+/// Whether a block's bytes are written over its own values: where the
+/// window holds them and the format is binary (no buffer, no copy).
+bool encodes_over_window(const series_source& source, value_format format) {
+  return source.makes_into_window() && encodes_over_values(format);
+}
+
+/// Blocks a window: a few for each thread, as many as its memory allows, at least one.
+std::size_t window_blocks_for(const series_source& source, value_format format, unsigned threads) {
   const std::size_t doubles = source.makes_into_window() ? block_values * sizeof(double) : 0;
-  const std::size_t bytes = encodes_in_place(format) ? 0 : typical_bytes(format, block_values);
+  const std::size_t bytes =
+      encodes_in_place(format) || encodes_over_window(source, format) ? 0 : typical_bytes(format, block_values);
   const std::size_t block = std::max<std::size_t>((doubles + bytes) * (source.keeps_weights() ? 2 : 1), 1);
   const auto total = static_cast<std::size_t>((source.size() + block_values - 1) / block_values);
   const std::size_t budget = source.makes_into_window() ? window_bytes : whole_series_window_bytes;
-  return std::clamp<std::size_t>(std::min(budget / block, most_window_blocks), 1, std::max<std::size_t>(total, 1));
+  const std::size_t for_threads =
+      std::clamp<std::size_t>(window_blocks_a_thread * threads, fewest_window_blocks, most_window_blocks);
+  return std::clamp<std::size_t>(std::min(budget / block, for_threads), 1, std::max<std::size_t>(total, 1));
 }
 
 /// Throws std::bad_alloc.
@@ -64,7 +79,7 @@ void allocate(window_buffers& buffers, const series_source& source, value_format
     buffers.values.reset(new double[blocks * block_values]);
     if (weights) buffers.weights.reset(new double[blocks * block_values]);
   }
-  if (!encodes_in_place(format)) {
+  if (!encodes_in_place(format) && !encodes_over_window(source, format)) {
     const auto reserve = [&](std::unique_ptr<text_buffer[]>& bytes) {
       bytes.reset(new text_buffer[blocks]);
       for (std::size_t i = 0; i < blocks; ++i) bytes[i].resize(typical_bytes(format, block_values));
@@ -97,7 +112,8 @@ run_failure write_run(series_source& source, const run_parameters& parameters, s
                       int weights_fd, progress_meter& progress) {
   const value_format format = parameters.format;
   const bool summary_first = source.summary_at() == summary_place::before_values;
-  const std::size_t window_blocks = window_blocks_for(source, format);
+  const std::size_t window_blocks = window_blocks_for(source, format, threads);
+  const bool over_values = encodes_over_window(source, format);
   std::array<window_buffers, 2> buffers;
   std::unique_ptr<thread_team> team;
   try {
@@ -117,11 +133,15 @@ run_failure write_run(series_source& source, const run_parameters& parameters, s
   };
   const block_hook encode = [&](const made_block& block) {
     window_buffers& into = buffers[making % 2];
-    const auto bytes_of = [&](std::unique_ptr<text_buffer[]>& bytes) { return bytes ? &bytes[block.index] : nullptr; };
-    into.value_pieces[block.index] = piece_of(encode_values(format, block.values, block.count, bytes_of(into.value_bytes)));
+    const auto encoded = [&](const double* values, std::unique_ptr<double[]>& window,
+                             std::unique_ptr<text_buffer[]>& bytes) {
+      // The block's values in this window's own buffer: written over, its bytes go out from there.
+      if (over_values) return encode_over_values(format, window.get() + (values - window.get()), block.count);
+      return encode_values(format, values, block.count, bytes ? &bytes[block.index] : nullptr);
+    };
+    into.value_pieces[block.index] = piece_of(encoded(block.values, into.values, into.value_bytes));
     if (block.weights != nullptr) {
-      into.weight_pieces[block.index] =
-          piece_of(encode_values(format, block.weights, block.count, bytes_of(into.weight_bytes)));
+      into.weight_pieces[block.index] = piece_of(encoded(block.weights, into.weights, into.weight_bytes));
     }
   };
   const char* const phase = summary_first ? "writing" : "generating";
