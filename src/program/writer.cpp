@@ -75,14 +75,18 @@ std::size_t window_blocks_for(const series_source& source, value_format format, 
 /// Throws std::bad_alloc.
 void allocate(window_buffers& buffers, const series_source& source, value_format format, std::size_t blocks) {
   const bool weights = source.keeps_weights();
+  // No more room than the series needs: a short run is mostly its start-up.
+  const auto block_room = std::min(block_values, source.size());
+  const auto window_room = static_cast<std::size_t>(
+      std::min(static_cast<std::int64_t>(blocks) * block_values, source.size()));
   if (source.makes_into_window()) {
-    buffers.values.reset(new double[blocks * block_values]);
-    if (weights) buffers.weights.reset(new double[blocks * block_values]);
+    buffers.values.reset(new double[window_room]);
+    if (weights) buffers.weights.reset(new double[window_room]);
   }
   if (!encodes_in_place(format) && !encodes_over_window(source, format)) {
     const auto reserve = [&](std::unique_ptr<text_buffer[]>& bytes) {
       bytes.reset(new text_buffer[blocks]);
-      for (std::size_t i = 0; i < blocks; ++i) bytes[i].resize(typical_bytes(format, block_values));
+      for (std::size_t i = 0; i < blocks; ++i) bytes[i].resize(typical_bytes(format, block_room));
     };
     reserve(buffers.value_bytes);
     if (weights) reserve(buffers.weight_bytes);
