@@ -32,6 +32,13 @@ stream stream_of(random_stream generator) { return static_cast<stream>(generator
 /// Blocks a window of the library's: enough for every thread to stay busy,
 /// few enough that between_chunks runs every few milliseconds.
 constexpr std::size_t window_blocks = 32;
+/// Blocks a window of scratch for each thread (at least eight): rounded to
+/// floats as they are made, a small window's doubles are still in the cache.
+constexpr std::size_t scratch_blocks_a_thread = 4;
+
+std::size_t scratch_window_blocks(unsigned threads) {
+  return std::clamp<std::size_t>(scratch_blocks_a_thread * threads, 8, window_blocks);
+}
 
 [[noreturn]] void refuse(refused_argument argument, random_stream generator, const std::string& shown,
                          std::int64_t count = 0) {
@@ -68,12 +75,13 @@ source_request source_for(const run_request& request, std::optional<std::pair<st
 /// once, else window by window at `values` and `weights` (the caller's
 /// buffers at the piece's start, or one window of scratch), each block
 /// passed to `hook` (unless empty) on the thread that made it.
-void make_values(series_source& source, unsigned threads, const std::function<std::pair<double*, double*>(std::size_t)>& place,
-                 const block_hook& hook, const std::function<void()>& between_chunks) {
+void make_values(series_source& source, unsigned threads, std::size_t blocks,
+                 const std::function<std::pair<double*, double*>(std::size_t)>& place, const block_hook& hook,
+                 const std::function<void()>& between_chunks) {
   source.prepare();
   if (!source.makes_into_window() && !hook) return;
-  thread_team team(helpers_for(threads, window_blocks));
-  for_each_window(source, team, window_blocks, place, hook, [&](const series_window&) {
+  thread_team team(helpers_for(threads, blocks));
+  for_each_window(source, team, blocks, place, hook, [&](const series_window&) {
     if (between_chunks) between_chunks();
   });
 }
@@ -94,7 +102,7 @@ void make_doubles(const run_request& request, std::optional<std::pair<std::int64
     if (weights != nullptr) prefer_huge_pages(weights, bytes);
   }
   const std::int64_t window_values = static_cast<std::int64_t>(window_blocks) * block_values;
-  make_values(*source, wanted.threads, [&](std::size_t window) {
+  make_values(*source, wanted.threads, window_blocks, [&](std::size_t window) {
     const std::int64_t offset = static_cast<std::int64_t>(window) * window_values;
     return std::pair{values + offset, weights != nullptr ? weights + offset : nullptr};
   }, {}, between_chunks);
@@ -108,16 +116,18 @@ void make_floats(const run_request& request, std::optional<std::pair<std::int64_
   wanted.between_chunks = between_chunks;
   const auto source = make_series_source(wanted);
   std::unique_ptr<double[]> scratch_values, scratch_weights;
+  const std::size_t blocks = scratch_window_blocks(wanted.threads);
   if (source->makes_into_window()) {
     // One window is made at a time, and rounded as it is made.
-    scratch_values.reset(new double[window_blocks * block_values]);
-    if (weights != nullptr) scratch_weights.reset(new double[window_blocks * block_values]);
+    const auto room = static_cast<std::size_t>(std::min(static_cast<std::int64_t>(blocks) * block_values, source->size()));
+    scratch_values.reset(new double[room]);
+    if (weights != nullptr) scratch_weights.reset(new double[room]);
   }
   const block_hook round = [&](const made_block& block) {
     round_to_float32(block.values, block.count, values + block.first);
     if (weights != nullptr) round_to_float32(block.weights, block.count, weights + block.first);
   };
-  make_values(*source, wanted.threads, [&](std::size_t) {
+  make_values(*source, wanted.threads, blocks, [&](std::size_t) {
     return std::pair{scratch_values.get(), scratch_weights.get()};
   }, round, between_chunks);
 }
