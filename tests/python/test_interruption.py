@@ -47,6 +47,30 @@ for call, room in cases:
 print("works", still_works())
 """
 
+# Threads that the address space cannot hold (each stack is megabytes): a
+# team runs on the threads it could start, or the call is a MemoryError;
+# never the end of the interpreter, whichever thread meets the shortage.
+THREADS_CHILD = CHILD_PREAMBLE + r"""
+MiB = 1 << 20
+soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+seeds = range(1, 2001)
+for generator in ("subtractive", "philox"):
+    threads = cascade.limits(generator)["max_threads"]
+    alone = np.array([cascade.generate(0.4, 4, 1, seed, generator=generator) for seed in seeds])
+    outcomes = set()
+    for room in (32 * MiB, 64 * MiB, 256 * MiB, 1024 * MiB, 4096 * MiB, 8192 * MiB):
+        resource.setrlimit(resource.RLIMIT_AS, (address_space() + room, hard))
+        try:
+            made = cascade.generate_ensemble(0.4, 4, 1, seeds, generator=generator, threads=threads)
+            outcomes.add("equal" if np.array_equal(made.view(np.uint64), alone.view(np.uint64)) else "differs")
+        except MemoryError:
+            outcomes.add("MemoryError")
+        finally:
+            resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+    print(generator, threads, " ".join(sorted(outcomes)))
+print("works", still_works())
+"""
+
 INTERRUPT_CHILD = CHILD_PREAMBLE + r"""
 # Each call is many seconds of work (2^29 values, 4 GiB) and is interrupted
 # soon after it starts. The bottom slot gets its value only in the last
@@ -88,6 +112,17 @@ def test_memory_that_cannot_be_had_is_a_memory_error():
     out, err = child.communicate(timeout=120)
     assert child.returncode == 0, err
     assert out.splitlines() == ["MemoryError True"] * 3 + ["works True"]
+
+
+def test_threads_that_cannot_be_had_never_end_the_interpreter():
+    child = run_child(THREADS_CHILD)
+    out, err = child.communicate(timeout=120)
+    assert child.returncode == 0, err
+    *streams, works = out.splitlines()
+    assert works == "works True"
+    assert [line.split()[0] for line in streams] == ["subtractive", "philox"]
+    for line in streams:
+        assert set(line.split()[2:]) <= {"equal", "MemoryError"}, line
 
 
 def test_ctrl_c_stops_a_long_call_and_frees_its_memory():
