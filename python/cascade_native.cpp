@@ -96,10 +96,20 @@ double real_number(py::handle value, const char* name) {
   return result;
 }
 
+/// A word of the caller's (a str) as the library reads it: UTF-8, with what
+/// has none (a lone surrogate) written as Python shows it, \ud800. No name
+/// the library takes holds a backslash, so such a word is refused with the
+/// library's message, showing it as the caller wrote it.
+std::string word_of(py::handle text, const char* name) {
+  if (!py::isinstance<py::str>(text)) throw py::type_error(std::string(name) + " must be a str, got " + type_name(text));
+  const auto bytes = py::reinterpret_steal<py::object>(PyUnicode_AsEncodedString(text.ptr(), "utf-8", "backslashreplace"));
+  if (!bytes) throw py::error_already_set();
+  return {PyBytes_AS_STRING(bytes.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr()))};
+}
+
 /// The stream a generator word names, by the library's table.
 cascade::random_stream stream_named(py::handle generator) {
-  if (!py::isinstance<py::str>(generator)) throw py::type_error("generator must be a str, got " + type_name(generator));
-  return cascade::stream_named(generator.cast<std::string>(), py::repr(generator).cast<std::string>());
+  return cascade::stream_named(word_of(generator, "generator"), py::repr(generator).cast<std::string>());
 }
 
 /// A seed: a whole number the stream's table then judges; one beyond 64
@@ -145,10 +155,7 @@ cascade::run_request checked_request(py::handle lam, py::handle step_number, py:
     request.generator = stream_named(generator);
     request.seed = seed.is_none() ? static_cast<std::uint64_t>(cascade::clock_seed_second())
                                   : seed_number(seed, request.generator);
-    if (!law.is_none()) {
-      if (!py::isinstance<py::str>(law)) throw py::type_error("law must be a str, got " + type_name(law));
-      request.law = law.cast<std::string>();
-    }
+    if (!law.is_none()) request.law = word_of(law, "law");
     if (!threads.is_none()) {
       const std::int64_t count = whole_number(threads, "threads", clamped);
       cascade::check_threads(count, request.generator, py::repr(threads).cast<std::string>());
@@ -188,14 +195,19 @@ element element_named(py::handle dtype) {
   throw py::type_error("dtype must be numpy.float64 or numpy.float32, got " + std::string(py::str(py::handle(wanted))));
 }
 
+const char* element_name(element type) { return type == element::float32 ? "float32" : "float64"; }
+
 py::dtype dtype_of(element type) { return type == element::float32 ? py::dtype::of<float>() : py::dtype::of<double>(); }
 
 /// `value` as the buffer of N values that `name` must be: a writable,
 /// C-contiguous, 1-D numpy array of the call's dtype in native order.
 py::array checked_buffer(py::handle value, std::int64_t count, element type, const std::string& name,
                          const std::string& count_name = "N = n0 * 2^step_number") {
+  const std::string type_name_wanted = element_name(type);
+  if (!py::isinstance<py::array>(value)) {
+    throw py::type_error(name + " must be a numpy.ndarray of " + type_name_wanted + ", got " + type_name(value));
+  }
   const py::array buffer = float_vector(value, name, true);
-  const std::string type_name_wanted = type == element::float32 ? "float32" : "float64";
   if (!buffer.dtype().equal(dtype_of(type))) {
     throw py::type_error(name + " must have dtype " + type_name_wanted + ", got " +
                          std::string(py::str(py::handle(buffer.dtype()))));
@@ -288,6 +300,9 @@ py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::h
     weights = checked_buffer(pair[1], count, type, "out[1]", count_name);
     if (overlap(*values, *weights)) throw py::value_error("out[0] and out[1] must not share memory");
   } else {
+    if (py::isinstance<py::tuple>(out)) {
+      throw py::type_error(std::string("out must be one numpy.ndarray of ") + element_name(type) + " when weights=False, got a tuple (a pair (x, w) needs weights=True)");
+    }
     values = checked_buffer(out, count, type, "out", count_name);
   }
 
@@ -303,24 +318,59 @@ py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::h
   return *values;
 }
 
-/// The seeds of an ensemble, each converted as generate's seed is, a
-/// refusal naming its place: seeds[k].
-std::vector<std::uint64_t> ensemble_seeds(py::handle seeds, cascade::random_stream generator) {
-  if (py::isinstance<py::str>(seeds) || py::isinstance<py::bytes>(seeds) || !py::isinstance<py::sequence>(seeds)) {
-    throw py::type_error("seeds must be a sequence of ints, got " + type_name(seeds));
+/// How many seeds are converted between looks for a pending signal (Ctrl-C):
+/// well under a millisecond of work, however slow the caller's iterable.
+constexpr std::size_t seeds_between_signal_polls = 4096;
+
+/// The number of seeds that `seeds` holds when it tells (len), found before
+/// any seed is read so that the ensemble's size is judged first; nothing
+/// for an iterable without a length. What cannot hold seeds at all (a str,
+/// a number, a 0-d array) is refused here.
+std::optional<std::size_t> seed_count(py::handle seeds) {
+  const std::string refusal = "seeds must be a sequence of ints, got ";
+  const bool iterable = Py_TYPE(seeds.ptr())->tp_iter != nullptr || PySequence_Check(seeds.ptr()) != 0;
+  if (py::isinstance<py::str>(seeds) || py::isinstance<py::bytes>(seeds) || !iterable) {
+    throw py::type_error(refusal + type_name(seeds));
   }
+  if (is_array(seeds) && py::reinterpret_borrow<py::array>(seeds).ndim() == 0) {
+    throw py::type_error(refusal + "a 0-d numpy.ndarray, " + py::repr(seeds).cast<std::string>());
+  }
+  if (!py::hasattr(seeds, "__len__")) return std::nullopt;
+  const Py_ssize_t count = PyObject_Size(seeds.ptr());
+  if (count >= 0) return static_cast<std::size_t>(count);
+  if (!PyErr_ExceptionMatches(PyExc_OverflowError)) throw py::error_already_set();  // the caller's own __len__
+  PyErr_Clear();
+  throw py::value_error("seeds must number fewer than 2^63, got " + py::repr(seeds).cast<std::string>());
+}
+
+/// The seeds of an ensemble, each converted as generate's seed is, a
+/// refusal naming its place: seeds[k]. An exception of the caller's
+/// iterable itself goes on as it is; a pending signal (Ctrl-C) is raised
+/// between steps of seeds_between_signal_polls.
+std::vector<std::uint64_t> ensemble_seeds(py::handle seeds, std::optional<std::size_t> count,
+                                          cascade::random_stream generator) {
   std::vector<std::uint64_t> result;
-  const auto sequence = py::reinterpret_borrow<py::sequence>(seeds);
-  result.reserve(sequence.size());
-  for (std::size_t row = 0; row < sequence.size(); ++row) {
-    const std::string place = "seeds[" + std::to_string(row) + "]: ";
-    try {
-      result.push_back(seed_number(sequence[row], generator));
-    } catch (const py::type_error& refusal) {
-      throw py::type_error(place + refusal.what());
-    } catch (const std::invalid_argument& refusal) {
-      throw py::value_error(place + refusal.what());
+  if (count) result.reserve(*count);
+  const auto items = py::reinterpret_steal<py::object>(PyObject_GetIter(seeds.ptr()));
+  if (!items) throw py::error_already_set();
+  for (std::size_t row = 0;; ++row) {
+    if (row % seeds_between_signal_polls == 0 && PyErr_CheckSignals() != 0) throw py::error_already_set();
+    const auto seed = py::reinterpret_steal<py::object>(PyIter_Next(items.ptr()));
+    if (!seed) {
+      if (PyErr_Occurred() != nullptr) throw py::error_already_set();
+      break;
     }
+    try {
+      result.push_back(seed_number(seed, generator));
+    } catch (const py::type_error& refusal) {
+      throw py::type_error("seeds[" + std::to_string(row) + "]: " + refusal.what());
+    } catch (const std::invalid_argument& refusal) {
+      throw py::value_error("seeds[" + std::to_string(row) + "]: " + refusal.what());
+    }
+  }
+  if (count && result.size() != *count) {
+    throw py::value_error("seeds must give len(seeds) = " + std::to_string(*count) + " seeds, gave " +
+                          std::to_string(result.size()));
   }
   return result;
 }
@@ -332,7 +382,7 @@ py::array ensemble_buffer(py::handle out, std::size_t rows, std::int64_t count) 
   if (!buffer.dtype().equal(py::dtype::of<double>())) {
     throw py::type_error("out must have dtype float64, got " + std::string(py::str(py::handle(buffer.dtype()))));
   }
-  if (buffer.ndim() != 2 || buffer.shape(0) != static_cast<py::ssize_t>(rows) || buffer.shape(1) != count) {
+  if (buffer.ndim() != 2 || static_cast<std::size_t>(buffer.shape(0)) != rows || buffer.shape(1) != count) {
     throw py::value_error("out must have the shape (len(seeds), N) = (" + std::to_string(rows) + ", " +
                           std::to_string(count) + "), got " + py::str(buffer.attr("shape")).cast<std::string>());
   }
@@ -341,23 +391,36 @@ py::array ensemble_buffer(py::handle out, std::size_t rows, std::int64_t count) 
   return buffer;
 }
 
+/// The (rows, count) array an ensemble fills: `out`, checked, or a new one.
+/// A size no array can have is refused here, and numpy refuses one that
+/// memory cannot hold (MemoryError naming it), before any seed is read.
+py::array ensemble_values(py::handle out, std::size_t rows, std::int64_t count) {
+  if (!out.is_none()) return ensemble_buffer(out, rows, count);
+  const auto most_values = static_cast<std::size_t>(std::numeric_limits<py::ssize_t>::max()) / sizeof(double);
+  if (rows > most_values / static_cast<std::size_t>(count)) {
+    throw py::value_error("len(seeds) * N must be at most " + std::to_string(most_values) +
+                          " values (an array's most), got " + std::to_string(rows) + " * " + std::to_string(count));
+  }
+  return py::array(py::dtype::of<double>(), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows), count});
+}
+
 py::array generate_ensemble(py::handle lam, py::handle step_number, py::handle n0, py::handle seeds,
                             py::handle generator, py::handle threads, py::handle law, py::handle out) {
   // Seed 0 stands for the rows' own, which every stream takes: the rest of the run is checked as generate checks it.
   const cascade::run_request request = checked_request(lam, step_number, n0, py::int_(0), generator, threads, law);
-  const std::vector<std::uint64_t> rows = ensemble_seeds(seeds, request.generator);
   const std::int64_t count = cascade::series_length(request);
-  py::array values = out.is_none()
-                               ? py::array(py::dtype::of<double>(),
-                                           std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows.size()), count})
-                               : ensemble_buffer(out, rows.size(), count);
+  const std::optional<std::size_t> told = seed_count(seeds);
+  std::optional<py::array> values;
+  if (told) values = ensemble_values(out, *told, count);
+  const std::vector<std::uint64_t> rows = ensemble_seeds(seeds, told, request.generator);
+  if (!told) values = ensemble_values(out, rows.size(), count);
   const std::function<void()> poll_signals = signal_poll{};
   {
     py::gil_scoped_release released;
-    cascade::fill_ensemble(request, rows.data(), rows.size(), static_cast<double*>(values.mutable_data()), nullptr,
+    cascade::fill_ensemble(request, rows.data(), rows.size(), static_cast<double*>(values->mutable_data()), nullptr,
                            poll_signals);
   }
-  return values;
+  return *values;
 }
 
 /// Nothing, or the ValueError or TypeError that generate would raise for
@@ -424,9 +487,9 @@ py::array_t<double> energy_step_sums(py::handle x, std::int64_t block_length,
 /// (name, parameter) of the law `text` names, by the core's table; a
 /// refusal is a ValueError with the program's message.
 py::tuple parse_law(py::handle text) {
-  if (!py::isinstance<py::str>(text)) throw py::type_error("law must be a str, got " + type_name(text));
+  const std::string word = word_of(text, "law");
   try {
-    const cascade::law_choice law = cascade::law_named(text.cast<std::string>());
+    const cascade::law_choice law = cascade::law_named(word);
     return py::make_tuple(law.name, law.parameter);
   } catch (const std::invalid_argument& refusal) {
     throw py::value_error(refusal.what());

@@ -17,7 +17,7 @@ step_number n0`` writes, made by the same code::
 
 from __future__ import annotations
 
-from typing import Any, Literal, NamedTuple, Optional, Sequence, Tuple, Type, TypedDict, Union, cast, overload
+from typing import Any, Iterable, Literal, NamedTuple, Optional, Tuple, Type, TypedDict, Union, cast, overload
 
 from . import _compiled_module
 
@@ -147,7 +147,7 @@ def generate_ensemble(
     lam: float,
     step_number: int,
     n0: int,
-    seeds: Sequence[int],
+    seeds: Iterable[int],
     *,
     generator: str = "subtractive",
     law: str = "lognormal",
@@ -159,8 +159,11 @@ def generate_ensemble(
     law=law)``, the rows made side by side on `threads` threads (the
     stream's default as in generate), whole rows to a thread.
 
-    seeds: a sequence of seeds (ints, or a numpy array of them), each one
-        that generate takes with this generator; none gives a (0, N) array.
+    seeds: an iterable of seeds (a list, a range, a numpy array, a
+        generator), each one that generate takes with this generator; none
+        gives a (0, N) array. Where it has a length, the result's size (or
+        the shape of `out`) is judged before any seed is read, and Ctrl-C
+        stops the conversion of many seeds too.
     out: a float64 array of shape (K, N), C-contiguous and writable, to fill
         and return instead of a new one.
     The rest as generate's. Raises what generate raises for the run, and for

@@ -1,7 +1,7 @@
 # Type stub for the compiled module; the documented functions are those of
 # the cascade package itself. What a call returns follows `weights`: one
 # array for False, a pair for True.
-from typing import Any, Dict, Literal, Optional, Sequence, Tuple, Union, overload
+from typing import Any, Dict, Iterable, Literal, Optional, Tuple, Union, overload
 
 import numpy as np
 from numpy.typing import NDArray
@@ -56,7 +56,7 @@ def generate(
     dtype: Any = ...,
     law: Optional[str] = None,
 ) -> Union[NDArray[Any], Tuple[NDArray[Any], NDArray[Any]]]: ...
-def generate_ensemble(lam: float, step_number: int, n0: int, seeds: Sequence[int], *, generator: str = "subtractive",
+def generate_ensemble(lam: float, step_number: int, n0: int, seeds: Iterable[int], *, generator: str = "subtractive",
                       threads: Optional[int] = None, law: Optional[str] = None,
                       out: Optional[NDArray[np.float64]] = None) -> NDArray[np.float64]: ...
 def check_run(lam: float, step_number: int, n0: int, seed: Optional[int], generator: str = "subtractive",

@@ -2,21 +2,18 @@
 
 #include <sched.h>
 
-#include <new>
-#include <system_error>
+#include <utility>
+
+#include "cascade/thread_start.h"
 
 namespace cascade {
 
 thread_team::thread_team(unsigned helpers) {
   threads_.reserve(helpers);
   for (unsigned worker = 0; worker < helpers; ++worker) {
-    try {
-      threads_.emplace_back([this, worker] { helper_loop(worker); });
-    } catch (const std::system_error&) {
-      break;  // no more threads to be had: the team works with those it has
-    } catch (const std::bad_alloc&) {
-      break;
-    }
+    std::thread thread = start_thread([this, worker] { helper_loop(worker); });
+    if (!thread.joinable()) break;  // no more threads to be had: the team works with those it has
+    threads_.push_back(std::move(thread));
   }
 }
 

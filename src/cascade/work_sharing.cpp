@@ -2,8 +2,7 @@
 
 #include <sched.h>
 
-#include <new>
-#include <system_error>
+#include "cascade/thread_start.h"
 
 namespace cascade {
 namespace {
@@ -32,13 +31,8 @@ void await_change(const std::atomic<unsigned>& value, unsigned old) {
 
 work_sharing::work_sharing(bool with_helper) {
   if (!with_helper) return;
-  try {
-    helper_ = std::thread([this] { helper_loop(); });
-  } catch (const std::system_error&) {
-    // No thread to be had (a process limit): the caller does all the work.
-  } catch (const std::bad_alloc&) {
-    // No memory for the thread's state: likewise.
-  }
+  // No thread to be had (a process limit, or no memory): the caller does all the work.
+  helper_ = start_thread([this] { helper_loop(); });
 }
 
 work_sharing::~work_sharing() {

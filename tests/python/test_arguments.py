@@ -4,6 +4,7 @@ import numpy as np
 import pytest
 
 import cascade
+from cascade import stats
 from conftest import program_refusal
 
 NAN, INF = float("nan"), float("inf")
@@ -76,6 +77,8 @@ REFUSED_CALLS = [
      "weights must be True or False, got numpy.bool_"),
     (lambda: cascade.generate(0.3, 3, 1, out=[0.0] * 8), TypeError,
      "out must be a numpy.ndarray of float64, got list"),
+    (lambda: cascade.generate(0.3, 3, 1, out=[0.0] * 8, dtype=np.float32), TypeError,
+     "out must be a numpy.ndarray of float32, got list"),
     (lambda: cascade.generate(0.3, 3, 1, out=buffer(dtype=np.float32)), TypeError,
      "out must have dtype float64, got float32"),
     (lambda: cascade.generate(0.3, 3, 1, out=buffer(dtype=">f8")), TypeError,
@@ -203,7 +206,7 @@ def test_limits_are_where_generate_refuses(generator):
             cascade.generate(0.3, 2, 1, 1, generator=generator, start=1, stop=3)
 
 
-@pytest.mark.parametrize("generator", [3, "Philox", ""])
+@pytest.mark.parametrize("generator", [3, "Philox", "", "\ud800"])
 def test_limits_of_no_stream_are_refused_as_generate_refuses_them(generator):
     with pytest.raises((TypeError, ValueError)) as refused:
         cascade.generate(0.3, 1, 1, 1, generator=generator)
@@ -221,3 +224,32 @@ def test_a_spread_the_law_cannot_draw_is_refused_as_the_program_refuses_it(law, 
     assert program_refusal(["--generator", "philox", "--law", law, "--seed", "1", str(lam), "4", "1"]) == \
         f"cascade: {refusal.value}"
     assert np.all(values == 2.5) and np.all(weights == 2.5)
+
+
+LAW_WORDS = ("law must be lognormal, binomial, microcanonical or logpoisson[:BETA] (a decimal number beta with "
+             "0 < beta < 1), got ")
+GENERATOR_WORDS = "generator must be 'subtractive' or 'philox', got "
+
+# A str with no UTF-8 (a lone surrogate, as a file name's undecodable bytes
+# become in Python) wherever a law or a generator is read: (call, message),
+# each a ValueError that shows the word as Python writes it.
+LONE_SURROGATES = [
+    (lambda: cascade.generate(0.3, 3, 1, 1, generator="\ud800"), GENERATOR_WORDS + "'\\ud800'"),
+    (lambda: cascade.generate(0.3, 3, 1, 1, generator="philox", law="\ud800"), LAW_WORDS + "'\\ud800'"),
+    (lambda: cascade.generate(0.3, 3, 1, 1, generator="philox", law="logpoisson:0.\udcff"),
+     "law logpoisson's parameter must be a decimal number beta with 0 < beta < 1, got '0.\\udcff'"),
+    (lambda: cascade.generate_ensemble(0.3, 3, 1, [1], generator="phil\ud800ox"), GENERATOR_WORDS + "'phil\\ud800ox'"),
+    (lambda: cascade.generate_ensemble(0.3, 3, 1, [1], generator="philox", law="\ud800"), LAW_WORDS + "'\\ud800'"),
+    (lambda: cascade.limits("\ud800"), GENERATOR_WORDS + "'\\ud800'"),
+    (lambda: stats.parse_law("\ud800"), LAW_WORDS + "'\\ud800'"),
+    (lambda: stats.theory(0.3, 4, 1, law="\ud800"), LAW_WORDS + "'\\ud800'"),
+    (lambda: stats.lag_covariance(np.ones(128), [1], 4, 8, law="\ud800"), LAW_WORDS + "'\\ud800'"),
+    (lambda: stats.check(np.ones(128), 0.3, 4, 8, law="\ud800"), LAW_WORDS + "'\\ud800'"),
+]
+
+
+@pytest.mark.parametrize("call, message", LONE_SURROGATES)
+def test_a_lone_surrogate_is_a_word_naming_nothing(call, message):
+    with pytest.raises(ValueError) as refusal:
+        call()
+    assert str(refusal.value) == message

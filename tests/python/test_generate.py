@@ -180,7 +180,7 @@ def f64(n=8):
     return np.full(n, 2.5)
 
 
-# An out= of the other float type than dtype: (arguments, message); nothing is written.
+# An out= unfit for dtype and weights: (arguments, message); nothing is written.
 MISMATCHED_OUT = [
     (dict(dtype=np.float32, out=f64()), "out must have dtype float32, got float64"),
     (dict(out=f32()), "out must have dtype float64, got float32"),
@@ -188,6 +188,10 @@ MISMATCHED_OUT = [
     (dict(dtype=np.float32, weights=True, out=(f32(), f64())), "out[1] must have dtype float32, got float64"),
     (dict(dtype=np.float32, weights=True, out=(f64(), f32())), "out[0] must have dtype float32, got float64"),
     (dict(weights=True, out=(f64(), f32())), "out[1] must have dtype float64, got float32"),
+    (dict(dtype=np.float32, out=(f32(), f32())),
+     "out must be one numpy.ndarray of float32 when weights=False, got a tuple (a pair (x, w) needs weights=True)"),
+    (dict(out=(f64(), f64())),
+     "out must be one numpy.ndarray of float64 when weights=False, got a tuple (a pair (x, w) needs weights=True)"),
     (dict(dtype=np.float32, generator="philox", start=2, stop=6, out=f64(4)),
      "out must have dtype float32, got float64"),
 ]
@@ -248,6 +252,26 @@ def test_an_ensemble_holds_the_rows_of_single_calls(generator, law, threads, see
     assert cascade.generate_ensemble(0.6, step_number, n0, np.array(seeds, dtype=np.uint64), generator=generator,
                                      law=law, threads=threads, out=out) is out
     assert same_bits(out, ensemble)
+    # Any iterable of seeds: with a length that is not a sequence's, or none at all.
+    for seeds_given in (Seeds(len(seeds), seeds), (seed for seed in seeds)):
+        assert same_bits(cascade.generate_ensemble(0.6, step_number, n0, seeds_given, generator=generator, law=law,
+                                                   threads=threads), ensemble)
+
+
+class Seeds:
+    """An iterable of seeds with a length of its own, which need not be that of what it gives: its
+    seeds, or an exception its __iter__ raises."""
+
+    def __init__(self, length, given):
+        self.length, self.given = length, given
+
+    def __len__(self):
+        return self.length
+
+    def __iter__(self):
+        if isinstance(self.given, Exception):
+            raise self.given
+        return iter(self.given)
 
 
 def test_an_ensemble_refuses_what_generate_refuses_and_names_the_seed():
@@ -261,6 +285,16 @@ def test_an_ensemble_refuses_what_generate_refuses_and_names_the_seed():
         ((0.5, 4, 1, [True]), {}, TypeError, "seeds[0]: seed must be an int, got bool"),
         ((0.5, 4, 1, "12"), {}, TypeError, "seeds must be a sequence of ints, got str"),
         ((0.5, 4, 1, 12), {}, TypeError, "seeds must be a sequence of ints, got int"),
+        ((0.5, 4, 1, np.array(5)), {}, TypeError, "seeds must be a sequence of ints, got a 0-d numpy.ndarray, array(5)"),
+        ((0.5, 4, 1, Seeds(3, LookupError("the caller's own"))), {}, LookupError, "the caller's own"),
+        ((0.5, 4, 1, Seeds(3, [1, 2])), {}, ValueError, "seeds must give len(seeds) = 3 seeds, gave 2"),
+        ((0.5, 4, 1, range(2**64)), {}, ValueError, "seeds must number fewer than 2^63, got range(0, 18446744073709551616)"),
+        # The size of the result is judged before any seed is read (these seeds would raise LookupError).
+        ((0.5, 30, 1, Seeds(10**8, LookupError())), {"generator": "philox"}, MemoryError, "(100000000, 1073741824)"),
+        ((0.5, 12, 1, Seeds(2**62, LookupError())), {"generator": "philox"}, ValueError,
+         "len(seeds) * N must be at most 1152921504606846975 values (an array's most), got 4611686018427387904 * 4096"),
+        ((0.5, 4, 1, Seeds(2**40, LookupError())), {"out": good}, ValueError,
+         "out must have the shape (len(seeds), N) = (1099511627776, 16), got (2, 16)"),
         ((0.5, 0, 1, [1]), {}, ValueError, "step_number must be a whole number of at least 1, got 0"),
         ((0.5, 4, 1, [1]), {"law": "binomial"}, ValueError, "law binomial needs the philox stream"),
         ((0.5, 4, 1, [1]), {"generator": "philox", "threads": 0}, ValueError, "threads"),

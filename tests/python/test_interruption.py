@@ -47,6 +47,30 @@ for call, room in cases:
 print("works", still_works())
 """
 
+# Threads that the address space cannot hold (each stack is megabytes): a
+# team runs on the threads it could start, or the call is a MemoryError;
+# never the end of the interpreter, whichever thread meets the shortage.
+THREADS_CHILD = CHILD_PREAMBLE + r"""
+MiB = 1 << 20
+soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+seeds = range(1, 2001)
+for generator in ("subtractive", "philox"):
+    threads = cascade.limits(generator)["max_threads"]
+    alone = np.array([cascade.generate(0.4, 4, 1, seed, generator=generator) for seed in seeds])
+    outcomes = set()
+    for room in (32 * MiB, 64 * MiB, 256 * MiB, 1024 * MiB, 4096 * MiB, 8192 * MiB):
+        resource.setrlimit(resource.RLIMIT_AS, (address_space() + room, hard))
+        try:
+            made = cascade.generate_ensemble(0.4, 4, 1, seeds, generator=generator, threads=threads)
+            outcomes.add("equal" if np.array_equal(made.view(np.uint64), alone.view(np.uint64)) else "differs")
+        except MemoryError:
+            outcomes.add("MemoryError")
+        finally:
+            resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+    print(generator, threads, " ".join(sorted(outcomes)))
+print("works", still_works())
+"""
+
 INTERRUPT_CHILD = CHILD_PREAMBLE + r"""
 # Each call is many seconds of work (2^29 values, 4 GiB) and is interrupted
 # soon after it starts. The bottom slot gets its value only in the last
@@ -74,6 +98,16 @@ try:
     print("finished")
 except KeyboardInterrupt:
     print("interrupted", address_space() - before <= (16 << 20))
+# Seeds that take many seconds to convert (2 * 10^8 of them) and whose last
+# is refused: a ValueError shows the conversion ran to its end unnoticed.
+print("calling", flush=True)
+try:
+    cascade.generate_ensemble(0.3, 1, 1, range(2**31 - 2 * 10**8 + 1, 2**31 + 1))
+    print("finished")
+except KeyboardInterrupt:
+    print("interrupted", address_space() - before <= (16 << 20))
+except ValueError as refusal:
+    print("converted every seed:", refusal)
 print("works", still_works())
 """
 
@@ -90,10 +124,21 @@ def test_memory_that_cannot_be_had_is_a_memory_error():
     assert out.splitlines() == ["MemoryError True"] * 3 + ["works True"]
 
 
+def test_threads_that_cannot_be_had_never_end_the_interpreter():
+    child = run_child(THREADS_CHILD)
+    out, err = child.communicate(timeout=120)
+    assert child.returncode == 0, err
+    *streams, works = out.splitlines()
+    assert works == "works True"
+    assert [line.split()[0] for line in streams] == ["subtractive", "philox"]
+    for line in streams:
+        assert set(line.split()[2:]) <= {"equal", "MemoryError"}, line
+
+
 def test_ctrl_c_stops_a_long_call_and_frees_its_memory():
     child = run_child(INTERRUPT_CHILD)
     lines = []
-    for _ in range(3):
+    for _ in range(4):
         assert child.stdout.readline() == "calling\n"
         # Let the call get under way, then interrupt it as Ctrl-C would.
         try:
@@ -104,4 +149,4 @@ def test_ctrl_c_stops_a_long_call_and_frees_its_memory():
         lines.append(child.stdout.readline())
     out, err = child.communicate(timeout=120)
     assert child.returncode == 0, err
-    assert lines + out.splitlines() == ["interrupted True\n"] * 3 + ["works True"]
+    assert lines + out.splitlines() == ["interrupted True\n"] * 4 + ["works True"]
