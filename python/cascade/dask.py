@@ -132,10 +132,13 @@ def ensemble(lam: float, step_number: int, n0: int, seeds: Iterable[int], *,
     by the worker that computes it (one chunk a row). Every seed is
     required (None is refused with ValueError) and checked at once, as
     ``generate`` checks it."""
+    # Only what is not iterable at all is refused here: an error raised by the
+    # caller's own iterable goes on as it was raised.
     try:
-        seeds = list(seeds)
+        iterator = iter(seeds)
     except TypeError:
         raise TypeError(f"seeds must be an iterable of seeds, got {type(seeds).__name__}") from None
+    seeds = list(iterator)
     if not seeds:
         raise ValueError("seeds must name at least one realization, got none")
     for k, seed in enumerate(seeds):

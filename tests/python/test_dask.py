@@ -90,6 +90,8 @@ REFUSALS = [
     (lambda: cascade.dask.ensemble(0.3, 31, 1, [1]), ValueError, "n0 \\* 2\\^step_number must be at most 2147483647"),
     (lambda: cascade.dask.ensemble(0.3, 10, 1, []), ValueError, "seeds must name at least one realization"),
     (lambda: cascade.dask.ensemble(0.3, 10, 1, 5), TypeError, "seeds must be an iterable of seeds, got int"),
+    # the caller's own iterable failing is its error, not a refusal of the seeds
+    (lambda: cascade.dask.ensemble(0.3, 10, 1, (1 // 0 for _ in range(2))), ZeroDivisionError, "division"),
     (lambda: cascade.dask.ensemble(0.3, 12, 1, [None] * 4), ValueError, "seeds\\[0\\] must be given, got None"),
     (lambda: cascade.dask.ensemble(0.3, 12, 1, [3, 4, None]), ValueError, "seeds\\[2\\] must be given, got None"),
     # each seed checked as generate checks it, equal ones too
