@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "cascade/factor_draws.h"
@@ -20,20 +21,25 @@ namespace cascade {
 /// The most values one block may hold.
 inline constexpr std::int64_t counter_block_values = std::int64_t{1} << 15;
 
-/// One thread's buffers for blocks of up to counter_block_values values.
+/// One thread's buffers for blocks of up to `largest_block` values (at most
+/// counter_block_values). Nothing is cleared: every slot a block reads it
+/// has written, and a short series pays for no more room than it has values.
 class counter_workspace {
  public:
-  counter_workspace();
+  explicit counter_workspace(std::int64_t largest_block = counter_block_values);
+
+  std::int64_t largest_block() const { return largest_block_; }
 
  private:
   friend void counter_block(const cascade_shape&, std::uint64_t, std::int64_t, std::int64_t, double*, double*,
                             counter_workspace&, const factor_step*);
-  std::vector<double> parents_, children_, first_, second_;
+  std::int64_t largest_block_;
+  std::unique_ptr<double[]> parents_, children_, first_, second_;
 };
 
 /// Values [begin, end) of the series of `shape` and `seed` into values[0,
 /// end - begin), and the final weights before modulation into weights[0,
-/// end - begin) unless null. end - begin is at most counter_block_values.
+/// end - begin) unless null. end - begin is at most workspace.largest_block().
 /// The factors follow `law` (factor_draws.h), or the lognormal law's polar
 /// pairs when it is null or the lognormal law.
 void counter_block(const cascade_shape& shape, std::uint64_t seed, std::int64_t begin, std::int64_t end,

@@ -31,7 +31,9 @@ philox_source::philox_source(const source_request& request)
 
 void philox_source::start(series_window& window, thread_team& team, const block_hook& hook) {
   // Made once, for the team the run uses (the windows of one run share it).
-  if (workspaces_.size() < team.helpers() + std::size_t{1}) workspaces_.resize(team.helpers() + std::size_t{1});
+  while (workspaces_.size() < team.helpers() + std::size_t{1}) {
+    workspaces_.emplace_back(std::min(block_values, size()));
+  }
   if (block_moments_.size() < window.blocks()) block_moments_.resize(window.blocks());
   window_ = &window;
   hook_ = &hook;
