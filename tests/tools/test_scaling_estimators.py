@@ -15,6 +15,8 @@ import cascade
 sys.path.insert(0, tool_runs.TOOLS)
 import measure_estimator_coverage  # noqa: E402
 from cascade.stats import lag_covariance, scaling_exponents, structure_functions, theory
+from cascade.stats import _lag_sums
+from cascade.stats import _lag_covariance as lag_covariance_module
 from cascade.stats._structure_theory import exact_structure_function
 
 LAWS = ("lognormal", "binomial", "microcanonical", "logpoisson")
@@ -79,6 +81,67 @@ class DirectTest(unittest.TestCase):
                 fitted = scaling_exponents(self.x, q, scales, self.steps, self.n0, of=of)
                 np.testing.assert_allclose(fitted.estimate, [np.polyfit(np.log(scales), np.log(row), 1)[0]
                                                              for row in direct], rtol=1e-9)
+
+
+def direct_pair_sums(values, lags, n0, shift):
+    """Per cell, per lag: the count of pairs (both above 0) that start in the cell, and the sums of
+    y_i, y_(i+l) and y_i y_(i+l), y = log|x| - shift, each lag's products formed one by one."""
+    rows, count = values.shape
+    usable = values != 0
+    with np.errstate(divide="ignore"):
+        logs = np.where(usable, np.log(np.abs(values)) - shift, 0.0)
+    columns = []
+    for lag in lags:
+        both = usable[:, :-lag] & usable[:, lag:]
+        a, b = np.where(both, logs[:, :-lag], 0.0), np.where(both, logs[:, lag:], 0.0)
+        for term in (both.astype(float), a, b, a * b):
+            padded = np.zeros((rows, count))  # the last cells start fewer pairs, or none
+            padded[:, :count - lag] = term
+            columns.append(padded.reshape(rows * n0, -1).sum(axis=1))
+    return np.stack(columns, axis=-1)
+
+
+class LagSumsTest(unittest.TestCase):
+    def test_transformed_sums_equal_the_direct_products_at_every_kind_of_lag(self):
+        # Lags within a cell, across one and several cells, up to N - 1; values of 0 (whose pairs the
+        # transforms of the mask leave out) and magnitudes from 1e-300 to 1e200.
+        series = cascade.generate(0.9, 6, 10, 21, generator="philox")
+        ensemble = cascade.generate_ensemble(1.2, 5, 4, [5, 6, 7], generator="philox", law="logpoisson")
+        zeros = ensemble.copy()
+        zeros[0, [0, 3, 40]] = 0.0
+        zeros[2, 100:140] = 0.0
+        wide = series.copy()
+        wide[[5, 300, 639]] = [1e200, 1e-300, -1e150]
+        cases = [("series", series[None, :], 10), ("ensemble", ensemble, 4), ("zeros", zeros, 4),
+                 ("wide", wide[None, :], 10)]
+        for name, values, n0 in cases:
+            count, length = values.shape[1], values.shape[1] // n0
+            lags = np.array(sorted({1, 2, length - 1, length, length + 1, 2 * length + 3, count - 2, count - 1}))
+            with self.subTest(name):
+                usable = values != 0
+                shift = np.log(np.abs(values[usable])).mean()
+                direct = direct_pair_sums(values, lags, n0, shift)
+                transformed = _lag_sums.cell_sums(values, lags, n0, shift)
+                np.testing.assert_array_equal(transformed[:, 0::4], direct[:, 0::4])
+                # Rounding relative to the largest product a cell can hold.
+                scale = np.max(np.abs(direct[:, 3::4]))
+                np.testing.assert_allclose(transformed, direct, rtol=1e-12, atol=1e-12 * scale)
+
+
+    def test_the_same_in_batches_of_rows_and_groups_of_lags(self):
+        # One series a batch, two lags a group, lags out of order and repeated: the same numbers.
+        ensemble = cascade.generate_ensemble(0.7, 5, 4, range(1, 9), generator="philox")
+        lags = [100, 3, 127, 3, 32, 64, 1]
+        whole = lag_covariance(ensemble, lags, 5, 4)
+        saved = _lag_sums.BATCH_VALUES, lag_covariance_module.TABLE_VALUES
+        _lag_sums.BATCH_VALUES, lag_covariance_module.TABLE_VALUES = 128, 2 * 32 * 4
+        try:
+            pieces = lag_covariance(ensemble, lags, 5, 4)
+        finally:
+            _lag_sums.BATCH_VALUES, lag_covariance_module.TABLE_VALUES = saved
+        np.testing.assert_allclose(pieces.estimate, whole.estimate, rtol=1e-13)
+        np.testing.assert_allclose(pieces.standard_error, whole.standard_error, rtol=1e-11)
+        np.testing.assert_array_equal(pieces.lags, lags)
 
 
 def factor_outcomes(law, lam, steps):
