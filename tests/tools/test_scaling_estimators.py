@@ -11,10 +11,12 @@ import numpy as np
 
 import tool_runs  # noqa: F401  (puts the package on the path)
 import cascade
+from refusal_tables import assert_refusals, level_cases
+from scipy import stats as scipy_stats
 
 sys.path.insert(0, tool_runs.TOOLS)
 import measure_estimator_coverage  # noqa: E402
-from cascade.stats import lag_covariance, scaling_exponents, structure_functions, theory
+from cascade.stats import UncheckableSeries, lag_covariance, scaling_exponents, structure_functions, theory
 from cascade.stats import _lag_sums
 from cascade.stats import _lag_covariance as lag_covariance_module
 from cascade.stats._structure_theory import exact_structure_function
@@ -250,28 +252,90 @@ class TheoryTest(unittest.TestCase):
 
 
 class RefusalTest(unittest.TestCase):
-    def test_refusals(self):
-        x = np.ones(8 * 16)
-        cases = [
-            (lambda: lag_covariance(x[:32], [1], 4, 2), ValueError, "at least 8 independent cells"),
-            (lambda: structure_functions(x[:16], [2.0], [1], 4, 1), ValueError, "for one cell give an ensemble"),
-            (lambda: scaling_exponents(x, [2.0], [1, 16], 4, 8), ValueError, "scales must be whole numbers from 1 to"),
-            (lambda: lag_covariance(x, [128], 4, 8), ValueError, "lags must be whole numbers from 1 to N - 1 = 127"),
-            (lambda: lag_covariance(x, [0], 4, 8), ValueError, "lags must be"),
-            (lambda: lag_covariance(x, [1.5], 4, 8), ValueError, "lags must be"),
-            (lambda: lag_covariance(x, [1], 4, 8, law="cauchy"), ValueError, "law must be"),
-            (lambda: lag_covariance(np.zeros(128), [1], 4, 8), ValueError, "no pair of values above 0"),
-            (lambda: structure_functions(x, [0.0], [1], 4, 8), ValueError, "q must be finite numbers above 0"),
-            (lambda: structure_functions(x, [2.0], [1], 4, 8, of="y"), ValueError, "of must be one of"),
-            (lambda: structure_functions(x[:-1], [2.0], [1], 4, 8), ValueError, "expected"),
-            (lambda: scaling_exponents(x, [2.0], [4, 4], 4, 8), ValueError, "at least two different scales"),
-            (lambda: scaling_exponents(np.zeros(128), [2.0], [1, 2], 4, 8), ValueError, "structure function is 0"),
-            (lambda: lag_covariance(x, [1], 4, 8, lam=math.inf), ValueError, "lambda"),
-        ]
-        for call, kind, words in cases:
-            with self.subTest(words=words):
-                with self.assertRaisesRegex(kind, words):
-                    call()
+    ones = np.ones(8 * 16)
+    x = cascade.generate(0.5, 4, 8, 3, generator="philox")  # 8 cells of 16 values
+    huge = np.where(np.arange(128) == 37, 1e200, x)
+
+    def test_lag_covariance(self):
+        x, ones = self.x, self.ones
+        assert_refusals(self, [
+            ("too few cells", lambda: lag_covariance(ones[:32], [1], 4, 2), ValueError, "at least 8 independent cells"),
+            ("lag N", lambda: lag_covariance(ones, [128], 4, 8), ValueError,
+             "lags must be whole numbers from 1 to N - 1 = 127"),
+            ("lag 0", lambda: lag_covariance(ones, [0], 4, 8), ValueError, "lags must be"),
+            ("lag 1.5", lambda: lag_covariance(ones, [1.5], 4, 8), ValueError, "lags must be"),
+            ("lag text", lambda: lag_covariance(x, ["1"], 4, 8), TypeError, "lags must be real numbers, got str '1'"),
+            ("lag a bool", lambda: lag_covariance(x, [2, True], 4, 8), TypeError, "got bool True (item 1)"),
+            ("unknown law", lambda: lag_covariance(ones, [1], 4, 8, law="cauchy"), ValueError, "law must be"),
+            ("all zeros", lambda: lag_covariance(np.zeros(128), [1], 4, 8), ValueError, "no pair of values above 0"),
+            ("lambda inf", lambda: lag_covariance(ones, [1], 4, 8, lam=math.inf), ValueError, "lambda"),
+            # Pairs at N - 1 and N - 2 all start in the last cell: leaving it out leaves no pair.
+            ("lag N - 1", lambda: lag_covariance(x, [1, 127], 4, 8), UncheckableSeries,
+             "at lag 127 every pair of values above 0 starts in one cell"),
+            ("lag N - 2", lambda: lag_covariance(x, [126], 4, 8, lam=0.5), UncheckableSeries, "C(126) no error"),
+            ("constant", lambda: lag_covariance(ones, [1], 4, 8, lam=0.5), UncheckableSeries,
+             "log|x| is 0 at every value above 0 (a constant series)"),
+            ("constant magnitude", lambda: lag_covariance(np.tile([2.0, -2.0], 64), [1], 4, 8), UncheckableSeries,
+             "log|x| is 0.693147 at every value above 0"),
+            ("weights below 0", lambda: lag_covariance(x, [1], 4, 8, weights=-np.abs(x)), ValueError,
+             "weights must be finite and positive"),
+            ("weights infinite", lambda: lag_covariance(x, [1], 4, 8, weights=np.where(x > 0, np.inf, 1.0)),
+             ValueError, "got inf at index"),
+            ("constant weights", lambda: lag_covariance(x, [1], 4, 8, weights=np.full(128, 0.5)), UncheckableSeries,
+             "log w is -0.693147"),
+            *level_cases(lambda level: lag_covariance(x, [1], 4, 8, level=level)),
+        ])
+
+    def test_structure_functions(self):
+        x, ones = self.x, self.ones
+        assert_refusals(self, [
+            ("one cell", lambda: structure_functions(ones[:16], [2.0], [1], 4, 1), ValueError,
+             "for one cell give an ensemble"),
+            ("q 0", lambda: structure_functions(ones, [0.0], [1], 4, 8), ValueError, "q must be finite numbers above 0"),
+            ("q text", lambda: structure_functions(x, ["2"], [1], 4, 8), TypeError, "q must be real numbers, got str '2'"),
+            ("q a bool", lambda: structure_functions(x, [True], [1], 4, 8), TypeError, "q must be real numbers, got bool"),
+            ("q text alone", lambda: structure_functions(x, "2", [1], 4, 8), TypeError, "q must be real numbers"),
+            ("unknown signal", lambda: structure_functions(ones, [2.0], [1], 4, 8, of="y"), ValueError,
+             "of must be one of"),
+            ("wrong length", lambda: structure_functions(ones[:-1], [2.0], [1], 4, 8), ValueError, "expected"),
+            ("scale a bool", lambda: structure_functions(x, [2.0], [True], 4, 8), TypeError, "scales must be real"),
+            # Sums of |increment|^4 at 1e200 are beyond the doubles: refused, not inf with nan errors.
+            ("overflow", lambda: structure_functions(self.huge, [2.0, 4.0], [1, 4], 4, 8), UncheckableSeries,
+             "structure_functions: S_2 overflows the doubles at scale 1 (the values reach 1e+200)"),
+            ("overflow of |x|", lambda: structure_functions(self.huge, [1.0, 4.0], [3], 4, 8, of="abs"),
+             UncheckableSeries, "S_4 overflows the doubles at scale 3"),
+            ("constant x", lambda: structure_functions(ones * 3, [2.0], [1, 2], 4, 8, of="x"), UncheckableSeries,
+             "structure_functions: S_2(1) is the same with any cell left out, so its jackknife error is 0"),
+            ("constant walk", lambda: structure_functions(ones, [2.0], [5], 4, 8), UncheckableSeries,
+             "S_2(5) is the same with any cell left out"),
+            ("all zeros", lambda: structure_functions(np.zeros(128), [2.0], [1], 4, 8), UncheckableSeries,
+             "jackknife error is 0"),
+            *level_cases(lambda level: structure_functions(x, [2.0], [1], 4, 8, level=level)),
+        ])
+
+    def test_scaling_exponents(self):
+        x, ones = self.x, self.ones
+        assert_refusals(self, [
+            ("scale of a cell", lambda: scaling_exponents(ones, [2.0], [1, 16], 4, 8), ValueError,
+             "scales must be whole numbers from 1 to"),
+            ("one scale", lambda: scaling_exponents(ones, [2.0], [4, 4], 4, 8), ValueError,
+             "at least two different scales"),
+            ("q text", lambda: scaling_exponents(x, [2.0, "3"], [1, 2], 4, 8), TypeError, "got str '3' (item 1)"),
+            ("all zeros", lambda: scaling_exponents(np.zeros(128), [2.0], [1, 2], 4, 8), UncheckableSeries,
+             "scaling_exponents: S_2(1) is 0"),
+            ("overflow", lambda: scaling_exponents(self.huge, [4.0], [1, 2], 4, 8), UncheckableSeries,
+             "scaling_exponents: S_4 overflows the doubles at scale 1 (the values reach 1e+200)"),
+            ("constant walk", lambda: scaling_exponents(ones, [2.0], [1, 2], 4, 8), UncheckableSeries,
+             "zeta(2) is the same with any cell left out"),
+            *level_cases(lambda level: scaling_exponents(x, [2.0], [1, 2], 4, 8, level=level)),
+        ])
+
+    def test_a_level_inside_0_and_1_scales_the_interval_by_students_t(self):
+        # 8 cells: t with 7 degrees of freedom, from scipy.
+        for level in (0.5, np.float32(0.9), 0.999):
+            result = lag_covariance(self.x, [1, 5], 4, 8, level=level)
+            np.testing.assert_allclose((result.high - result.estimate) / result.standard_error,
+                                       scipy_stats.t.ppf(0.5 + float(level) / 2, 7), rtol=1e-12)
 
 
 class CoverageToolTest(unittest.TestCase):
