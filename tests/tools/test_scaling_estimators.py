@@ -114,16 +114,28 @@ class LagSumsTest(unittest.TestCase):
         zeros[2, 100:140] = 0.0
         wide = series.copy()
         wide[[5, 300, 639]] = [1e200, 1e-300, -1e150]
-        cases = [("series", series[None, :], 10), ("ensemble", ensemble, 4), ("zeros", zeros, 4),
-                 ("wide", wide[None, :], 10)]
-        for name, values, n0 in cases:
+        every_kind = lambda length, count: [1, 2, length - 1, length, length + 1, 2 * length + 3, count - 2,
+                                            count - 1]
+        # Short lags, or whole cells apart, need shorter transforms than 2 L.
+        cases = [("series", series[None, :], 10, every_kind), ("ensemble", ensemble, 4, every_kind),
+                 ("zeros", zeros, 4, every_kind), ("wide", wide[None, :], 10, every_kind),
+                 ("short lags in one cell", ensemble, 1, lambda length, count: [1, 3, 17]),
+                 ("short lags with zeros", zeros, 1, lambda length, count: [2, 9]),
+                 ("whole cells apart", ensemble, 4, lambda length, count: [length, 2 * length])]
+        for name, values, n0, chosen in cases:
             count, length = values.shape[1], values.shape[1] // n0
-            lags = np.array(sorted({1, 2, length - 1, length, length + 1, 2 * length + 3, count - 2, count - 1}))
+            lags = np.array(sorted(set(chosen(length, count))))
             with self.subTest(name):
                 usable = values != 0
                 shift = np.log(np.abs(values[usable])).mean()
                 direct = direct_pair_sums(values, lags, n0, shift)
-                transformed = _lag_sums.cell_sums(values, lags, n0, shift)
+                leading, transformed, least, largest = _lag_sums.cell_sums(values, lags, n0, shift)
+                logs = np.log(np.abs(values[usable]))
+                self.assertEqual((least, largest), (logs.min(), logs.max()))
+                np.testing.assert_array_equal(leading[:, 0], usable.reshape(-1, length).sum(axis=1))
+                np.testing.assert_allclose(leading[:, 1], np.where(usable, np.log(np.abs(np.where(usable, values, 1)))
+                                                                   - shift, 0).reshape(-1, length).sum(axis=1),
+                                           rtol=1e-12, atol=1e-12 * length)
                 np.testing.assert_array_equal(transformed[:, 0::4], direct[:, 0::4])
                 # Rounding relative to the largest product a cell can hold.
                 scale = np.max(np.abs(direct[:, 3::4]))

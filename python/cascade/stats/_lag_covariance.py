@@ -101,11 +101,8 @@ def lag_covariance(x, lags, step_number, n0, *, lam=None, law="lognormal", weigh
     values = values.reshape(cells // n0, -1)
     lags = _scale_arguments.within_series(lags, values.shape[1])
     law, lam = _scale_arguments.law_and_lambda(lam, law, step_number)
-    log_sums, least, largest = _lag_sums.log_totals(values, n0)
-    refuse_constant_magnitude("lag_covariance", least, largest, of)
-    # The logs are summed less their overall mean, which the centre is then taken from too.
-    shift = log_sums[:, 1].sum() / max(log_sums[:, 0].sum(), 1.0)
-    log_sums[:, 1] -= shift * log_sums[:, 0]
+    # The logs are summed less a value near their mean, which the centre is then taken from too.
+    shift = _lag_sums.typical_log(values)
     exact = {} if lam is None else {name: theory(lam, step_number, n0, lags, law=name) for name in NAMES}
     mean = None
     if lam is not None:
@@ -119,7 +116,9 @@ def lag_covariance(x, lags, step_number, n0, *, lam=None, law="lognormal", weigh
     for first in range(0, len(lags), group):
         taken = order[first:first + group]
         some = lags[taken]
-        per_cell = np.concatenate([log_sums, _lag_sums.cell_sums(values, some, n0, shift)], axis=1)
+        log_sums, pair_sums, least, largest = _lag_sums.cell_sums(values, some, n0, shift)
+        refuse_constant_magnitude("lag_covariance", least, largest, of)
+        per_cell = np.concatenate([log_sums, pair_sums], axis=1)
         _refuse_lags_without_error(per_cell, some)
         estimate[taken], error[taken] = _jackknife.delete_one_errors(
             per_cell, lambda sums, _units: _covariances(sums, some, mean))

@@ -7,12 +7,13 @@ offset j + r - L of cell c + m + 1 (j >= L - r): both are cross-correlations
 of cell c with a cell m or m + 1 further on, and one inverse transform over
 every cell gives them at every r. So the cost is a forward transform of the
 input and one inverse transform per cell distance the lags reach (one and
-another for lags below L): O(N log L) each, however many lags. The rows go
+another for lags below L): O(N log L) each, however many lags. The transforms
+are as long as the shifts need (L plus the longest), at most 2 L. The rows go
 through in batches, so the work space stays near BATCH_VALUES values whatever
 the input's size (but a batch holds at least one series); what is kept is the
 (cells, 2 + 4 lags) table of sums the jackknife needs.
 
-The logs are taken less their mean over all the values above 0 (`shift`), so
+The logs are taken less a value near their mean (`shift`, typical_log), so
 the transforms' rounding, relative to the largest term, is relative to the
 spread of the logs, not to their mean. Values of 0 have no log: their pairs
 are left out, and where a batch holds any, the counts and the sums of first
@@ -39,26 +40,26 @@ def _logs(block):
     return usable, np.where(usable, logs, 0.0)
 
 
-def log_totals(values, n0):
-    """(per cell (cells, 2): count of values above 0 and sum of their logs, least log, largest log)."""
-    rows, count = values.shape
-    columns, least, largest = [], np.inf, -np.inf
-    for batch in _batches(rows, count):
-        usable, logs = _logs(values[batch])
-        columns.append(np.stack([usable.reshape(-1, count // n0).sum(axis=1),
-                                 logs.reshape(-1, count // n0).sum(axis=1)], axis=-1))
-        if usable.any():
-            least = min(least, logs[usable].min())
-            largest = max(largest, logs[usable].max())
-    return np.concatenate(columns).astype(float), least, largest
+def typical_log(values):
+    """The mean log|x| of the first batch's values above 0: near enough the mean of all to centre on."""
+    usable, logs = _logs(values[_batches(*values.shape)[0]])
+    return float(logs.sum() / usable.sum()) if usable.any() else 0.0
 
 
-def _correlations(spectra, first, second, distance, length):
-    """sum_j f[c, j] g[c + distance, j + s] at every shift s (index s mod 2 length), for the cells c
-    that have a cell `distance` further on in their series: (rows, n0 - distance, 2 length)."""
+def _transform_length(lags, length, n0):
+    """The shortest fast length whose circular correlations hold, unwrapped, every shift the lags
+    need: r >= 0 within the cell m = l // L further on, and r - L < 0 within the next."""
+    near, shift = np.divmod(lags, length)
+    reach = [shift[near < n0].max(initial=0), (length - shift[(shift > 0) & (near + 1 < n0)]).max(initial=0)]
+    return fft.next_fast_len(int(length + max(reach)), real=True)
+
+
+def _correlations(spectra, first, second, distance, size):
+    """sum_j f[c, j] g[c + distance, j + s] at every shift s (index s mod size), for the cells c
+    that have a cell `distance` further on in their series: (rows, n0 - distance, size)."""
     n0 = spectra[first].shape[1]
     product = np.conj(spectra[first][:, :n0 - distance]) * spectra[second][:, distance:]
-    return fft.irfft(product, 2 * length, axis=-1)
+    return fft.irfft(product, size, axis=-1)
 
 
 def _pair_terms(logs, usable, lags, length):
@@ -66,9 +67,10 @@ def _pair_terms(logs, usable, lags, length):
     rows, n0 = logs.shape[0], logs.shape[1] // length
     cells = logs.reshape(rows, n0, length)
     masked = not usable.all()
-    spectra = {"y": fft.rfft(cells, 2 * length, axis=-1)}
+    size = _transform_length(lags, length, n0)
+    spectra = {"y": fft.rfft(cells, size, axis=-1)}
     if masked:
-        spectra["u"] = fft.rfft(usable.reshape(rows, n0, length).astype(float), 2 * length, axis=-1)
+        spectra["u"] = fft.rfft(usable.reshape(rows, n0, length).astype(float), size, axis=-1)
     # (first, second) of each column that a transform gives: the mask's where there are zeros.
     pairs = [("u", "u"), ("y", "u"), ("u", "y"), ("y", "y")] if masked else [("y", "y")]
     terms = np.zeros((rows, n0, len(lags), COLUMNS_PER_LAG))
@@ -80,9 +82,9 @@ def _pair_terms(logs, usable, lags, length):
         nearby = np.flatnonzero(near == distance)
         beyond = np.flatnonzero((near + 1 == distance) & (shift > 0))
         for column, (first, second) in zip(range(COLUMNS_PER_LAG - len(pairs), COLUMNS_PER_LAG), pairs):
-            sums = _correlations(spectra, first, second, distance, length)
+            sums = _correlations(spectra, first, second, distance, size)
             terms[:, :starts, nearby, column] += sums[..., shift[nearby]]
-            terms[:, :starts, beyond, column] += sums[..., length + shift[beyond]]
+            terms[:, :starts, beyond, column] += sums[..., size - length + shift[beyond]]
     if masked:
         terms[..., 0] = np.rint(terms[..., 0])  # counts: whole numbers, rounded off by the transforms
     else:
@@ -97,25 +99,29 @@ def _add_prefix_terms(terms, logs, lags, length):
     n0 = count // length
     starts = np.arange(n0)[:, None] * length
     pairs = np.clip(count - lags[None, :] - starts, 0, length)  # (n0, lags)
-    within = np.zeros((rows, n0, length + 1))
-    np.cumsum(logs.reshape(rows, n0, length), axis=-1, out=within[..., 1:])
     along = np.zeros((rows, count + 1))
     np.cumsum(logs, axis=-1, out=along[:, 1:])
     partners = np.minimum(starts + lags[None, :], count)  # where the second values begin
     terms[..., 0] = pairs
-    terms[..., 1] = np.take_along_axis(within, np.broadcast_to(pairs, (rows, n0, len(lags))), axis=-1)
+    terms[..., 1] = along[:, starts + pairs] - along[:, np.broadcast_to(starts, pairs.shape)]
     terms[..., 2] = along[:, np.minimum(partners + pairs, count)] - along[:, partners]
 
 
 def cell_sums(values, lags, n0, shift):
-    """(cells, 4 lags): per cell of `values` (rows, n0 L) and per lag, over the pairs whose first
-    value lies in the cell and both above 0, their count and the sums of y_i, y_(i+l) and
-    y_i y_(i+l), y = log|x| - shift."""
+    """Per cell of `values` (rows, n0 L), y = log|x| - shift:
+    (leading (cells, 2): count of values above 0 and sum of their y;
+     pairs (cells, 4 lags): per lag, over the pairs whose first value lies in the cell and both
+        above 0, their count and the sums of y_i, y_(i+l) and y_i y_(i+l);
+     least and largest log|x| above 0 (inf and -inf: none))."""
     rows, count = values.shape
     length = count // n0
-    result = []
+    leading, pairs, least, largest = [], [], np.inf, -np.inf
     for batch in _batches(rows, count):
         usable, logs = _logs(values[batch])
+        if usable.any():
+            least, largest = min(least, logs[usable].min()), max(largest, logs[usable].max())
         centred = np.where(usable, logs - shift, 0.0)
-        result.append(_pair_terms(centred, usable, lags, length).reshape(-1, len(lags) * COLUMNS_PER_LAG))
-    return np.concatenate(result)
+        leading.append(np.stack([usable.reshape(-1, length).sum(axis=1), centred.reshape(-1, length).sum(axis=1)],
+                                axis=-1))
+        pairs.append(_pair_terms(centred, usable, lags, length).reshape(-1, len(lags) * COLUMNS_PER_LAG))
+    return np.concatenate(leading).astype(float), np.concatenate(pairs), least, largest
