@@ -114,8 +114,9 @@ class LagSumsTest(unittest.TestCase):
         zeros[2, 100:140] = 0.0
         wide = series.copy()
         wide[[5, 300, 639]] = [1e200, 1e-300, -1e150]
-        every_kind = lambda length, count: [1, 2, length - 1, length, length + 1, 2 * length + 3, count - 2,
-                                            count - 1]
+        def every_kind(length, count):
+            return [1, 2, length - 1, length, length + 1, 2 * length + 3, count - 2, count - 1]
+
         # Short lags, or whole cells apart, need shorter transforms than 2 L.
         cases = [("series", series[None, :], 10, every_kind), ("ensemble", ensemble, 4, every_kind),
                  ("zeros", zeros, 4, every_kind), ("wide", wide[None, :], 10, every_kind),
@@ -303,9 +304,12 @@ class RefusalTest(unittest.TestCase):
         assert_refusals(self, [
             ("one cell", lambda: structure_functions(ones[:16], [2.0], [1], 4, 1), ValueError,
              "for one cell give an ensemble"),
-            ("q 0", lambda: structure_functions(ones, [0.0], [1], 4, 8), ValueError, "q must be finite numbers above 0"),
-            ("q text", lambda: structure_functions(x, ["2"], [1], 4, 8), TypeError, "q must be real numbers, got str '2'"),
-            ("q a bool", lambda: structure_functions(x, [True], [1], 4, 8), TypeError, "q must be real numbers, got bool"),
+            ("q 0", lambda: structure_functions(ones, [0.0], [1], 4, 8), ValueError,
+             "q must be finite numbers above 0"),
+            ("q text", lambda: structure_functions(x, ["2"], [1], 4, 8), TypeError,
+             "q must be real numbers, got str '2'"),
+            ("q a bool", lambda: structure_functions(x, [True], [1], 4, 8), TypeError,
+             "q must be real numbers, got bool"),
             ("q text alone", lambda: structure_functions(x, "2", [1], 4, 8), TypeError, "q must be real numbers"),
             ("unknown signal", lambda: structure_functions(ones, [2.0], [1], 4, 8, of="y"), ValueError,
              "of must be one of"),

@@ -135,8 +135,8 @@ def _refuse_bad_weights(weights):
     weights = np.asarray(weights, dtype=np.float64)
     bad = np.flatnonzero(~(np.isfinite(weights) & (weights >= 0)))
     if bad.size:
-        raise ValueError(f"weights must be finite and positive (0 only where they underflow), got {weights.flat[bad[0]]!r} at index {bad[0]} "
-                         f"({bad.size} such in all)")
+        raise ValueError(f"weights must be finite and positive (0 only where they underflow), got "
+                         f"{weights.flat[bad[0]]!r} at index {bad[0]} ({bad.size} such in all)")
 
 
 def _refuse_lags_without_error(per_cell, lags):
