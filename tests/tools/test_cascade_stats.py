@@ -225,6 +225,9 @@ class RefusedInputTest(unittest.TestCase):
              "lambda cannot be estimated: too few terms are left for var log|x|, C(1), C(2): 4 of 4 values are 0"),
             (["--estimate", "1", "2"], b"0\n0\n-0\n0.000000000000000\n",
              "lambda cannot be estimated: too few terms are left for var log|x|, C(1), C(2): 4 of 4 values are 0"),
+            # One magnitude throughout: log|x| has no spread, and the estimate no error.
+            (["0.5", "1", "2"], b"1\n-1\n1\n1\n", "check: log|x| is 0 at every value above 0 (a constant series)"),
+            (["--estimate", "2", "4"], b"2\n" * 16, "estimate_lambda: log|x| is 0.693147 at every value above 0"),
             # More than expected: reading stops at the first value too many.
             (["0.5", "1", "1"], four, "standard input: too many values: expected n0 * 2^step_number = 2 values, and "
                                       "there are more"),

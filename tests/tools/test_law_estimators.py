@@ -7,6 +7,7 @@ import numpy as np
 
 import tool_runs  # noqa: F401  (puts the package on the path)
 import cascade
+from refusal_tables import assert_refusals
 from cascade.stats import UncheckableSeries, compare_laws, log_cumulants, theory
 
 LAWS = ("lognormal", "binomial", "microcanonical", "logpoisson")
@@ -105,6 +106,12 @@ class TellsLawsApartTest(unittest.TestCase):
         np.testing.assert_allclose(rows["binomial"].z, (rows["binomial"].estimate - rows["binomial"].theory)
                                    / rows["binomial"].standard_error)
 
+    def test_one_law_by_its_name_alone_is_that_law(self):
+        x = cascade.generate(1.0, 4, 16, 3, generator="philox", law="binomial")
+        alone, listed = compare_laws(x, 1.0, 4, 16, laws="binomial"), compare_laws(x, 1.0, 4, 16, laws=["binomial"])
+        self.assertEqual([row.law for row in alone], ["binomial"])
+        np.testing.assert_array_equal(alone.rows[0].z, listed.rows[0].z)
+
     def test_a_law_with_another_beta_is_named_by_it(self):
         x = cascade.generate(1.5, 10, 64, 1, generator="philox", law="logpoisson:0.5")
         comparison = compare_laws(x, 1.5, 10, 64, laws=["logpoisson:0.5", "logpoisson"])
@@ -136,12 +143,11 @@ class RefusalTest(unittest.TestCase):
             ("lambda not finite", lambda: compare_laws(good, math.inf, 4, 16), ValueError, "inf"),
             ("unknown law", lambda: compare_laws(good, 1.0, 4, 16, laws=["cauchy"]), ValueError, "cauchy"),
             ("law not a str", lambda: compare_laws(good, 1.0, 4, 16, laws=[3]), TypeError, "int"),
+            ("no laws", lambda: compare_laws(good, 1.0, 4, 16, laws=[]), ValueError, "laws must name at least one law"),
+            ("laws a number", lambda: compare_laws(good, 1.0, 4, 16, laws=3), TypeError,
+             "laws must be a law or a list of laws, got int 3"),
         ]
-        for name, call, error, text in cases:
-            with self.subTest(name):
-                with self.assertRaises(error) as caught:
-                    call()
-                self.assertIn(text, str(caught.exception))
+        assert_refusals(self, cases)
 
 
 if __name__ == "__main__":

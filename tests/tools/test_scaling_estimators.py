@@ -11,10 +11,14 @@ import numpy as np
 
 import tool_runs  # noqa: F401  (puts the package on the path)
 import cascade
+from refusal_tables import assert_refusals, level_cases
+from scipy import stats as scipy_stats
 
 sys.path.insert(0, tool_runs.TOOLS)
 import measure_estimator_coverage  # noqa: E402
-from cascade.stats import lag_covariance, scaling_exponents, structure_functions, theory
+from cascade.stats import UncheckableSeries, lag_covariance, scaling_exponents, structure_functions, theory
+from cascade.stats import _lag_sums
+from cascade.stats import _lag_covariance as lag_covariance_module
 from cascade.stats._structure_theory import exact_structure_function
 
 LAWS = ("lognormal", "binomial", "microcanonical", "logpoisson")
@@ -79,6 +83,80 @@ class DirectTest(unittest.TestCase):
                 fitted = scaling_exponents(self.x, q, scales, self.steps, self.n0, of=of)
                 np.testing.assert_allclose(fitted.estimate, [np.polyfit(np.log(scales), np.log(row), 1)[0]
                                                              for row in direct], rtol=1e-9)
+
+
+def direct_pair_sums(values, lags, n0, shift):
+    """Per cell, per lag: the count of pairs (both above 0) that start in the cell, and the sums of
+    y_i, y_(i+l) and y_i y_(i+l), y = log|x| - shift, each lag's products formed one by one."""
+    rows, count = values.shape
+    usable = values != 0
+    with np.errstate(divide="ignore"):
+        logs = np.where(usable, np.log(np.abs(values)) - shift, 0.0)
+    columns = []
+    for lag in lags:
+        both = usable[:, :-lag] & usable[:, lag:]
+        a, b = np.where(both, logs[:, :-lag], 0.0), np.where(both, logs[:, lag:], 0.0)
+        for term in (both.astype(float), a, b, a * b):
+            padded = np.zeros((rows, count))  # the last cells start fewer pairs, or none
+            padded[:, :count - lag] = term
+            columns.append(padded.reshape(rows * n0, -1).sum(axis=1))
+    return np.stack(columns, axis=-1)
+
+
+class LagSumsTest(unittest.TestCase):
+    def test_transformed_sums_equal_the_direct_products_at_every_kind_of_lag(self):
+        # Lags within a cell, across one and several cells, up to N - 1; values of 0 (whose pairs the
+        # transforms of the mask leave out) and magnitudes from 1e-300 to 1e200.
+        series = cascade.generate(0.9, 6, 10, 21, generator="philox")
+        ensemble = cascade.generate_ensemble(1.2, 5, 4, [5, 6, 7], generator="philox", law="logpoisson")
+        zeros = ensemble.copy()
+        zeros[0, [0, 3, 40]] = 0.0
+        zeros[2, 100:140] = 0.0
+        wide = series.copy()
+        wide[[5, 300, 639]] = [1e200, 1e-300, -1e150]
+        def every_kind(length, count):
+            return [1, 2, length - 1, length, length + 1, 2 * length + 3, count - 2, count - 1]
+
+        # Short lags, or whole cells apart, need shorter transforms than 2 L.
+        cases = [("series", series[None, :], 10, every_kind), ("ensemble", ensemble, 4, every_kind),
+                 ("zeros", zeros, 4, every_kind), ("wide", wide[None, :], 10, every_kind),
+                 ("short lags in one cell", ensemble, 1, lambda length, count: [1, 3, 17]),
+                 ("short lags with zeros", zeros, 1, lambda length, count: [2, 9]),
+                 ("whole cells apart", ensemble, 4, lambda length, count: [length, 2 * length])]
+        for name, values, n0, chosen in cases:
+            count, length = values.shape[1], values.shape[1] // n0
+            lags = np.array(sorted(set(chosen(length, count))))
+            with self.subTest(name):
+                usable = values != 0
+                shift = np.log(np.abs(values[usable])).mean()
+                direct = direct_pair_sums(values, lags, n0, shift)
+                leading, transformed, least, largest = _lag_sums.cell_sums(values, lags, n0, shift)
+                logs = np.log(np.abs(values[usable]))
+                self.assertEqual((least, largest), (logs.min(), logs.max()))
+                np.testing.assert_array_equal(leading[:, 0], usable.reshape(-1, length).sum(axis=1))
+                np.testing.assert_allclose(leading[:, 1], np.where(usable, np.log(np.abs(np.where(usable, values, 1)))
+                                                                   - shift, 0).reshape(-1, length).sum(axis=1),
+                                           rtol=1e-12, atol=1e-12 * length)
+                np.testing.assert_array_equal(transformed[:, 0::4], direct[:, 0::4])
+                # Rounding relative to the largest product a cell can hold.
+                scale = np.max(np.abs(direct[:, 3::4]))
+                np.testing.assert_allclose(transformed, direct, rtol=1e-12, atol=1e-12 * scale)
+
+
+    def test_the_same_in_batches_of_rows_and_groups_of_lags(self):
+        # One series a batch, two lags a group, lags out of order and repeated: the same numbers.
+        ensemble = cascade.generate_ensemble(0.7, 5, 4, range(1, 9), generator="philox")
+        lags = [100, 3, 127, 3, 32, 64, 1]
+        whole = lag_covariance(ensemble, lags, 5, 4)
+        saved = _lag_sums.BATCH_VALUES, lag_covariance_module.TABLE_VALUES
+        _lag_sums.BATCH_VALUES, lag_covariance_module.TABLE_VALUES = 128, 2 * 32 * 4
+        try:
+            pieces = lag_covariance(ensemble, lags, 5, 4)
+        finally:
+            _lag_sums.BATCH_VALUES, lag_covariance_module.TABLE_VALUES = saved
+        np.testing.assert_allclose(pieces.estimate, whole.estimate, rtol=1e-13)
+        np.testing.assert_allclose(pieces.standard_error, whole.standard_error, rtol=1e-11)
+        np.testing.assert_array_equal(pieces.lags, lags)
 
 
 def factor_outcomes(law, lam, steps):
@@ -187,28 +265,93 @@ class TheoryTest(unittest.TestCase):
 
 
 class RefusalTest(unittest.TestCase):
-    def test_refusals(self):
-        x = np.ones(8 * 16)
-        cases = [
-            (lambda: lag_covariance(x[:32], [1], 4, 2), ValueError, "at least 8 independent cells"),
-            (lambda: structure_functions(x[:16], [2.0], [1], 4, 1), ValueError, "for one cell give an ensemble"),
-            (lambda: scaling_exponents(x, [2.0], [1, 16], 4, 8), ValueError, "scales must be whole numbers from 1 to"),
-            (lambda: lag_covariance(x, [128], 4, 8), ValueError, "lags must be whole numbers from 1 to N - 1 = 127"),
-            (lambda: lag_covariance(x, [0], 4, 8), ValueError, "lags must be"),
-            (lambda: lag_covariance(x, [1.5], 4, 8), ValueError, "lags must be"),
-            (lambda: lag_covariance(x, [1], 4, 8, law="cauchy"), ValueError, "law must be"),
-            (lambda: lag_covariance(np.zeros(128), [1], 4, 8), ValueError, "no pair of values above 0"),
-            (lambda: structure_functions(x, [0.0], [1], 4, 8), ValueError, "q must be finite numbers above 0"),
-            (lambda: structure_functions(x, [2.0], [1], 4, 8, of="y"), ValueError, "of must be one of"),
-            (lambda: structure_functions(x[:-1], [2.0], [1], 4, 8), ValueError, "expected"),
-            (lambda: scaling_exponents(x, [2.0], [4, 4], 4, 8), ValueError, "at least two different scales"),
-            (lambda: scaling_exponents(np.zeros(128), [2.0], [1, 2], 4, 8), ValueError, "structure function is 0"),
-            (lambda: lag_covariance(x, [1], 4, 8, lam=math.inf), ValueError, "lambda"),
-        ]
-        for call, kind, words in cases:
-            with self.subTest(words=words):
-                with self.assertRaisesRegex(kind, words):
-                    call()
+    ones = np.ones(8 * 16)
+    x = cascade.generate(0.5, 4, 8, 3, generator="philox")  # 8 cells of 16 values
+    huge = np.where(np.arange(128) == 37, 1e200, x)
+
+    def test_lag_covariance(self):
+        x, ones = self.x, self.ones
+        assert_refusals(self, [
+            ("too few cells", lambda: lag_covariance(ones[:32], [1], 4, 2), ValueError, "at least 8 independent cells"),
+            ("lag N", lambda: lag_covariance(ones, [128], 4, 8), ValueError,
+             "lags must be whole numbers from 1 to N - 1 = 127"),
+            ("lag 0", lambda: lag_covariance(ones, [0], 4, 8), ValueError, "lags must be"),
+            ("lag 1.5", lambda: lag_covariance(ones, [1.5], 4, 8), ValueError, "lags must be"),
+            ("lag text", lambda: lag_covariance(x, ["1"], 4, 8), TypeError, "lags must be real numbers, got str '1'"),
+            ("lag a bool", lambda: lag_covariance(x, [2, True], 4, 8), TypeError, "got bool True (item 1)"),
+            ("unknown law", lambda: lag_covariance(ones, [1], 4, 8, law="cauchy"), ValueError, "law must be"),
+            ("all zeros", lambda: lag_covariance(np.zeros(128), [1], 4, 8), ValueError, "no pair of values above 0"),
+            ("lambda inf", lambda: lag_covariance(ones, [1], 4, 8, lam=math.inf), ValueError, "lambda"),
+            # Pairs at N - 1 and N - 2 all start in the last cell: leaving it out leaves no pair.
+            ("lag N - 1", lambda: lag_covariance(x, [1, 127], 4, 8), UncheckableSeries,
+             "at lag 127 every pair of values above 0 starts in one cell"),
+            ("lag N - 2", lambda: lag_covariance(x, [126], 4, 8, lam=0.5), UncheckableSeries, "C(126) no error"),
+            ("constant", lambda: lag_covariance(ones, [1], 4, 8, lam=0.5), UncheckableSeries,
+             "log|x| is 0 at every value above 0 (a constant series)"),
+            ("constant magnitude", lambda: lag_covariance(np.tile([2.0, -2.0], 64), [1], 4, 8), UncheckableSeries,
+             "log|x| is 0.693147 at every value above 0"),
+            ("weights below 0", lambda: lag_covariance(x, [1], 4, 8, weights=-np.abs(x)), ValueError,
+             "weights must be finite and positive"),
+            ("weights infinite", lambda: lag_covariance(x, [1], 4, 8, weights=np.where(x > 0, np.inf, 1.0)),
+             ValueError, "got inf at index"),
+            ("constant weights", lambda: lag_covariance(x, [1], 4, 8, weights=np.full(128, 0.5)), UncheckableSeries,
+             "log w is -0.693147"),
+            *level_cases(lambda level: lag_covariance(x, [1], 4, 8, level=level)),
+        ])
+
+    def test_structure_functions(self):
+        x, ones = self.x, self.ones
+        assert_refusals(self, [
+            ("one cell", lambda: structure_functions(ones[:16], [2.0], [1], 4, 1), ValueError,
+             "for one cell give an ensemble"),
+            ("q 0", lambda: structure_functions(ones, [0.0], [1], 4, 8), ValueError,
+             "q must be finite numbers above 0"),
+            ("q text", lambda: structure_functions(x, ["2"], [1], 4, 8), TypeError,
+             "q must be real numbers, got str '2'"),
+            ("q a bool", lambda: structure_functions(x, [True], [1], 4, 8), TypeError,
+             "q must be real numbers, got bool"),
+            ("q text alone", lambda: structure_functions(x, "2", [1], 4, 8), TypeError, "q must be real numbers"),
+            ("unknown signal", lambda: structure_functions(ones, [2.0], [1], 4, 8, of="y"), ValueError,
+             "of must be one of"),
+            ("wrong length", lambda: structure_functions(ones[:-1], [2.0], [1], 4, 8), ValueError, "expected"),
+            ("scale a bool", lambda: structure_functions(x, [2.0], [True], 4, 8), TypeError, "scales must be real"),
+            # Sums of |increment|^4 at 1e200 are beyond the doubles: refused, not inf with nan errors.
+            ("overflow", lambda: structure_functions(self.huge, [2.0, 4.0], [1, 4], 4, 8), UncheckableSeries,
+             "structure_functions: S_2 overflows the doubles at scale 1 (the values reach 1e+200)"),
+            ("overflow of |x|", lambda: structure_functions(self.huge, [1.0, 4.0], [3], 4, 8, of="abs"),
+             UncheckableSeries, "S_4 overflows the doubles at scale 3"),
+            ("constant x", lambda: structure_functions(ones * 3, [2.0], [1, 2], 4, 8, of="x"), UncheckableSeries,
+             "structure_functions: S_2(1) is the same with any cell left out, so its jackknife error is 0"),
+            ("constant walk", lambda: structure_functions(ones, [2.0], [5], 4, 8), UncheckableSeries,
+             "S_2(5) is the same with any cell left out"),
+            ("all zeros", lambda: structure_functions(np.zeros(128), [2.0], [1], 4, 8), UncheckableSeries,
+             "jackknife error is 0"),
+            *level_cases(lambda level: structure_functions(x, [2.0], [1], 4, 8, level=level)),
+        ])
+
+    def test_scaling_exponents(self):
+        x, ones = self.x, self.ones
+        assert_refusals(self, [
+            ("scale of a cell", lambda: scaling_exponents(ones, [2.0], [1, 16], 4, 8), ValueError,
+             "scales must be whole numbers from 1 to"),
+            ("one scale", lambda: scaling_exponents(ones, [2.0], [4, 4], 4, 8), ValueError,
+             "at least two different scales"),
+            ("q text", lambda: scaling_exponents(x, [2.0, "3"], [1, 2], 4, 8), TypeError, "got str '3' (item 1)"),
+            ("all zeros", lambda: scaling_exponents(np.zeros(128), [2.0], [1, 2], 4, 8), UncheckableSeries,
+             "scaling_exponents: S_2(1) is 0"),
+            ("overflow", lambda: scaling_exponents(self.huge, [4.0], [1, 2], 4, 8), UncheckableSeries,
+             "scaling_exponents: S_4 overflows the doubles at scale 1 (the values reach 1e+200)"),
+            ("constant walk", lambda: scaling_exponents(ones, [2.0], [1, 2], 4, 8), UncheckableSeries,
+             "zeta(2) is the same with any cell left out"),
+            *level_cases(lambda level: scaling_exponents(x, [2.0], [1, 2], 4, 8, level=level)),
+        ])
+
+    def test_a_level_inside_0_and_1_scales_the_interval_by_students_t(self):
+        # 8 cells: t with 7 degrees of freedom, from scipy.
+        for level in (0.5, np.float32(0.9), 0.999):
+            result = lag_covariance(self.x, [1, 5], 4, 8, level=level)
+            np.testing.assert_allclose((result.high - result.estimate) / result.standard_error,
+                                       scipy_stats.t.ppf(0.5 + float(level) / 2, 7), rtol=1e-12)
 
 
 class CoverageToolTest(unittest.TestCase):

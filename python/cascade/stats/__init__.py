@@ -24,8 +24,9 @@
         kappa2, kappa3, kappa4 of one step's log W and the siblings' tie, from the
         joint cumulants of box log-energies, with jackknife standard errors over
         the cells, beside each law's values at the implied lambda
-    compare_laws(x, lam, step_number, n0, realizations=1) -> LawComparison
-        one LawRow per law: its values at lam, the estimates, z-scores, agrees
+    compare_laws(x, lam, step_number, n0, realizations=1, laws=every law) -> LawComparison
+        one LawRow per law (laws=: a list, or one law): its values at lam, the estimates,
+        z-scores, agrees; a series refuses its own law in 1.8-4.2% of seeds (docs/laws.md)
 
     lag_covariance(x, lags, step_number, n0, *, lam=None, law=, weights=None, realizations=1) -> LagCovariance
         Cov of log|x| (or log w) at any lag below N, over each series' pairs, about the true mean
@@ -37,7 +38,9 @@
     scaling_exponents(x, q, scales, step_number, n0, *, of="walk", lam=None, law=, ...) -> ScalingExponents
         zeta(q) fitted over the scales, jackknife errors, each law's limit exponents beside it and
         the exact slope at those scales where S_q is exact (.finite_size)
-    All three need at least 8 independent cells (n0 times realizations): one cell is refused.
+    All three need at least 8 independent cells (n0 times realizations): one cell is refused;
+    level= (0.95) must lie strictly between 0 and 1; an estimate whose sums overflow or whose
+    jackknife error cannot be formed is refused, never given as inf, nan or a zero-width interval.
     For estimates of the scaling, use the philox stream.
     intermittency_of(lam, step_number) -> float
         lambda^2 / (step_number ln 2): the fall of Var log w per unit of ln-scale

@@ -7,7 +7,7 @@ import numpy as np
 
 from . import _energy_steps, _estimates, _reference, _reference_judge, _theory
 from ._arguments import run_arguments
-from ._errors import UncheckableSeries
+from ._errors import UncheckableSeries, refuse_constant_values
 from ._laws import Law, parse_law
 
 
@@ -155,13 +155,14 @@ def check(values, lam, step_number, n0, *, realizations=1, law="lognormal", as_t
     show while the reference is simulated.
     Raises what cascade.generate raises for (lam, step_number, n0), what
     parse_law raises for law, and UncheckableSeries when some row is left without terms, when a square
-    overflows a double, or when the simulated series can place no row at
-    this lambda.
+    overflows a double, when |x| is one value throughout (no spread), or when the simulated
+    series can place no row at this lambda.
     """
     lam, _, _ = run_arguments(lam, step_number, n0)
     law = parse_law(law)
     values, step_number, n0, realizations = series_values(values, step_number, n0, realizations)
     refuse_overflowing_squares(values)
+    refuse_constant_values("check", values)
     cells = n0 * realizations
     lags = _estimates.lags_checked(step_number, values.size)
     names = _estimates.row_names(lags)

@@ -27,6 +27,11 @@ cell alone is refused: its values all share the top factors, so no part of it
 is independent of the rest (blocks of the cell would leave out the largest
 part of the variance); give realizations instead.
 
+The sums over the pairs come from transforms (_lag_sums): time O(N log L)
+per cell distance the lags reach (all lags below the cell length L: two),
+however many lags, and memory the input plus a bounded work space plus the
+per-cell sums, at most TABLE_VALUES at a time (docs/performance.md measures it).
+
 For estimates of the scaling use the philox stream: the default stream's
 draws correlate log|x| by a few thousandths at lags 30 to 59 (docs/reproducibility.md).
 """
@@ -34,9 +39,13 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from . import _jackknife, _scale_arguments
+from . import _jackknife, _lag_sums, _scale_arguments
+from ._errors import UncheckableSeries, refuse_constant_magnitude
 from ._laws import NAMES
 from ._theory import theory
+
+# The most per-cell sums held at once (64 MiB): more lags than fit go by in groups.
+TABLE_VALUES = 1 << 23
 
 
 @dataclass(frozen=True, eq=False)  # holds arrays: no field-wise ==
@@ -58,33 +67,13 @@ class LagCovariance:
     cells: int
 
 
-def _cell_sums(logs, usable, lags, n0):
-    """(cells, 2 + 4 per lag): per cell the count and sum of the usable logs, then per lag, over the
-    pairs whose first value lies in the cell, the count of pairs with both usable and the sums of a,
-    b and a b. logs, usable: (realizations, N)."""
-    rows, count = logs.shape
-    cells, length = rows * n0, count // n0
-    columns = [usable.reshape(cells, length).sum(axis=1), logs.reshape(cells, length).sum(axis=1)]
-    for lag in lags:
-        both = usable[:, :-lag] & usable[:, lag:]
-        a = np.where(both, logs[:, :-lag], 0.0)
-        b = np.where(both, logs[:, lag:], 0.0)
-        for term in (both.astype(float), a, b, a * b):
-            # The last cells of a series start fewer pairs (none at all once lag reaches past them).
-            padded = np.zeros((rows, count))
-            padded[:, :count - lag] = term
-            columns.append(padded.reshape(cells, length).sum(axis=1))
-    return np.stack(columns, axis=-1).astype(float)
-
-
 def _covariances(totals, lags, mean):
     """C(l) (..., lags) from summed cell sums (..., columns), about `mean` (None: the sample mean)."""
     centre = totals[..., 1] / totals[..., 0] if mean is None else np.full(totals.shape[:-1], float(mean))
-    result = []
-    for k in range(len(lags)):
-        pairs, a, b, ab = (totals[..., 2 + 4 * k + j] for j in range(4))
-        result.append((ab - centre * (a + b)) / pairs + centre * centre)
-    return np.stack(result, axis=-1)
+    per_lag = totals[..., 2:].reshape(*totals.shape[:-1], len(lags), _lag_sums.COLUMNS_PER_LAG)
+    pairs, a, b, ab = (per_lag[..., j] for j in range(_lag_sums.COLUMNS_PER_LAG))
+    centre = centre[..., None]
+    return (ab - centre * (a + b)) / pairs + centre * centre
 
 
 def lag_covariance(x, lags, step_number, n0, *, lam=None, law="lognormal", weights=None, realizations=1,
@@ -101,29 +90,62 @@ def lag_covariance(x, lags, step_number, n0, *, lam=None, law="lognormal", weigh
     about the variance of that mean: about 0.010 at 1 x 2^16, lambda 0.4; see the module's
     docstring). The result's `about` says which. Use the philox stream for estimates of the
     scaling."""
+    level = _jackknife.checked_level(level)
     if weights is not None:
         _scale_arguments.cells_of(x, step_number, n0, realizations)  # x is still held to the shape given
+        _refuse_bad_weights(weights)
     source = x if weights is None else weights
+    of = "log|x|" if weights is None else "log w"
     values, step_number, cells = _scale_arguments.cells_of(source, step_number, n0, realizations)
     n0 = int(n0)
     values = values.reshape(cells // n0, -1)
     lags = _scale_arguments.within_series(lags, values.shape[1])
     law, lam = _scale_arguments.law_and_lambda(lam, law, step_number)
-    usable = values != 0
-    with np.errstate(divide="ignore"):
-        logs = np.log(np.abs(values))
-    per_cell = _cell_sums(np.where(usable, logs, 0.0), usable, lags, n0)
-    if (per_cell[:, 2::4].sum(axis=0) == 0).any():
-        raise ValueError("some lag has no pair of values above 0 left")
+    # The logs are summed less a value near their mean, which the centre is then taken from too.
+    shift = _lag_sums.typical_log(values)
     exact = {} if lam is None else {name: theory(lam, step_number, n0, lags, law=name) for name in NAMES}
     mean = None
     if lam is not None:
         own = theory(lam, step_number, n0, lags, law=law)
-        mean = own.mean_log_magnitude if weights is None else own.mean_log_weight
-    estimate, _, error = _jackknife.delete_one(per_cell, lambda sums, _units: _covariances(sums, lags, mean))
+        mean = (own.mean_log_magnitude if weights is None else own.mean_log_weight) - shift
+    estimate, error = np.empty(len(lags)), np.empty(len(lags))
+    # Lags in order, a group at a time: a group spans few cell distances (transforms), and its
+    # table of per-cell sums stays within TABLE_VALUES.
+    order = np.argsort(lags, kind="stable")
+    group = max(1, TABLE_VALUES // (cells * _lag_sums.COLUMNS_PER_LAG))
+    for first in range(0, len(lags), group):
+        taken = order[first:first + group]
+        some = lags[taken]
+        log_sums, pair_sums, least, largest = _lag_sums.cell_sums(values, some, n0, shift)
+        refuse_constant_magnitude("lag_covariance", least, largest, of)
+        per_cell = np.concatenate([log_sums, pair_sums], axis=1)
+        _refuse_lags_without_error(per_cell, some)
+        estimate[taken], error[taken] = _jackknife.delete_one_errors(
+            per_cell, lambda sums, _units: _covariances(sums, some, mean))
+    _jackknife.refuse_unformed("lag_covariance", [f"C({lag})" for lag in lags], estimate, error)
     spread = _jackknife.t_quantile(cells, level) * error
     return LagCovariance(lags, estimate, error, estimate - spread, estimate + spread,
                          np.full(len(lags), np.nan) if lam is None else own.lag_covariance,
                          {name: t.lag_covariance for name, t in exact.items()},
-                         "the sample mean" if lam is None else "the true mean",
-                         "log|x|" if weights is None else "log w", cells)
+                         "the sample mean" if lam is None else "the true mean", of, cells)
+
+
+def _refuse_bad_weights(weights):
+    """Weights are products of positive factors: 0 only where they underflow, never below or infinite."""
+    weights = np.asarray(weights, dtype=np.float64)
+    bad = np.flatnonzero(~(np.isfinite(weights) & (weights >= 0)))
+    if bad.size:
+        raise ValueError(f"weights must be finite and positive (0 only where they underflow), got "
+                         f"{weights.flat[bad[0]]!r} at index {bad[0]} ({bad.size} such in all)")
+
+
+def _refuse_lags_without_error(per_cell, lags):
+    """A lag whose pairs all start in one cell leaves none once that cell is left out: no error."""
+    starting = (per_cell[:, 2::_lag_sums.COLUMNS_PER_LAG] > 0).sum(axis=0)
+    for lag, cells in zip(lags, starting):
+        if cells == 0:
+            raise UncheckableSeries(f"lag_covariance: no pair of values above 0 is left at lag {lag}")
+        if cells == 1:
+            raise UncheckableSeries(f"lag_covariance: at lag {lag} every pair of values above 0 starts in one "
+                                    f"cell, so the jackknife, leaving it out, has none left and C({lag}) no error: "
+                                    f"give smaller lags or more realizations")

@@ -31,9 +31,9 @@ from dataclasses import dataclass
 import numpy as np
 from scipy import stats as scipy_stats
 
-from . import _estimates, _theory
+from . import _estimates, _jackknife, _theory
 from ._check import series_values
-from ._errors import UncheckableSeries
+from ._errors import UncheckableSeries, refuse_constant_values
 from .simulate import simulate
 
 CONFIDENCE = 0.95
@@ -119,6 +119,7 @@ def estimate_lambda(values, step_number, n0, *, realizations=1):
     """lambda (>= 0) of `realizations` series of n0 cells of 2^step_number
     values, one after another in `values`, with a 95% confidence interval."""
     values, step_number, n0, realizations = series_values(values, step_number, n0, realizations)
+    refuse_constant_values("estimate_lambda", values)
     cells = n0 * realizations
     count = cells << step_number
     half_cells = 2 * cells
@@ -145,6 +146,7 @@ def estimate_lambda(values, step_number, n0, *, realizations=1):
     if not math.isfinite(error):
         raise UncheckableSeries(f"lambda^2 = {lambda_squared:.5f} has no confidence interval: series simulated at "
                                 f"the estimate give it no finite spread (most of their values underflow to 0)")
+    _jackknife.refuse_unformed("estimate_lambda", ["lambda^2"], lambda_squared, error)
     if lambda_squared <= 0:
         # Nothing tells lambda from 0: one-sided, [0, the bound that lambda^2 stays below 95% of the time].
         one_sided = scipy_stats.t.ppf(CONFIDENCE, half_cells - 1) if "jackknife" in source else \

@@ -1,6 +1,8 @@
 """The arguments the estimators of the scaling share: a series or ensemble
 cut into its independent cells, lags or scales within one cell, and the law
 and lambda their theory is taken at."""
+import numbers
+
 import numpy as np
 
 from ._arguments import run_arguments
@@ -22,29 +24,41 @@ def cells_of(x, step_number, n0, realizations):
     return values.reshape(cells, 1 << step_number), step_number, cells
 
 
-def _whole_numbers_below(numbers, name, bound, bound_text):
+def _numbers(given, name):
+    """`given` as a 1-D array of numbers; TypeError naming `name` and the first item that is
+    text, a bool (numpy would take True for 1) or anything else but a real number."""
+    if isinstance(given, np.ndarray) and given.dtype.kind in "iuf":
+        return np.atleast_1d(given)
+    items = np.atleast_1d(np.array(given, dtype=object))
+    for position, item in enumerate(items.ravel()):
+        if isinstance(item, (bool, np.bool_)) or not isinstance(item, numbers.Real):
+            raise TypeError(f"{name} must be real numbers, got {type(item).__name__} {item!r} (item {position})")
+    return np.atleast_1d(np.asarray(given))
+
+
+def _whole_numbers_below(given, name, bound, bound_text):
     """Positive whole numbers below `bound`, as an int64 array; refused in words that name `bound_text`."""
-    array = np.atleast_1d(np.asarray(numbers))
+    array = _numbers(given, name)
     if (array.ndim != 1 or array.size == 0 or not np.issubdtype(array.dtype, np.integer)
             or (array < 1).any() or (array >= bound).any()):
         raise ValueError(f"{name} must be whole numbers from 1 to {bound_text}, got {array.tolist()!r}")
     return array.astype(np.int64)
 
 
-def within_cell(numbers, name, step_number):
+def within_cell(given, name, step_number):
     """Positive whole numbers below the cell length 2^step_number, as an int64 array."""
     length = 1 << step_number
-    return _whole_numbers_below(numbers, name, length, f"2^step_number - 1 = {length - 1} (within one cell)")
+    return _whole_numbers_below(given, name, length, f"2^step_number - 1 = {length - 1} (within one cell)")
 
 
-def within_series(numbers, count):
+def within_series(given, count):
     """Positive whole lags below the series' length `count`, as an int64 array."""
-    return _whole_numbers_below(numbers, "lags", count, f"N - 1 = {count - 1}")
+    return _whole_numbers_below(given, "lags", count, f"N - 1 = {count - 1}")
 
 
 def orders(q):
     """Real orders q > 0, as a float array."""
-    array = np.atleast_1d(np.asarray(q, dtype=float))
+    array = _numbers(q, "q").astype(float)
     if array.ndim != 1 or array.size == 0 or not np.isfinite(array).all() or (array <= 0).any():
         raise ValueError(f"q must be finite numbers above 0, got {np.asarray(q).tolist()!r}")
     return array

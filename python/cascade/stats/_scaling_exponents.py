@@ -32,6 +32,7 @@ from dataclasses import dataclass
 import numpy as np
 
 from . import _jackknife, _scale_arguments, _structure_functions, _structure_theory
+from ._errors import UncheckableSeries
 from ._laws import NAMES
 from ._theory import theory
 
@@ -66,6 +67,7 @@ def scaling_exponents(x, q, scales, step_number, n0, *, of="walk", lam=None, law
     and `level` interval; the limit theory of `law` (and of every law) at lam beside it, and
     the exact slope at these scales where S_q is exact (finite_size). See the module's
     docstring for what each is, and docs/statistics.md for the fit's bias against the limit."""
+    level = _jackknife.checked_level(level)
     _structure_functions.check_signal(of)
     cells_values, step_number, cells = _scale_arguments.cells_of(x, step_number, n0, realizations)
     q = _scale_arguments.orders(q)
@@ -73,13 +75,17 @@ def scaling_exponents(x, q, scales, step_number, n0, *, of="walk", lam=None, law
     if len(np.unique(scales)) < 2:
         raise ValueError(f"scales must hold at least two different scales, got {scales.tolist()!r}")
     law, lam = _scale_arguments.law_and_lambda(lam, law, step_number)
-    per_cell = _structure_functions.cell_sums(cells_values, q, scales, of)
-    with np.errstate(divide="ignore", invalid="ignore"):
-        estimate, _, error = _jackknife.delete_one(
+    per_cell = _structure_functions.checked_cell_sums("scaling_exponents", cells_values, q, scales, of)
+    functions = _structure_functions.from_totals(per_cell.sum(axis=0), len(q), len(scales))
+    if not (functions > 0).all():
+        label = _structure_functions.labels(q, scales)[int(np.argmin(functions > 0))]
+        raise UncheckableSeries(f"scaling_exponents: {label} is 0 (every increment at that scale is 0): its log, "
+                                f"and so the exponent, cannot be taken")
+    with np.errstate(divide="ignore", invalid="ignore", over="ignore"):
+        estimate, error = _jackknife.delete_one_errors(
             per_cell, lambda totals, _units: slopes(_structure_functions.from_totals(totals, len(q), len(scales)),
                                                     scales))
-    if not (np.isfinite(estimate).all() and np.isfinite(error).all()):
-        raise ValueError("some structure function is 0 at some scale: its log, and so the exponent, cannot be taken")
+    _jackknife.refuse_unformed("scaling_exponents", [f"zeta({order:g})" for order in q], estimate, error)
     spread = _jackknife.t_quantile(cells, level) * error
     finite_size = np.full(len(q), np.nan)
     if lam is not None:

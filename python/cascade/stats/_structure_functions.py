@@ -25,6 +25,7 @@ from dataclasses import dataclass
 import numpy as np
 
 from . import _jackknife, _scale_arguments, _structure_theory
+from ._errors import UncheckableSeries
 
 SIGNALS = ("walk", "x", "abs")
 
@@ -70,6 +71,23 @@ def cell_sums(cells, q, scales, of):
     return np.concatenate([np.stack(powers, axis=-1).reshape(cells.shape[0], -1), np.stack(counts, axis=-1)], axis=1)
 
 
+def checked_cell_sums(estimator, cells, q, scales, of):
+    """cell_sums, refused where some sum of |increment|^q is beyond the largest double."""
+    with np.errstate(over="ignore", invalid="ignore"):
+        per_cell = cell_sums(cells, q, scales, of)
+    overflowing = ~np.isfinite(per_cell[:, :len(q) * len(scales)]).all(axis=0)
+    if overflowing.any():
+        order, scale = np.divmod(int(np.argmax(overflowing)), len(scales))
+        raise UncheckableSeries(f"{estimator}: S_{q[order]:g} overflows the doubles at scale {scales[scale]} "
+                                f"(the values reach {np.max(np.abs(cells)):.3g})")
+    return per_cell
+
+
+def labels(q, scales):
+    """The name of each S_q(l), in the order of from_totals' (q, scales)."""
+    return [f"S_{order:g}({scale})" for order in q for scale in scales]
+
+
 def from_totals(totals, q_count, scale_count):
     """S_q(l) (..., q, scales) from summed cell sums (..., columns)."""
     powers = totals[..., :q_count * scale_count].reshape(*totals.shape[:-1], q_count, scale_count)
@@ -89,14 +107,17 @@ def structure_functions(x, q, scales, step_number, n0, *, of="walk", lam=None, l
     theory of `law` at lam beside it where there is one (walk: q = 2 and 4; x and |x|: every
     even q; nan elsewhere, see the module's docstring). One cell is refused: its values share
     the top factors, so no part of it is independent of the rest; give realizations instead."""
+    level = _jackknife.checked_level(level)
     check_signal(of)
     cells_values, step_number, cells = _scale_arguments.cells_of(x, step_number, n0, realizations)
     q = _scale_arguments.orders(q)
     scales = _scale_arguments.within_cell(scales, "scales", step_number)
     law, lam = _scale_arguments.law_and_lambda(lam, law, step_number)
-    per_cell = cell_sums(cells_values, q, scales, of)
-    estimate, _, error = _jackknife.delete_one(per_cell, lambda totals, _units: from_totals(totals, len(q),
-                                                                                            len(scales)))
+    per_cell = checked_cell_sums("structure_functions", cells_values, q, scales, of)
+    with np.errstate(over="ignore", invalid="ignore"):
+        estimate, error = _jackknife.delete_one_errors(per_cell, lambda totals, _units: from_totals(totals, len(q),
+                                                                                                   len(scales)))
+    _jackknife.refuse_unformed("structure_functions", labels(q, scales), estimate, error)
     exact = (np.full((len(q), len(scales)), np.nan) if lam is None
              else _structure_theory.exact_table(lam, step_number, q, scales, of, law))
     spread = _jackknife.t_quantile(cells, level) * error
