@@ -126,7 +126,9 @@ class LawParserTest(unittest.TestCase):
                               ("logpoisson:1.5", parameter + "'1.5'"), ("logpoisson:-0.5", parameter + "'-0.5'"),
                               ("logpoisson:nan", parameter + "'nan'"), ("logpoisson: 0.5", parameter + "' 0.5'"),
                               ("logpoisson:0.5 ", parameter + "'0.5 '"), ("logpoisson:0.5:1", parameter + "'0.5:1'"),
-                              ("logpoisson:0.99999999999999999999", parameter + "'0.99999999999999999999'")]:
+                              ("logpoisson:0.99999999999999999999",
+                               parameter + "'0.99999999999999999999', which rounds to 1 in the doubles"),
+                              ("logpoisson:1e-999", parameter + "'1e-999', which rounds to 0 in the doubles")]:
             with self.subTest(law=text):
                 with self.assertRaises(ValueError) as caught:
                     parse_law(text)
