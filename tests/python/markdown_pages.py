@@ -38,7 +38,12 @@ class Block:
 
     @property
     def name(self):
-        return f"{self.page.relative_to(ROOT)}:{self.line}"
+        return f"{page_name(self.page)}:{self.line}"
+
+
+def page_name(page):
+    """The page's path from the top of the source tree: README.md, docs/NAME.md."""
+    return str(page.relative_to(ROOT))
 
 
 def _dedent(body, indent):
@@ -72,6 +77,11 @@ def runnable_blocks():
     return found
 
 
+def pages_with_runnable_blocks():
+    """The names of the pages that have a runnable block, in the order of PAGES."""
+    return list(dict.fromkeys(page_name(block.page) for block in runnable_blocks()))
+
+
 def _prose(markdown):
     """The text outside code: fenced blocks and inline code spans removed."""
     return INLINE_CODE.sub("", FENCE.sub("", markdown))
@@ -101,3 +111,8 @@ def anchors(page):
         seen[slug] = count + 1
         result.add(slug if count == 0 else f"{slug}-{count}")
     return result
+
+
+if __name__ == "__main__":
+    # CMake registers one test of the blocks a page, from this list.
+    print(";".join(pages_with_runnable_blocks()), end="")

@@ -7,7 +7,9 @@ a line `...` standing for any lines. Shell blocks run under `bash -e -o
 pipefail`; a RuntimeWarning (the log of 0, a mean of nothing) fails a Python
 block: an example must not give -inf or nan. A block right after
 `<!-- test: skip, REASON -->` is not run; a `text` block right after one is
-not compared."""
+not compared. With CASCADE_DOCS_PAGE set (README.md, docs/NAME.md), only the
+blocks of that page run: CTest runs the pages as tests of their own, side by
+side."""
 
 import os
 import re
@@ -21,9 +23,10 @@ import pytest
 
 import cascade
 from conftest import PROGRAM
-from markdown_pages import ROOT, runnable_blocks
+from markdown_pages import ROOT, page_name, runnable_blocks
 
 BUILD = Path(PROGRAM).resolve().parent
+PAGE = os.environ.get("CASCADE_DOCS_PAGE")
 # `cascade WORDS > FILE`: the program (perhaps build/cascade) writing a file of plain words.
 WRITES = re.compile(r"(?:^|[\s#])(?:build/)?cascade((?: [\w.=-]+)+) > ([\w.-]+)", re.M)
 
@@ -82,6 +85,13 @@ def cpp_command(block, folder):
 COMMANDS = {"python": python_command, "sh": shell_command, "cpp": cpp_command}
 
 
+def blocks_to_run():
+    """The runnable blocks of the page named by CASCADE_DOCS_PAGE, or of every page."""
+    found = [block for block in runnable_blocks() if PAGE is None or page_name(block.page) == PAGE]
+    assert found, f"{PAGE} has no runnable block"
+    return found
+
+
 def shown(expected):
     """A pattern for the output a page shows: each line as it stands, `...` any lines."""
     lines = expected.splitlines()
@@ -90,7 +100,7 @@ def shown(expected):
 
 @pytest.mark.parametrize("block", [pytest.param(block, id=block.name,
                                                 marks=[pytest.mark.skip(reason=block.skip)] if block.skip else [])
-                                   for block in runnable_blocks()])
+                                   for block in blocks_to_run()])
 def test_the_block_runs_and_prints_what_its_page_shows(block, folder, environment):
     command = COMMANDS[block.lang](block, folder)
     run = subprocess.run(command, cwd=folder, env=environment, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
