@@ -106,6 +106,9 @@ std::string refusal_message(refused_argument argument, stream from, std::string_
   const bool command_line = spelled == spelling::command_line;
   std::string rule;
   switch (argument) {
+    case refused_argument::generator:
+      rule = std::string(command_line ? "--" : "") + "generator must be " + stream_names();
+      break;
     case refused_argument::lambda:
       rule = "lambda must be a finite decimal number";
       break;

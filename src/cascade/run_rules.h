@@ -25,6 +25,7 @@ inline constexpr double max_lambda = 1.3407807929942596e+154;
 /// The rule an argument breaks. The *_too_large kinds are numbers beyond
 /// what a run can use, told their limit.
 enum class refused_argument {
+  generator,       ///< not a stream of the table
   lambda,
   lambda_too_large,
   step_number,

@@ -72,6 +72,15 @@ inline constexpr const stream_rules& rules_of(stream s) {
   return stream_table[0];
 }
 
+/// Whether `s` is one of the table's streams: a number cast to a stream may
+/// be none, and rules_of would answer for it with the default's rules.
+inline constexpr bool in_stream_table(stream s) {
+  for (const stream_rules& rules : stream_table) {
+    if (rules.id == s) return true;
+  }
+  return false;
+}
+
 inline constexpr stream default_stream = stream_table[0].id;
 
 inline constexpr std::string_view stream_name(stream s) { return rules_of(s).name; }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <type_traits>
 
 #include "cascade/ensemble_sharing.h"
 #include "cascade/laws.h"
@@ -27,7 +29,27 @@ static_assert(static_cast<int>(random_stream::subtractive) == static_cast<int>(s
                   static_cast<int>(random_stream::philox) == static_cast<int>(stream::philox),
               "the public streams are the table's, in its order");
 
-stream stream_of(random_stream generator) { return static_cast<stream>(generator); }
+/// The core's stream, or std::invalid_argument for a number cast to a
+/// random_stream that names none (the table's rules would answer for it
+/// with the default stream's).
+stream stream_of(random_stream generator) {
+  const auto from = static_cast<stream>(generator);
+  if (!in_stream_table(from)) {
+    throw std::invalid_argument(
+        refusal_message(refused_argument::generator, default_stream,
+                        std::to_string(static_cast<std::underlying_type_t<random_stream>>(generator))));
+  }
+  return from;
+}
+
+/// A caller's buffer that values are to be written to, or read from.
+void require_buffer(const void* buffer, const char* name) {
+  if (buffer == nullptr) throw std::invalid_argument(std::string(name) + " must not be null");
+}
+
+/// N of a checked request: n0 and step_number are then within the stream's
+/// largest N, so the shift cannot overflow.
+std::int64_t length_of_checked(const run_request& request) { return request.n0 << request.step_number; }
 
 /// Blocks a window of the library's: enough for every thread to stay busy,
 /// few enough that between_chunks runs every few milliseconds.
@@ -132,11 +154,17 @@ void make_floats(const run_request& request, std::optional<std::pair<std::int64_
   }, round, between_chunks);
 }
 
-/// Checks a request and its piece as fill_series_range takes them.
-std::pair<std::int64_t, std::int64_t> checked_range(const run_request& request, std::int64_t start, std::int64_t stop) {
+/// Checks a request and its piece as fill_series_range takes them, and
+/// whether the piece holds any value. An empty piece (start == stop within
+/// 0 .. N) of a stream that makes pieces is taken, as a loop over chunks
+/// meets one; any other is checked by check_range, which refuses an empty
+/// one, and every piece of a stream that makes none.
+bool checked_piece_holds_values(const run_request& request, std::int64_t start, std::int64_t stop) {
   check_request(request);
-  check_range(request, start, stop);
-  return {start, stop};
+  const bool empty = start == stop && start >= 0 && start <= length_of_checked(request) &&
+                     rules_of(stream_of(request.generator)).makes_pieces;
+  if (!empty) check_range(request, start, stop);
+  return !empty;
 }
 
 }  // namespace
@@ -210,25 +238,34 @@ void check_range(const run_request& request, std::int64_t start, std::int64_t st
   }
 }
 
-std::int64_t series_length(const run_request& request) { return request.n0 << request.step_number; }
+std::int64_t series_length(const run_request& request) {
+  check_request(request);
+  return length_of_checked(request);
+}
 
 std::int64_t clock_seed_second() { return seed_second_now(); }
 
 void fill_series(const run_request& request, double* values, double* weights,
                  const std::function<void()>& between_chunks) {
   check_request(request);
+  require_buffer(values, "values");
   make_doubles(request, std::nullopt, values, weights, between_chunks);
 }
 
 void fill_series(const run_request& request, float* values, float* weights,
                  const std::function<void()>& between_chunks) {
   check_request(request);
+  require_buffer(values, "values");
   make_floats(request, std::nullopt, values, weights, between_chunks);
 }
 
 void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::size_t count, double* values,
                    double* weights, const std::function<void()>& between_chunks) {
   check_request(request);
+  if (count > 0) {
+    require_buffer(seeds, "seeds");
+    require_buffer(values, "values");
+  }
   const stream from = stream_of(request.generator);
   for (std::size_t row = 0; row < count; ++row) {
     if (!seed_allowed(seeds[row], from)) {
@@ -237,7 +274,7 @@ void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::
                                                   spelling::call));
     }
   }
-  const std::int64_t length = series_length(request);
+  const std::int64_t length = length_of_checked(request);
   const std::int64_t threads = request.threads != 0 ? request.threads : rules_of(from).default_threads;
   const ensemble_sharing sharing = share_among_rows(count, threads != 0 ? static_cast<unsigned>(threads)
                                                                         : available_cpus());
@@ -255,15 +292,21 @@ void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::
 
 void fill_series_range(const run_request& request, std::int64_t start, std::int64_t stop, double* values,
                        double* weights, const std::function<void()>& between_chunks) {
-  make_doubles(request, checked_range(request, start, stop), values, weights, between_chunks);
+  if (!checked_piece_holds_values(request, start, stop)) return;
+  require_buffer(values, "values");
+  make_doubles(request, std::pair{start, stop}, values, weights, between_chunks);
 }
 
 void fill_series_range(const run_request& request, std::int64_t start, std::int64_t stop, float* values,
                        float* weights, const std::function<void()>& between_chunks) {
-  make_floats(request, checked_range(request, start, stop), values, weights, between_chunks);
+  if (!checked_piece_holds_values(request, start, stop)) return;
+  require_buffer(values, "values");
+  make_floats(request, std::pair{start, stop}, values, weights, between_chunks);
 }
 
 run_summary summarize_series(const double* values, std::int64_t count) {
+  if (count < 0) throw std::invalid_argument("count must be at least 0, got " + std::to_string(count));
+  if (count > 0) require_buffer(values, "values");
   const series_summary summary = moments::of(values, count).summary();
   return {summary.count, summary.mean, summary.sd, summary_line(summary)};
 }

@@ -172,7 +172,10 @@ parsed_command parse_arguments(std::span<const char* const> words) {
       const auto value = option_value(words, i, "--generator");
       if (!value) return refuse("--generator needs a value, " + stream_names());
       const auto named = stream_named(*value);
-      if (!named) return refuse("--generator must be " + stream_names() + ", got " + quoted(*value));
+      if (!named) {
+        return refuse(refusal_message(refused_argument::generator, default_stream, quoted(*value),
+                                      spelling::command_line));
+      }
       parameters.generator = *named;
     } else if (is_option(word, "--law")) {
       const auto value = option_value(words, i, "--law");

@@ -89,6 +89,9 @@ TEST(RunRules, SeedsThreadsAndPiecesByStream) {
   EXPECT_EQ(cascade::check_range(3, 3, 8, stream::philox), refused_argument::range);
   EXPECT_EQ(cascade::check_range(-1, 3, 8, stream::philox), refused_argument::range);
   EXPECT_EQ(cascade::check_range(0, 9, 8, stream::philox), refused_argument::range);
+  EXPECT_TRUE(cascade::in_stream_table(stream::philox));
+  EXPECT_FALSE(cascade::in_stream_table(static_cast<stream>(7)));
+  EXPECT_FALSE(cascade::in_stream_table(static_cast<stream>(-1)));
 }
 
 // Every number of a message is the table's, and each face's words are its own.
@@ -101,6 +104,10 @@ TEST(RunRules, MessagesTakeTheirNumbersFromTheTable) {
     const char* expected;
   };
   const std::vector<message_case> cases = {
+      {refused_argument::generator, stream::philox, spelling::call, "7",
+       "generator must be subtractive or philox, got 7"},
+      {refused_argument::generator, stream::subtractive, spelling::command_line, "'mt'",
+       "--generator must be subtractive or philox, got 'mt'"},
       {refused_argument::value_count, stream::subtractive, spelling::call, "3 * 2^30",
        "n0 * 2^step_number must be at most 2147483647, got 3 * 2^30"},
       {refused_argument::value_count, stream::philox, spelling::call, "1 * 2^49",
