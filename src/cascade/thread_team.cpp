@@ -2,11 +2,34 @@
 
 #include <sched.h>
 
+#include <chrono>
 #include <utility>
 
 #include "cascade/thread_start.h"
 
 namespace cascade {
+namespace {
+
+/// Spins until `ready()` or about `limit` has passed; whether it became ready.
+template <class Ready>
+bool spin_until(Ready&& ready, std::chrono::microseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    for (int i = 0; i < 64; ++i) {
+      if (ready()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_ia32_pause();
+#endif
+    }
+    if (std::chrono::steady_clock::now() >= until) return false;
+  }
+}
+
+/// How long a thread spins before it sleeps: longer than a window's hand-over
+/// takes, far shorter than a block.
+constexpr std::chrono::microseconds spin_limit{200};
+
+}  // namespace
 
 thread_team::thread_team(unsigned helpers) {
   threads_.reserve(helpers);
@@ -35,6 +58,8 @@ void thread_team::start(std::size_t count, const task& work) {
     failure_ = nullptr;
     busy_ = helpers();
     ++generation_;
+    published_busy_.store(busy_, std::memory_order_release);
+    published_generation_.store(generation_, std::memory_order_release);
   }
   wake_.notify_all();
 }
@@ -54,6 +79,7 @@ void thread_team::take_tasks(unsigned worker) noexcept {
 
 void thread_team::finish() {
   take_tasks(helpers());
+  spin_until([this] { return published_busy_.load(std::memory_order_acquire) == 0; }, spin_limit);
   std::unique_lock lock(mutex_);
   idle_.wait(lock, [this] { return busy_ == 0; });
   work_ = nullptr;
@@ -67,6 +93,7 @@ void thread_team::finish() {
 void thread_team::helper_loop(unsigned worker) {
   unsigned seen = 0;
   for (;;) {
+    spin_until([&] { return published_generation_.load(std::memory_order_acquire) != seen; }, spin_limit);
     {
       std::unique_lock lock(mutex_);
       wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
@@ -77,6 +104,7 @@ void thread_team::helper_loop(unsigned worker) {
     {
       const std::lock_guard lock(mutex_);
       --busy_;
+      published_busy_.store(busy_, std::memory_order_release);
     }
     idle_.notify_one();
   }

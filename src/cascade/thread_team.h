@@ -61,6 +61,11 @@ class thread_team {
   std::atomic<std::size_t> next_{0};
   unsigned generation_ = 0;   // jobs started, under mutex_
   unsigned busy_ = 0;         // helpers in the current job, under mutex_
+  // generation_ and busy_ as last written, read without the lock by a thread
+  // that spins a moment before it sleeps: jobs follow each other within
+  // microseconds, and a sleeping thread takes far longer to wake.
+  std::atomic<unsigned> published_generation_{0};
+  std::atomic<unsigned> published_busy_{0};
   bool stopping_ = false;
   std::exception_ptr failure_;  // the job's first, under mutex_
 };
