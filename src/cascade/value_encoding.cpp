@@ -12,6 +12,33 @@ namespace {
 
 constexpr bool little_endian = std::endian::native == std::endian::little;
 
+/// Rounds values[0, count) to binary32 written over their own memory from
+/// its start. Value i's bytes land at 4 i, below 8 i: each run of eight is
+/// read whole before its bytes are written, over values already read. The
+/// runs are of a fixed size, so that the rounding is a few vector
+/// instructions a run.
+void floats_over_doubles(char* bytes, std::int64_t count) {
+  constexpr std::int64_t run = 8;
+  std::int64_t i = 0;
+  for (; i + run <= count; i += run) {
+    double read[run];
+    std::memcpy(read, bytes + 8 * i, sizeof read);
+    float rounded[run];
+    for (std::int64_t j = 0; j < run; ++j) rounded[j] = static_cast<float>(read[j]);
+    if constexpr (!little_endian) {
+      for (float& value : rounded) value = std::bit_cast<float>(__builtin_bswap32(std::bit_cast<std::uint32_t>(value)));
+    }
+    std::memcpy(bytes + 4 * i, rounded, sizeof rounded);
+  }
+  for (; i < count; ++i) {
+    double read;
+    std::memcpy(&read, bytes + 8 * i, 8);
+    std::uint32_t bits = std::bit_cast<std::uint32_t>(static_cast<float>(read));
+    if constexpr (!little_endian) bits = __builtin_bswap32(bits);
+    std::memcpy(bytes + 4 * i, &bits, 4);
+  }
+}
+
 }  // namespace
 
 std::size_t value_bytes(value_format format) { return format == value_format::float32 ? 4 : 8; }
@@ -30,30 +57,20 @@ void round_to_float32(const double* values, std::int64_t count, float* out) {
 bool encodes_over_values(value_format format) { return format != value_format::text; }
 
 encoded_bytes encode_over_values(value_format format, double* values, std::int64_t count) {
-  if (encodes_in_place(format)) return {values, static_cast<std::size_t>(count) * sizeof(double)};
+  const auto size = static_cast<std::size_t>(count) * value_bytes(format);
   char* const bytes = reinterpret_cast<char*>(values);
-  const std::size_t width = value_bytes(format);
-  // Value i's bytes land at width * i, below 8 * i: a run of 8 values is
-  // read whole before its bytes are written, over values already read.
-  constexpr std::int64_t run = 8;
-  for (std::int64_t i = 0; i < count; i += run) {
-    const std::int64_t n = std::min(run, count - i);
-    double read[run];
-    std::memcpy(read, bytes + 8 * i, static_cast<std::size_t>(n) * 8);
-    if (format == value_format::float32) {
-      std::uint32_t bits[run];
-      for (std::int64_t j = 0; j < n; ++j) {
-        bits[j] = std::bit_cast<std::uint32_t>(static_cast<float>(read[j]));
-        if constexpr (!little_endian) bits[j] = __builtin_bswap32(bits[j]);
-      }
-      std::memcpy(bytes + width * static_cast<std::size_t>(i), bits, static_cast<std::size_t>(n) * 4);
-    } else {
-      std::uint64_t bits[run];
-      for (std::int64_t j = 0; j < n; ++j) bits[j] = __builtin_bswap64(std::bit_cast<std::uint64_t>(read[j]));
-      std::memcpy(bytes + width * static_cast<std::size_t>(i), bits, static_cast<std::size_t>(n) * 8);
+  if (format == value_format::float32) {
+    floats_over_doubles(bytes, count);
+  } else if constexpr (!little_endian) {
+    // float64 on a big-endian host: each double's bytes swapped where it is.
+    for (std::int64_t i = 0; i < count; ++i) {
+      std::uint64_t bits;
+      std::memcpy(&bits, bytes + 8 * i, 8);
+      bits = __builtin_bswap64(bits);
+      std::memcpy(bytes + 8 * i, &bits, 8);
     }
   }
-  return {bytes, static_cast<std::size_t>(count) * width};
+  return {bytes, size};
 }
 
 encoded_bytes encode_values(value_format format, const double* values, std::int64_t count, text_buffer* buffer) {
