@@ -509,6 +509,20 @@ py::dict limits(py::handle generator) {
   return result;
 }
 
+/// The core's table of laws, by name in its order: {"parameter": bool,
+/// "default": float or None, "rule": str}.
+py::dict laws() {
+  py::dict table;
+  for (const cascade::law_description& law : cascade::laws()) {
+    py::dict row;
+    row["parameter"] = law.has_parameter;
+    row["default"] = law.has_parameter ? py::object(py::float_(law.default_parameter)) : py::object(py::none());
+    row["rule"] = std::string(law.parameter_rule);
+    table[py::str(std::string(law.name))] = row;
+  }
+  return table;
+}
+
 py::object last_seed() {
   if (!last_seed_used) return py::none();
   return py::int_(*last_seed_used);
@@ -538,6 +552,7 @@ PYBIND11_MODULE(cascade_native, module) {
              "(name, parameter) of the law a text names, as the program's --law reads it.");
   module.def("limits", &limits, py::arg("generator"),
              "The stream's limits: name, max_seed, max_value_count, max_step_number, max_threads, makes_pieces.");
+  module.def("laws", &laws, "The multiplier laws of the core's table by name: parameter, default, rule.");
   module.def("last_seed", &last_seed, "The seed of this thread's last generate call, or None.");
   module.def("block_sums", &block_sums, py::arg("x"), py::arg("block_length"), py::arg("lags"),
              py::arg("threads") = 0,

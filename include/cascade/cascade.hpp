@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace cascade {
 
@@ -69,6 +71,20 @@ struct law_choice {
 /// table every face asks. Throws std::invalid_argument with the message the
 /// program gives (its argument called `law`).
 law_choice law_named(const std::string& text);
+
+/// One multiplier law of the core's table, as every face reads it: its
+/// name, whether it takes a parameter (`NAME:PARAM`), the parameter taken
+/// when none is given, and what the parameter must be. The texts live as
+/// long as the program.
+struct law_description {
+  std::string_view name;
+  bool has_parameter;
+  double default_parameter;      ///< 0 for a law that takes none
+  std::string_view parameter_rule;  ///< "" for a law that takes none
+};
+
+/// Every law the philox stream draws, in the table's order (the default first).
+std::vector<law_description> laws();
 
 /// The stream called `name`. Throws std::invalid_argument naming the
 /// streams and showing `shown` (the name as the caller wrote it).

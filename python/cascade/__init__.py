@@ -31,7 +31,8 @@ except ImportError as _error:
 import numpy as np  # noqa: E402  (loaded, or refused in one line, with the compiled module)
 from numpy.typing import NDArray  # noqa: E402
 
-__all__ = ["generate", "generate_ensemble", "summary", "last_seed", "limits", "Summary", "Limits", "__version__"]
+__all__ = ["generate", "generate_ensemble", "summary", "last_seed", "limits", "laws", "Summary", "Limits", "LawRule",
+           "__version__"]
 
 __version__: str = _native.__version__
 """The project's version, the one that ``cascade --version`` prints."""
@@ -231,3 +232,22 @@ def limits(generator: str) -> Limits:
     as a new dict: e.g. ``limits("philox")["max_value_count"]`` is 2^48.
     ValueError for another name, TypeError for a name that is not a str."""
     return cast(Limits, _native.limits(generator))
+
+
+class LawRule(TypedDict):
+    """One multiplier law of the core's table, as ``law=`` and ``--law`` read it."""
+
+    parameter: bool
+    """Whether it takes a parameter, written ``NAME:PARAM``."""
+    default: Optional[float]
+    """The parameter taken when none is given (None for a law that takes none)."""
+    rule: str
+    """What the parameter must be, in words ("" for a law that takes none)."""
+
+
+def laws() -> dict[str, LawRule]:
+    """Every multiplier law the philox stream draws, by name in the core's order
+    (the default, "lognormal", first), as a new dict: e.g.
+    ``laws()["logpoisson"]["default"]`` is 2/3. The same table the program's
+    ``--law``, ``generate(law=...)`` and ``cascade.stats`` read."""
+    return cast("dict[str, LawRule]", _native.laws())

@@ -216,6 +216,14 @@ law_choice law_named(const std::string& text) {
   return {std::string(rules_of(law->kind).name), law->parameter};
 }
 
+std::vector<law_description> laws() {
+  std::vector<law_description> described;
+  for (const law_rules& rules : law_table) {
+    described.push_back({rules.name, rules.has_parameter, rules.default_parameter, rules.parameter_rule});
+  }
+  return described;
+}
+
 random_stream stream_named(const std::string& name, const std::string& shown) {
   const auto named = cascade::stream_named(name);
   if (!named) throw std::invalid_argument("generator must be " + stream_names("'") + ", got " + shown);

@@ -253,3 +253,22 @@ def test_a_lone_surrogate_is_a_word_naming_nothing(call, message):
     with pytest.raises(ValueError) as refusal:
         call()
     assert str(refusal.value) == message
+
+
+def test_the_laws_table_is_what_generate_takes():
+    table = cascade.laws()
+    assert next(iter(table)) == "lognormal"  # the default law first
+    for name, row in table.items():
+        bare = cascade.generate(0.3, 3, 1, 1, generator="philox", law=name)
+        if row["parameter"]:
+            # The bare name is the law at its default parameter, written out.
+            assert np.array_equal(bare, cascade.generate(0.3, 3, 1, 1, generator="philox",
+                                                         law=f"{name}:{row['default']!r}"))
+            assert row["rule"] and row["default"] is not None
+        else:
+            assert row["default"] is None and row["rule"] == ""
+            with pytest.raises(ValueError):
+                cascade.generate(0.3, 3, 1, 1, generator="philox", law=f"{name}:0.5")
+    table["lognormal"]["parameter"] = True  # a new dict each call
+    assert cascade.laws()["lognormal"]["parameter"] is False
+

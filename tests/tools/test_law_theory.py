@@ -99,6 +99,25 @@ def normal_absolute_moment(q):
 
 
 class LawParserTest(unittest.TestCase):
+    def test_every_law_of_the_core_has_a_theory_and_no_other(self):
+        import cascade
+        self.assertEqual(set(_laws._THEORIES), set(cascade.laws()))
+        for name, row in cascade.laws().items():
+            law = parse_law(name)
+            self.assertEqual(law.name, name)
+            # A bare name takes the core's default parameter.
+            self.assertEqual(getattr(law, "beta", None), row["default"])
+
+    def test_a_law_without_a_theory_is_refused_in_one_line(self):
+        kept = _laws._THEORIES.pop("binomial")
+        try:
+            with self.assertRaises(ValueError) as caught:
+                parse_law("binomial")
+        finally:
+            _laws._THEORIES["binomial"] = kept
+        self.assertEqual(str(caught.exception),
+                         "law binomial has no theory in cascade.stats (it knows lognormal, microcanonical, logpoisson)")
+
     def test_reads_each_law_and_logpoissons_beta(self):
         for text, kind, beta in [("lognormal", _laws.LogNormal, None), ("binomial", _laws.Binomial, None),
                                  ("microcanonical", _laws.Microcanonical, None),

@@ -21,9 +21,13 @@ from dataclasses import dataclass
 
 import numpy as np
 
-DEFAULT_BETA = 2.0 / 3.0
-NAMES = (  # every law, as parse_law reads them (logpoisson also with ":BETA")
-    "lognormal", "binomial", "microcanonical", "logpoisson")
+from cascade import laws as _core_laws
+
+# The core's table, read once: every law's name in its order, and the
+# logpoisson law's beta when none is given.
+_CORE = _core_laws()
+NAMES = tuple(_CORE)  # every law, as parse_law reads them (logpoisson also with ":BETA")
+DEFAULT_BETA = _CORE["logpoisson"]["default"]
 
 
 def _log_cosh(x):
@@ -51,6 +55,11 @@ class Law:
 
     sibling_log_correlation = 0.0
     """Corr(log W_left, log W_right) of the two children of one parent; their covariance is this times sigma^2."""
+
+    def sibling_moment(self, a, b, sigma2):
+        """E[W_left^a W_right^b] of the two children of one parent: E[W^a] E[W^b] where
+        siblings draw alone; a law that ties them says how."""
+        return float(np.exp(self.log_moment(a, sigma2))) * float(np.exp(self.log_moment(b, sigma2)))
 
     def centred_log_factors(self, rng, sigma2, shape):
         """log W - kappa1 for an array of `shape` children, drawn with the numpy Generator
@@ -106,6 +115,10 @@ class Microcanonical(Binomial):
     name = "microcanonical"
     sibling_log_correlation = -1.0  # log W_left - c = sigma eps = -(log W_right - c)
 
+    def sibling_moment(self, a, b, sigma2):
+        # e^(a (c + sigma eps) + b (c - sigma eps)), eps = +-1 alike: e^((a + b) c) cosh((a - b) sigma).
+        return math.exp((a + b) * self.offset(sigma2)) * math.cosh((a - b) * math.sqrt(sigma2))
+
     def centred_log_factors(self, rng, sigma2, shape):
         pairs = super().centred_log_factors(rng, sigma2, tuple(shape[:-1]) + (shape[-1] // 2,))
         return np.stack([pairs, -pairs], axis=-1).reshape(shape)
@@ -142,7 +155,9 @@ class LogPoisson(Law):
         return (rng.poisson(mu, size=shape) - mu) * math.log(self.beta)
 
 
-_FIXED = {law.name: law for law in (LogNormal(), Binomial(), Microcanonical())}
+# Each law's theory, by the name the core gives it; a law that takes a
+# parameter is made with it.
+_THEORIES = {theory.name: theory for theory in (LogNormal, Binomial, Microcanonical, LogPoisson)}
 
 
 def parse_law(law):
@@ -157,4 +172,6 @@ def parse_law(law):
     from cascade import _native  # the package's compiled module, loaded with the package
 
     name, parameter = _native.parse_law(law)
-    return LogPoisson(parameter) if name == LogPoisson.name else _FIXED[name]
+    if name not in _THEORIES:
+        raise ValueError(f"law {name} has no theory in cascade.stats (it knows {', '.join(_THEORIES)})")
+    return _THEORIES[name](parameter) if _CORE[name]["parameter"] else _THEORIES[name]()

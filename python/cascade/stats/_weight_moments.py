@@ -9,15 +9,14 @@ so with M(q) = E[W^q]
     E[w_i^a w_j^b] = M(a + b)^(n - k) * S(a, b) * (M(a) M(b))^(k - 1),   k >= 1
                    = M(a + b)^n,                                        k = 0,
 
-S(a, b) = M(a) M(b) for laws whose siblings are independent, and for the
-microcanonical law (log W_left - c = sigma eps = -(log W_right - c))
-S(a, b) = e^((a + b) c) cosh((a - b) sigma).
+S(a, b) = E[W_left^a W_right^b] of two siblings, as their law gives it
+(Law.sibling_moment): M(a) M(b) for laws whose siblings draw alone, and for
+the microcanonical law (log W_left - c = sigma eps = -(log W_right - c))
+e^((a + b) c) cosh((a - b) sigma).
 """
-import math
 
 import numpy as np
 
-from ._laws import Microcanonical
 from ._theory import theory
 
 
@@ -36,11 +35,7 @@ def by_split_level(lam, step_number, a, b, law):
     """E[w_i^a w_j^b] for k = 0 .. step_number (index k), as a float array."""
     exact = theory(lam, step_number, 1, law=law)
     moment = exact.moment_of_factor
-    if isinstance(exact.law, Microcanonical):
-        sigma, offset = math.sqrt(exact.step_variance), exact.log_cumulants[0]
-        split = math.exp((a + b) * offset) * math.cosh((a - b) * sigma)
-    else:
-        split = moment(a) * moment(b)
+    split = exact.law.sibling_moment(a, b, exact.step_variance)
     k = np.arange(1, step_number + 1)
     below = moment(a + b) ** (step_number - k) * split * (moment(a) * moment(b)) ** (k - 1)
     return np.concatenate([[moment(a + b) ** step_number], below])
