@@ -20,7 +20,7 @@ counter_workspace::counter_workspace(std::int64_t largest_block)
 void counter_block(const cascade_shape& shape, std::uint64_t seed, std::int64_t begin, std::int64_t end,
                    double* values, double* weights, counter_workspace& workspace, const factor_step* law) {
   if (end - begin > workspace.largest_block_) throw std::logic_error("a counter block beyond its workspace");
-  const bool polar_factors = law == nullptr || law->law().kind == law_kind::lognormal;
+  const bool polar_factors = law == nullptr || law->draws_polar_pairs();
   const series_kernels& kernels = portable_math_series_kernels();
   const double sigma = shape.sigma;
   const double s2 = sigma * sigma;

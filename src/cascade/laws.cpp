@@ -17,9 +17,9 @@ std::string law_names() {
   std::string names;
   for (std::size_t i = 0; i < std::size(law_table); ++i) {
     if (i > 0) names += i + 1 == std::size(law_table) ? " or " : ", ";
-    names += law_table[i].name;
-    if (law_table[i].has_parameter) {
-      names += "[:BETA] (" + std::string(law_table[i].parameter_rule) + ")";
+    names += law_table[i]->name;
+    if (law_table[i]->has_parameter) {
+      names += "[:BETA] (" + std::string(law_table[i]->parameter_rule) + ")";
     }
   }
   return names;
@@ -56,23 +56,34 @@ read_parameter decimal(std::string_view text) {
 
 }  // namespace
 
-const law_rules& rules_of(law_kind kind) {
-  for (const law_rules& rules : law_table) {
-    if (rules.kind == kind) return rules;
-  }
-  return law_table[0];
-}
+namespace laws {
+extern const law_descriptor lognormal, binomial, microcanonical, logpoisson;
+}  // namespace laws
+
+namespace {
+constinit const law_descriptor* const rows[] = {
+    &laws::lognormal,
+    &laws::binomial,
+    &laws::microcanonical,
+    &laws::logpoisson,
+};
+}  // namespace
+
+constinit const std::span<const law_descriptor* const> law_table{rows};
+
+const law_descriptor& default_law() { return *law_table[0]; }
 
 std::optional<multiplier_law> parse_law(std::string_view text, std::string_view spelled, std::string& refusal) {
   const std::size_t colon = text.find(':');
   const std::string_view name = text.substr(0, colon);
-  for (const law_rules& rules : law_table) {
+  for (const law_descriptor* const law : law_table) {
+    const law_descriptor& rules = *law;
     if (rules.name != name) continue;
-    if (colon == std::string_view::npos) return multiplier_law{rules.kind, rules.default_parameter};
+    if (colon == std::string_view::npos) return multiplier_law{law, rules.default_parameter};
     if (rules.has_parameter) {
       const std::string_view given = text.substr(colon + 1);
       const read_parameter read = decimal(given);
-      if (read.value && *read.value > 0.0 && *read.value < 1.0) return multiplier_law{rules.kind, *read.value};
+      if (read.value && *read.value > 0.0 && *read.value < 1.0) return multiplier_law{law, *read.value};
       refusal = std::string(spelled) + " " + std::string(name) + "'s parameter must be " +
                 std::string(rules.parameter_rule) + ", got " +
                 (given.size() > longest_parameter ? quoted(given.substr(0, 24)) + "... (" +
@@ -88,7 +99,7 @@ std::optional<multiplier_law> parse_law(std::string_view text, std::string_view 
 }
 
 std::string law_text(const multiplier_law& law) {
-  const law_rules& rules = rules_of(law.kind);
+  const law_descriptor& rules = *law.descriptor;
   std::string text(rules.name);
   if (rules.has_parameter) {
     text += ':';

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "cascade/factor_draws.h"
 #include "cascade/quoted.h"
 #include "cascade/shape.h"
 #include "cascade/shortest_decimal.h"
@@ -89,8 +88,8 @@ std::optional<refused_argument> check_range(std::int64_t start, std::int64_t sto
 }
 
 std::optional<refused_argument> check_law(const multiplier_law& law, double sigma, stream from) {
-  if (law.kind != default_law && !rules_of(from).takes_every_law) return refused_argument::law_unmade;
-  if (!rules_of(law.kind).draws_spread(law.parameter, sigma)) return refused_argument::law_spread;
+  if (law.descriptor != &default_law() && !rules_of(from).takes_every_law) return refused_argument::law_unmade;
+  if (!law.descriptor->draws_spread(law.parameter, sigma)) return refused_argument::law_spread;
   return std::nullopt;
 }
 
@@ -168,19 +167,19 @@ std::string refusal_message(refused_argument argument, stream from, std::string_
 }
 
 std::string law_spread_message(const multiplier_law& law, double lambda, std::int64_t step_number) {
-  const law_rules& rules = rules_of(law.kind);
+  const law_descriptor& rules = *law.descriptor;
   const double sigma2 = lambda * lambda / static_cast<double>(step_number);
   std::string rule;
   switch (rules.spread_told) {
     case spread_wording::none:
     case spread_wording::sigma:
       rule = "sigma = |lambda| / sqrt(step_number) must be at most " +
-             shortest_decimal(rules.largest_sigma) + " with the " + std::string(rules.name) +
+             shortest_decimal(rules.spread_bound) + " with the " + std::string(rules.name) +
              " law (" + std::string(rules.spread_reason) + "), got " +
              shortest_decimal(step_sigma(lambda, static_cast<std::int32_t>(step_number)));
       break;
     case spread_wording::poisson_mean:
-      rule = "lambda^2 / step_number must be at most " + shortest_decimal(spread_limits::max_poisson_mean) +
+      rule = "lambda^2 / step_number must be at most " + shortest_decimal(rules.spread_bound) +
              " log(beta)^2 with the " + std::string(rules.name) + " law (" + std::string(rules.spread_reason) +
              "), got " + shortest_decimal(sigma2);
       break;

@@ -213,13 +213,13 @@ law_choice law_named(const std::string& text) {
   std::string refusal;
   const auto law = parse_law(text, "law", refusal);
   if (!law) throw std::invalid_argument(refusal);
-  return {std::string(rules_of(law->kind).name), law->parameter};
+  return {std::string(law->descriptor->name), law->parameter};
 }
 
 std::vector<law_description> laws() {
   std::vector<law_description> described;
-  for (const law_rules& rules : law_table) {
-    described.push_back({rules.name, rules.has_parameter, rules.default_parameter, rules.parameter_rule});
+  for (const law_descriptor* const law : law_table) {
+    described.push_back({law->name, law->has_parameter, law->default_parameter, law->parameter_rule});
   }
   return described;
 }

@@ -86,7 +86,7 @@ TEST(Philox, KnownAnswers) {
 TEST(Philox, KnownAnswersOfEveryLaw) {
   const std::string weights = "/tmp/cascade-philox-law-weights-" + std::to_string(getpid());
   std::vector<std::string> laws{"logpoisson:0.3"};
-  for (const cascade::law_rules& rules : cascade::law_table) laws.emplace_back(rules.name);
+  for (const cascade::law_descriptor* const law : cascade::law_table) laws.emplace_back(law->name);
   for (const std::string& law : laws) {
     std::string file = "philox-S11-args-1.3-6-3-law-" + law;
     std::replace(file.begin(), file.end(), ':', '-');
