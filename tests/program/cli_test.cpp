@@ -280,11 +280,48 @@ TEST(Cli, RefusedEnvironmentLeavesTheWeightsFileAsItWas) {
   unlink(weights.c_str());
 }
 
+/// The options of the table of formats, the default's (none) left out.
+std::vector<std::string> format_options() {
+  std::vector<std::string> options;
+  for (const cascade::format_row& row : cascade::output_formats()) {
+    if (!row.option.empty()) options.emplace_back(row.option);
+  }
+  return options;
+}
+
+/// The options joined by `between`, each spelled by `spelled`.
+template <typename Spelling>
+std::string joined(const std::vector<std::string>& options, const std::string& between, Spelling spelled) {
+  std::string text;
+  for (const std::string& option : options) {
+    if (!text.empty()) text += between;
+    text += spelled(option);
+  }
+  return text;
+}
+
+/// "[--binary | --float32]", the usage's choice of a format.
+std::string format_choice() {
+  std::string choice = "[";
+  choice += joined(format_options(), " | ", [](const std::string& option) { return option; });
+  choice += "]";
+  return choice;
+}
+
+/// "--float32" as roff writes it, "\-\-float32".
+std::string roff(const std::string& option) {
+  std::string spelled;
+  for (const char c : option) spelled += c == '-' ? std::string("\\-") : std::string(1, c);
+  return spelled;
+}
+
+std::string source_file(const std::string& path) { return read_file(std::string(CASCADE_SOURCE_DIR) + "/" + path); }
+
 TEST(Cli, HelpAndVersionGoToStandardOutput) {
   const auto help = run_cascade({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  EXPECT_NE(help.out.find("Usage: cascade [--seed T] [--binary | --float32] [--weights FILE] [--verbose] [--no-progress]\n"
+  EXPECT_NE(help.out.find("Usage: cascade [--seed T] " + format_choice() + " [--weights FILE] [--verbose] [--no-progress]\n"
                           "               [--generator NAME] [--law NAME[:PARAM]] [--range START:STOP] [--threads K]\n"
                           "               lambda step_number n0\n"),
             std::string::npos);
@@ -336,32 +373,6 @@ std::set<std::string> options_named_in(std::string text) {
   return options;
 }
 
-/// The options of the table of formats, the default's (none) left out.
-std::vector<std::string> format_options() {
-  std::vector<std::string> options;
-  for (const cascade::format_row& row : cascade::output_formats()) {
-    if (!row.option.empty()) options.emplace_back(row.option);
-  }
-  return options;
-}
-
-/// The options joined by `between`, each spelled by `spelled`.
-template <typename Spelling>
-std::string joined(const std::vector<std::string>& options, const std::string& between, Spelling spelled) {
-  std::string text;
-  for (const std::string& option : options) text += (text.empty() ? "" : between) + spelled(option);
-  return text;
-}
-
-/// "--float32" as roff writes it, "\-\-float32".
-std::string roff(const std::string& option) {
-  std::string spelled;
-  for (const char c : option) spelled += c == '-' ? std::string("\\-") : std::string(1, c);
-  return spelled;
-}
-
-std::string source_file(const std::string& path) { return read_file(std::string(CASCADE_SOURCE_DIR) + "/" + path); }
-
 // The help and the manual describe the same options and the same statuses.
 TEST(Cli, HelpAndManualAgree) {
   const std::string help = run_cascade({"--help"}).out;
@@ -391,8 +402,7 @@ TEST(Cli, EveryFormatIsDocumented) {
   ASSERT_FALSE(command_line.empty());
   const std::vector<std::string> options = format_options();
   ASSERT_FALSE(options.empty());
-  const auto same = [](const std::string& option) { return option; };
-  const std::string choice = "[" + joined(options, " | ", same) + "]";
+  const std::string choice = format_choice();
   EXPECT_NE(help.find("Usage: cascade [--seed T] " + choice + " [--weights FILE]"), std::string::npos) << choice;
   EXPECT_NE(manual.find(".RB [ " + joined(options, " \" | \" ", roff) + " ]\n"), std::string::npos) << choice;
   const std::string usage_line = "\n        " + choice + " [--weights FILE] [--verbose] [--no-progress] lambda step_number n0\n";
