@@ -16,6 +16,7 @@
 #include <limits>
 #include <optional>
 #include <stdexcept>
+#include <type_traits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -184,24 +185,47 @@ py::array float_vector(py::handle value, const std::string& name, bool float32_t
   return array;
 }
 
-/// The element type of a call's arrays: numpy.float64 or numpy.float32.
-enum class element { float64, float32 };
+/// The element type of a call's arrays: a row of the core's table of
+/// formats whose array the library fills (float64, float32).
+using element = cascade::format_description;
 
-element element_named(py::handle dtype) {
-  if (dtype.is_none()) return element::float64;
-  const py::dtype wanted = py::dtype::from_args(py::reinterpret_borrow<py::object>(dtype));
-  if (wanted.is(py::dtype::of<double>()) || wanted.equal(py::dtype::of<double>())) return element::float64;
-  if (wanted.equal(py::dtype::of<float>())) return element::float32;
-  throw py::type_error("dtype must be numpy.float64 or numpy.float32, got " + std::string(py::str(py::handle(wanted))));
+bool filled_by_library(const element& type) {
+  return !type.dtype.empty() && (type.value_bytes == sizeof(double) || type.value_bytes == sizeof(float));
 }
 
-const char* element_name(element type) { return type == element::float32 ? "float32" : "float64"; }
+py::dtype dtype_of(const element& type) { return py::dtype(std::string(type.dtype)); }
 
-py::dtype dtype_of(element type) { return type == element::float32 ? py::dtype::of<float>() : py::dtype::of<double>(); }
+/// The row whose dtype numpy reads `dtype` as; None is float64.
+element element_named(py::handle dtype) {
+  const std::vector<element> table = cascade::formats();
+  std::string names;
+  for (const element& type : table) {
+    if (!filled_by_library(type)) continue;
+    if (dtype.is_none() ? type.value_bytes == sizeof(double)
+                        : dtype_of(type).equal(py::dtype::from_args(py::reinterpret_borrow<py::object>(dtype)))) {
+      return type;
+    }
+    names += (names.empty() ? "numpy." : " or numpy.") + std::string(type.name);
+  }
+  const py::dtype wanted = py::dtype::from_args(py::reinterpret_borrow<py::object>(dtype));
+  throw py::type_error("dtype must be " + names + ", got " + std::string(py::str(py::handle(wanted))));
+}
+
+std::string element_name(const element& type) { return std::string(type.name); }
+
+/// Calls fill(T*) with the element type's C++ type: double or float.
+template <typename Fill>
+void with_element_type(const element& type, Fill fill) {
+  if (type.value_bytes == sizeof(float)) {
+    fill(static_cast<float*>(nullptr));
+  } else {
+    fill(static_cast<double*>(nullptr));
+  }
+}
 
 /// `value` as the buffer of N values that `name` must be: a writable,
 /// C-contiguous, 1-D numpy array of the call's dtype in native order.
-py::array checked_buffer(py::handle value, std::int64_t count, element type, const std::string& name,
+py::array checked_buffer(py::handle value, std::int64_t count, const element& type, const std::string& name,
                          const std::string& count_name = "N = n0 * 2^step_number") {
   const std::string type_name_wanted = element_name(type);
   if (!py::isinstance<py::array>(value)) {
@@ -306,13 +330,11 @@ py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::h
     values = checked_buffer(out, count, type, "out", count_name);
   }
 
-  if (type == element::float32) {
-    fill_without_gil(request, range, static_cast<float*>(values->mutable_data()),
-                     weights ? static_cast<float*>(weights->mutable_data()) : nullptr);
-  } else {
-    fill_without_gil(request, range, static_cast<double*>(values->mutable_data()),
-                     weights ? static_cast<double*>(weights->mutable_data()) : nullptr);
-  }
+  with_element_type(type, [&](auto* tag) {
+    using T = std::remove_pointer_t<decltype(tag)>;
+    fill_without_gil(request, range, static_cast<T*>(values->mutable_data()),
+                     weights ? static_cast<T*>(weights->mutable_data()) : nullptr);
+  });
   last_seed_used = request.seed;
   if (weights) return py::make_tuple(*values, *weights);
   return *values;
@@ -375,12 +397,15 @@ std::vector<std::uint64_t> ensemble_seeds(py::handle seeds, std::optional<std::s
   return result;
 }
 
-/// `out` as the (rows, count) float64 buffer of an ensemble: writable, C-contiguous, native order.
-py::array ensemble_buffer(py::handle out, std::size_t rows, std::int64_t count) {
-  if (!py::isinstance<py::array>(out)) throw py::type_error("out must be a numpy.ndarray of float64, got " + type_name(out));
+/// `out` as the (rows, count) buffer of an ensemble of the call's dtype: writable, C-contiguous, native order.
+py::array ensemble_buffer(py::handle out, std::size_t rows, std::int64_t count, const element& type) {
+  if (!py::isinstance<py::array>(out)) {
+    throw py::type_error("out must be a numpy.ndarray of " + element_name(type) + ", got " + type_name(out));
+  }
   const auto buffer = py::reinterpret_borrow<py::array>(out);
-  if (!buffer.dtype().equal(py::dtype::of<double>())) {
-    throw py::type_error("out must have dtype float64, got " + std::string(py::str(py::handle(buffer.dtype()))));
+  if (!buffer.dtype().equal(dtype_of(type))) {
+    throw py::type_error("out must have dtype " + element_name(type) + ", got " +
+                         std::string(py::str(py::handle(buffer.dtype()))));
   }
   if (buffer.ndim() != 2 || static_cast<std::size_t>(buffer.shape(0)) != rows || buffer.shape(1) != count) {
     throw py::value_error("out must have the shape (len(seeds), N) = (" + std::to_string(rows) + ", " +
@@ -394,32 +419,35 @@ py::array ensemble_buffer(py::handle out, std::size_t rows, std::int64_t count) 
 /// The (rows, count) array an ensemble fills: `out`, checked, or a new one.
 /// A size no array can have is refused here, and numpy refuses one that
 /// memory cannot hold (MemoryError naming it), before any seed is read.
-py::array ensemble_values(py::handle out, std::size_t rows, std::int64_t count) {
-  if (!out.is_none()) return ensemble_buffer(out, rows, count);
-  const auto most_values = static_cast<std::size_t>(std::numeric_limits<py::ssize_t>::max()) / sizeof(double);
+py::array ensemble_values(py::handle out, std::size_t rows, std::int64_t count, const element& type) {
+  if (!out.is_none()) return ensemble_buffer(out, rows, count, type);
+  const auto most_values = static_cast<std::size_t>(std::numeric_limits<py::ssize_t>::max()) / type.value_bytes;
   if (rows > most_values / static_cast<std::size_t>(count)) {
     throw py::value_error("len(seeds) * N must be at most " + std::to_string(most_values) +
                           " values (an array's most), got " + std::to_string(rows) + " * " + std::to_string(count));
   }
-  return py::array(py::dtype::of<double>(), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows), count});
+  return py::array(dtype_of(type), std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows), count});
 }
 
 py::array generate_ensemble(py::handle lam, py::handle step_number, py::handle n0, py::handle seeds,
-                            py::handle generator, py::handle threads, py::handle law, py::handle out) {
+                            py::handle generator, py::handle threads, py::handle law, py::handle out,
+                            py::handle dtype) {
   // Seed 0 stands for the rows' own, which every stream takes: the rest of the run is checked as generate checks it.
   const cascade::run_request request = checked_request(lam, step_number, n0, py::int_(0), generator, threads, law);
   const std::int64_t count = cascade::series_length(request);
+  const element type = element_named(dtype);
   const std::optional<std::size_t> told = seed_count(seeds);
   std::optional<py::array> values;
-  if (told) values = ensemble_values(out, *told, count);
+  if (told) values = ensemble_values(out, *told, count, type);
   const std::vector<std::uint64_t> rows = ensemble_seeds(seeds, told, request.generator);
-  if (!told) values = ensemble_values(out, rows.size(), count);
+  if (!told) values = ensemble_values(out, rows.size(), count, type);
   const std::function<void()> poll_signals = signal_poll{};
-  {
+  with_element_type(type, [&](auto* tag) {
+    using T = std::remove_pointer_t<decltype(tag)>;
     py::gil_scoped_release released;
-    cascade::fill_ensemble(request, rows.data(), rows.size(), static_cast<double*>(values->mutable_data()), nullptr,
+    cascade::fill_ensemble(request, rows.data(), rows.size(), static_cast<T*>(values->mutable_data()), nullptr,
                            poll_signals);
-  }
+  });
   return *values;
 }
 
@@ -541,7 +569,7 @@ PYBIND11_MODULE(cascade_native, module) {
              "The series of (lam, step_number, n0) seeded with `seed`; see cascade.generate.");
   module.def("generate_ensemble", &generate_ensemble, py::arg("lam"), py::arg("step_number"), py::arg("n0"),
              py::arg("seeds"), py::kw_only(), py::arg("generator") = "subtractive", py::arg("threads") = py::none(),
-             py::arg("law") = py::none(), py::arg("out") = py::none(),
+             py::arg("law") = py::none(), py::arg("out") = py::none(), py::arg("dtype") = py::none(),
              "A (len(seeds), N) array whose row k is generate(..., seed=seeds[k]); see cascade.generate_ensemble.");
   module.def("check_run", &check_run, py::arg("lam"), py::arg("step_number"), py::arg("n0"), py::arg("seed"),
              py::arg("generator") = "subtractive", py::arg("law") = py::none(),

@@ -86,6 +86,21 @@ struct law_description {
 /// Every law the philox stream draws, in the table's order (the default first).
 std::vector<law_description> laws();
 
+/// One output format of the core's table, as every face reads it: its
+/// name, the program's option ("" for the default, text), bytes a value (0
+/// for text lines) and the numpy array type of its bytes ("<f4"; "" for
+/// text). The texts live as long as the program.
+struct format_description {
+  std::string_view name;
+  std::string_view option;
+  std::size_t value_bytes;
+  std::string_view dtype;
+  bool binary;  ///< raw bytes, which the program never writes to a terminal
+};
+
+/// Every output format, in the table's order (text, the default, first).
+std::vector<format_description> formats();
+
 /// The stream called `name`. Throws std::invalid_argument naming the
 /// streams and showing `shown` (the name as the caller wrote it).
 random_stream stream_named(const std::string& name, const std::string& shown);
@@ -173,6 +188,11 @@ void fill_series_range(const run_request& request, std::int64_t start, std::int6
 /// stream refuses (the message names seeds[k]).
 void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::size_t count, double* values,
                    double* weights = nullptr, const std::function<void()>& between_chunks = {});
+
+/// The same ensemble as binary32, each value (and weight) rounded to the
+/// nearest float, as fill_series(float*) rounds a row.
+void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::size_t count, float* values,
+                   float* weights = nullptr, const std::function<void()>& between_chunks = {});
 
 /// The program's summary of a series.
 struct run_summary {

@@ -153,27 +153,30 @@ def generate_ensemble(
     generator: str = "subtractive",
     law: str = "lognormal",
     threads: Optional[int] = None,
-    out: Optional[Series] = None,
-) -> Series:
-    """An ensemble: a (K, N) float64 array, K = len(seeds), whose row k holds
+    out: Optional[AnySeries] = None,
+    dtype: Any = np.float64,
+) -> AnySeries:
+    """An ensemble: a (K, N) array, K = len(seeds), whose row k holds
     exactly ``generate(lam, step_number, n0, seed=seeds[k], generator=generator,
-    law=law)``, the rows made side by side on `threads` threads (the
-    stream's default as in generate), whole rows to a thread.
+    law=law, dtype=dtype)``, the rows made side by side on `threads` threads
+    (the stream's default as in generate), whole rows to a thread.
 
     seeds: an iterable of seeds (a list, a range, a numpy array, a
         generator), each one that generate takes with this generator; none
         gives a (0, N) array. Where it has a length, the result's size (or
         the shape of `out`) is judged before any seed is read, and Ctrl-C
         stops the conversion of many seeds too.
-    out: a float64 array of shape (K, N), C-contiguous and writable, to fill
-        and return instead of a new one.
+    out: an array of shape (K, N) and of the dtype, C-contiguous and
+        writable, to fill and return instead of a new one.
+    dtype: numpy.float64 (the default) or numpy.float32, as generate's: a
+        float32 row is the float64 row rounded to the nearest float.
     The rest as generate's. Raises what generate raises for the run, and for
     a seed the stream refuses a ValueError (TypeError for one that is not an
     int) that names its place, seeds[k]. The GIL is released while the
     values are made, and Ctrl-C stops a long call.
     """
     return _native.generate_ensemble(lam, step_number, n0, seeds, generator=generator, threads=threads, law=law,
-                                     out=out)
+                                     out=out, dtype=dtype)
 
 
 class Summary(NamedTuple):

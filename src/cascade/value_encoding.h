@@ -1,9 +1,7 @@
 // value_encoding.h: a block of values as the bytes of an output format.
 //
-// text: "%16.15lf\n" lines (fixed_format.h); float64: raw little-endian
-// IEEE-754 binary64, 8 bytes a value; float32: each value rounded to the
-// nearest binary32 (ties to even, as a C cast rounds), little-endian, 4
-// bytes a value. Nothing stands between values in any format.
+// text: "%16.15lf\n" lines (fixed_format.h); a binary format: its row's
+// encoding (formats.h). Nothing stands between values in any format.
 #pragma once
 
 #include <cstddef>
@@ -11,11 +9,10 @@
 #include <optional>
 #include <string_view>
 
+#include "cascade/formats.h"
 #include "cascade/text_buffer.h"
 
 namespace cascade {
-
-enum class value_format { text, float64, float32 };
 
 /// Bytes a value of a binary format; text lines vary (at most max_value_line).
 std::size_t value_bytes(value_format format);

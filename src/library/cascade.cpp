@@ -224,6 +224,14 @@ std::vector<law_description> laws() {
   return described;
 }
 
+std::vector<format_description> formats() {
+  std::vector<format_description> described;
+  for (const format_row& row : output_formats()) {
+    described.push_back({row.name, row.option, row.value_bytes, row.dtype, row.binary()});
+  }
+  return described;
+}
+
 random_stream stream_named(const std::string& name, const std::string& shown) {
   const auto named = cascade::stream_named(name);
   if (!named) throw std::invalid_argument("generator must be " + stream_names("'") + ", got " + shown);
@@ -267,8 +275,11 @@ void fill_series(const run_request& request, float* values, float* weights,
   make_floats(request, std::nullopt, values, weights, between_chunks);
 }
 
-void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::size_t count, double* values,
-                   double* weights, const std::function<void()>& between_chunks) {
+/// Row k of values (and weights) as fill_series makes it for seeds[k], in
+/// doubles or rounded to floats.
+template <typename T>
+void make_ensemble(const run_request& request, const std::uint64_t* seeds, std::size_t count, T* values, T* weights,
+                   const std::function<void()>& between_chunks) {
   check_request(request);
   if (count > 0) {
     require_buffer(seeds, "seeds");
@@ -293,9 +304,24 @@ void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::
     one.seed = seeds[row];
     one.threads = sharing.threads_per_row;
     const std::int64_t offset = static_cast<std::int64_t>(row) * length;
-    make_doubles(one, std::nullopt, values + offset, weights != nullptr ? weights + offset : nullptr,
-                 worker == team.helpers() ? between_chunks : none);
+    T* const row_weights = weights != nullptr ? weights + offset : nullptr;
+    const std::function<void()>& polls = worker == team.helpers() ? between_chunks : none;
+    if constexpr (std::is_same_v<T, float>) {
+      make_floats(one, std::nullopt, values + offset, row_weights, polls);
+    } else {
+      make_doubles(one, std::nullopt, values + offset, row_weights, polls);
+    }
   });
+}
+
+void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::size_t count, double* values,
+                   double* weights, const std::function<void()>& between_chunks) {
+  make_ensemble(request, seeds, count, values, weights, between_chunks);
+}
+
+void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::size_t count, float* values,
+                   float* weights, const std::function<void()>& between_chunks) {
+  make_ensemble(request, seeds, count, values, weights, between_chunks);
 }
 
 void fill_series_range(const run_request& request, std::int64_t start, std::int64_t stop, double* values,

@@ -105,6 +105,14 @@ parsed_command refuse(std::string message) {
   return refused;
 }
 
+/// The format whose option `word` is, or null.
+const format_row* format_chosen_by(std::string_view word) {
+  for (const format_row& row : output_formats()) {
+    if (!row.option.empty() && word == row.option) return &row;
+  }
+  return nullptr;
+}
+
 /// Whether --verbose stands among the options (before a lone "--").
 bool asks_for_verbose(std::span<const char* const> words) {
   for (const std::string_view word : words) {
@@ -142,11 +150,13 @@ parsed_command parse_arguments(std::span<const char* const> words) {
       }
       options_given.push_back(name);
     }
-    if (word == "--binary" || word == "--float32") {
+    if (const format_row* row = format_chosen_by(word)) {
       if (format_given && *format_given != word) {
         return refuse(std::string(*format_given) + " and " + std::string(word) + " choose two formats; give one");
       }
       format_given = word;
+      parameters.format = row->id;
+      continue;
     }
     if (word == "--") {
       options_ended = true;
@@ -156,10 +166,6 @@ parsed_command parse_arguments(std::span<const char* const> words) {
       parsed_command version{parsed_command::version, {}, {}};
       version.parameters.verbose = asks_for_verbose(words);
       return version;
-    } else if (word == "--binary") {
-      parameters.format = value_format::float64;
-    } else if (word == "--float32") {
-      parameters.format = value_format::float32;
     } else if (word == "--no-progress") {
       parameters.progress = false;
     } else if (word == "--verbose") {

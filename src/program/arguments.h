@@ -1,9 +1,10 @@
 // arguments.h: the command line, read into a run or refused with a reason.
 //
 // Grammar: `cascade [--seed T] [--generator NAME] [--range START:STOP]
-// [--threads K] [--law NAME[:PARAM]] [--binary | --float32] [--weights FILE]
+// [--threads K] [--law NAME[:PARAM]] [FORMAT] [--weights FILE]
 // [--verbose] [--no-progress]
-// [--help | -h] [--version] [--] lambda step_number n0`.
+// [--help | -h] [--version] [--] lambda step_number n0`, FORMAT one
+// option of the table of formats (formats.h), --binary or --float32.
 // Only words that begin with "--", and -h, are options (so "-0.5" is a
 // lambda); they may stand anywhere before a lone "--", and words after the
 // third positional one are ignored. Nothing here exits or prints.
@@ -38,8 +39,7 @@ struct run_parameters {
   std::optional<std::pair<std::int64_t, std::int64_t>> range;
   /// --threads K.
   std::optional<std::int64_t> threads;
-  /// --binary: raw little-endian doubles instead of text lines; --float32:
-  /// raw little-endian binary32, each value rounded to nearest.
+  /// The option of a row of the table of formats (--binary, --float32), or text.
   value_format format = value_format::text;
   /// --no-progress: never show the progress line.
   bool progress = true;

@@ -32,8 +32,10 @@ std::string command_echo(const run_parameters& parameters, std::uint64_t seed) {
   if (parameters.range) {
     line += " --range " + std::to_string(parameters.range->first) + ":" + std::to_string(parameters.range->second);
   }
-  if (parameters.format == value_format::float64) line += " --binary";
-  if (parameters.format == value_format::float32) line += " --float32";
+  if (const std::string_view option = format_of(parameters.format).option; !option.empty()) {
+    line += ' ';
+    line += option;
+  }
   if (parameters.weights_path) line += " --weights " + shell_quoted(*parameters.weights_path);
   line += ' ';
   line += shortest_decimal(parameters.lambda);

@@ -92,7 +92,7 @@ std::optional<std::string> run_refusal(const run_parameters& parameters, std::op
   std::optional<std::string> refused;
   threads = threads_from_environment(refused);
   if (refused) return refused;
-  if (parameters.format != value_format::text && isatty(STDOUT_FILENO) == 1) {
+  if (format_of(parameters.format).binary() && isatty(STDOUT_FILENO) == 1) {
     return "binary output is not written to a terminal; redirect standard output to a file or a pipe";
   }
   return std::nullopt;

@@ -122,7 +122,11 @@ const hostile_call hostile_calls[] = {
      [](buffers& b) { cascade::fill_ensemble(subtractive, nullptr, 2, b.values.data(), b.weights.data(), b.between); },
      "seeds must not be null"},
     {"fill_ensemble, no rows, null seeds and values",
-     [](buffers& b) { cascade::fill_ensemble(philox, nullptr, 0, nullptr, nullptr, b.between); }, nullptr},
+     [](buffers& b) { cascade::fill_ensemble(philox, nullptr, 0, static_cast<double*>(nullptr), nullptr, b.between); },
+     nullptr},
+    {"fill_ensemble floats, null values",
+     [](buffers& b) { cascade::fill_ensemble(philox, b.seeds.data(), 2, nullptr, b.float_weights.data(), b.between); },
+     null_values},
     {"summarize_series, null values", [](buffers&) { cascade::summarize_series(nullptr, 3); }, null_values},
 
     // Counts below zero.

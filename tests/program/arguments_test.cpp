@@ -67,6 +67,25 @@ TEST(ParseArguments, WeightsVerboseAndBinary) {
   EXPECT_FALSE(parse({"0.5", "2", "3"}).parameters.weights_path.has_value());
 }
 
+// Each option of the table of formats chooses its row; two of them are
+// refused in either order, naming both as given.
+TEST(ParseArguments, EveryFormatOptionOfTheTable) {
+  for (const cascade::format_row& row : cascade::output_formats()) {
+    if (row.option.empty()) continue;
+    const std::string option(row.option);
+    const auto parsed = parse({option.c_str(), "0.5", "2", "3", option.c_str()});
+    ASSERT_EQ(parsed.what, parsed_command::run) << option << ": " << parsed.message;
+    EXPECT_EQ(parsed.parameters.format, row.id) << option;
+    for (const cascade::format_row& other : cascade::output_formats()) {
+      if (other.option.empty() || &other == &row) continue;
+      const std::string second(other.option);
+      const auto refused = parse({option.c_str(), "0.5", second.c_str(), "2", "3"});
+      EXPECT_EQ(refused.what, parsed_command::error) << option << " " << second;
+      EXPECT_EQ(refused.message, "cascade: " + option + " and " + second + " choose two formats; give one");
+    }
+  }
+}
+
 struct refused_case {
   std::vector<const char*> words;
   parsed_command::kind what;

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "cascade/formats.h"
 #include "support/golden.h"
 #include "support/run_program.h"
 #include "support/sanitized_build.h"
@@ -279,11 +280,48 @@ TEST(Cli, RefusedEnvironmentLeavesTheWeightsFileAsItWas) {
   unlink(weights.c_str());
 }
 
+/// The options of the table of formats, the default's (none) left out.
+std::vector<std::string> format_options() {
+  std::vector<std::string> options;
+  for (const cascade::format_row& row : cascade::output_formats()) {
+    if (!row.option.empty()) options.emplace_back(row.option);
+  }
+  return options;
+}
+
+/// The options joined by `between`, each spelled by `spelled`.
+template <typename Spelling>
+std::string joined(const std::vector<std::string>& options, const std::string& between, Spelling spelled) {
+  std::string text;
+  for (const std::string& option : options) {
+    if (!text.empty()) text += between;
+    text += spelled(option);
+  }
+  return text;
+}
+
+/// "[--binary | --float32]", the usage's choice of a format.
+std::string format_choice() {
+  std::string choice = "[";
+  choice += joined(format_options(), " | ", [](const std::string& option) { return option; });
+  choice += "]";
+  return choice;
+}
+
+/// "--float32" as roff writes it, "\-\-float32".
+std::string roff(const std::string& option) {
+  std::string spelled;
+  for (const char c : option) spelled += c == '-' ? std::string("\\-") : std::string(1, c);
+  return spelled;
+}
+
+std::string source_file(const std::string& path) { return read_file(std::string(CASCADE_SOURCE_DIR) + "/" + path); }
+
 TEST(Cli, HelpAndVersionGoToStandardOutput) {
   const auto help = run_cascade({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  EXPECT_NE(help.out.find("Usage: cascade [--seed T] [--binary | --float32] [--weights FILE] [--verbose] [--no-progress]\n"
+  EXPECT_NE(help.out.find("Usage: cascade [--seed T] " + format_choice() + " [--weights FILE] [--verbose] [--no-progress]\n"
                           "               [--generator NAME] [--law NAME[:PARAM]] [--range START:STOP] [--threads K]\n"
                           "               lambda step_number n0\n"),
             std::string::npos);
@@ -341,14 +379,40 @@ TEST(Cli, HelpAndManualAgree) {
   const std::string manual = read_file(CASCADE_MAN_PAGE);
   ASSERT_FALSE(manual.empty());
   EXPECT_EQ(options_named_in(help), options_named_in(manual));
-  EXPECT_EQ(options_named_in(help),
-            (std::set<std::string>{"--binary", "--float32", "--generator", "--help", "--law", "--no-progress",
-                                   "--range", "--seed", "--threads", "--verbose", "--version", "--weights"}));
+  std::set<std::string> expected{"--generator", "--help", "--law",     "--no-progress", "--range",
+                                 "--seed",      "--threads", "--verbose", "--version",     "--weights"};
+  for (const std::string& option : format_options()) expected.insert(option);
+  EXPECT_EQ(options_named_in(help), expected);
   for (const char* status : {"0", "1", "2"}) {
     EXPECT_NE(manual.find(std::string(".B ") + status + "\n"), std::string::npos) << "exit status " << status;
   }
   EXPECT_NE(help.find("Exit status: 0 success; 1 the run failed"), std::string::npos);
   EXPECT_NE(help.find("2 the command line was refused"), std::string::npos);
+}
+
+// Every format of the table is in the usage of the help, the manual, the
+// README and docs/command-line.md, as one choice, and has its own entry in
+// the help's options, the manual's and docs/command-line.md's table.
+TEST(Cli, EveryFormatIsDocumented) {
+  const std::string help = run_cascade({"--help"}).out;
+  const std::string manual = read_file(CASCADE_MAN_PAGE);
+  const std::string readme = source_file("README.md");
+  const std::string command_line = source_file("docs/command-line.md");
+  ASSERT_FALSE(readme.empty());
+  ASSERT_FALSE(command_line.empty());
+  const std::vector<std::string> options = format_options();
+  ASSERT_FALSE(options.empty());
+  const std::string choice = format_choice();
+  EXPECT_NE(help.find("Usage: cascade [--seed T] " + choice + " [--weights FILE]"), std::string::npos) << choice;
+  EXPECT_NE(manual.find(".RB [ " + joined(options, " \" | \" ", roff) + " ]\n"), std::string::npos) << choice;
+  const std::string usage_line = "\n        " + choice + " [--weights FILE] [--verbose] [--no-progress] lambda step_number n0\n";
+  EXPECT_NE(readme.find(usage_line), std::string::npos) << choice;
+  EXPECT_NE(command_line.find(usage_line), std::string::npos) << choice;
+  for (const std::string& option : options) {
+    EXPECT_NE(help.find("\n  " + option + " "), std::string::npos) << option;
+    EXPECT_NE(manual.find(".TP\n.B " + roff(option) + "\n"), std::string::npos) << option;
+    EXPECT_NE(command_line.find("\n| `" + option + "` | "), std::string::npos) << option;
+  }
 }
 
 TEST(Cli, FullDiskIsAFailureWithAReason) {

@@ -256,6 +256,14 @@ def test_an_ensemble_holds_the_rows_of_single_calls(generator, law, threads, see
     for seeds_given in (Seeds(len(seeds), seeds), (seed for seed in seeds)):
         assert same_bits(cascade.generate_ensemble(0.6, step_number, n0, seeds_given, generator=generator, law=law,
                                                    threads=threads), ensemble)
+    # float32: each row the float64 row rounded to the nearest float, made or filled.
+    rounded = cascade.generate_ensemble(0.6, step_number, n0, seeds, generator=generator, law=law, threads=threads,
+                                        dtype=np.float32)
+    assert rounded.dtype == np.float32 and same_bits(rounded, ensemble.astype(np.float32))
+    out32 = np.full(ensemble.shape, np.nan, dtype=np.float32)
+    assert cascade.generate_ensemble(0.6, step_number, n0, seeds, generator=generator, law=law, threads=threads,
+                                     dtype=np.float32, out=out32) is out32
+    assert same_bits(out32, rounded)
 
 
 class Seeds:
@@ -301,6 +309,8 @@ def test_an_ensemble_refuses_what_generate_refuses_and_names_the_seed():
         ((0.5, 4, 1, [1, 2, 3]), {"out": good}, ValueError, "out must have the shape (len(seeds), N) = (3, 16), "
                                                             "got (2, 16)"),
         ((0.5, 4, 1, [1, 2]), {"out": good.astype(np.float32)}, TypeError, "out must have dtype float64"),
+        ((0.5, 4, 1, [1, 2]), {"out": good, "dtype": np.float32}, TypeError, "out must have dtype float32, got float64"),
+        ((0.5, 4, 1, [1, 2]), {"dtype": np.int64}, TypeError, "dtype must be numpy.float64 or numpy.float32, got int64"),
         ((0.5, 4, 1, [1, 2]), {"out": np.zeros((2, 32))[:, ::2]}, ValueError, "out must be C-contiguous"),
         ((0.5, 4, 1, [1, 2]), {"out": good.ravel()}, ValueError, "got (32,)"),
         ((0.5, 4, 1, [1, 2]), {"out": good.astype(">f8")}, TypeError, "out must have dtype float64, got >f8"),
