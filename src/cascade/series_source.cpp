@@ -23,6 +23,10 @@ unsigned helpers_for(unsigned threads, std::size_t window_blocks) {
   return static_cast<unsigned>(workers - 1);
 }
 
+std::size_t window_room(const series_source& source, std::size_t window_blocks) {
+  return static_cast<std::size_t>(std::min(static_cast<std::int64_t>(window_blocks) * block_values, source.size()));
+}
+
 void for_each_window(series_source& source, thread_team& team, std::size_t window_blocks,
                      const std::function<std::pair<double*, double*>(std::size_t window)>& place,
                      const block_hook& hook, const std::function<void(const series_window&)>& take) {

@@ -124,6 +124,10 @@ std::unique_ptr<series_source> make_series_source(const source_request& request)
 /// with a thread count beyond them.
 unsigned helpers_for(unsigned threads, std::size_t window_blocks);
 
+/// Values the largest window of `window_blocks` blocks holds: no more than
+/// the source has (a short run pays for no larger buffer).
+std::size_t window_room(const series_source& source, std::size_t window_blocks);
+
 /// Takes the source's windows in order, each `window_blocks` blocks: window
 /// w is made into the buffers `place(w)` gives (where the source makes
 /// values on demand), and `take(w's window)` runs on the calling thread

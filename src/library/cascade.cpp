@@ -141,7 +141,7 @@ void make_floats(const run_request& request, std::optional<std::pair<std::int64_
   const std::size_t blocks = scratch_window_blocks(wanted.threads);
   if (source->makes_into_window()) {
     // One window is made at a time, and rounded as it is made.
-    const auto room = static_cast<std::size_t>(std::min(static_cast<std::int64_t>(blocks) * block_values, source->size()));
+    const std::size_t room = window_room(*source, blocks);
     scratch_values.reset(new double[room]);
     if (weights != nullptr) scratch_weights.reset(new double[room]);
   }

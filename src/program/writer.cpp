@@ -77,11 +77,9 @@ void allocate(window_buffers& buffers, const series_source& source, value_format
   const bool weights = source.keeps_weights();
   // No more room than the series needs: a short run is mostly its start-up.
   const auto block_room = std::min(block_values, source.size());
-  const auto window_room = static_cast<std::size_t>(
-      std::min(static_cast<std::int64_t>(blocks) * block_values, source.size()));
   if (source.makes_into_window()) {
-    buffers.values.reset(new double[window_room]);
-    if (weights) buffers.weights.reset(new double[window_room]);
+    buffers.values.reset(new double[window_room(source, blocks)]);
+    if (weights) buffers.weights.reset(new double[window_room(source, blocks)]);
   }
   if (!encodes_in_place(format) && !encodes_over_window(source, format)) {
     const auto reserve = [&](std::unique_ptr<text_buffer[]>& bytes) {
