@@ -51,7 +51,7 @@ def run_case(path, steps, n0, method, lag_text):
     else:
         from cascade.stats import lag_covariance
 
-        lag_covariance(x, list(lags), steps, n0)
+        lag_covariance(x, steps, n0, list(lags))
     seconds = time.perf_counter() - started
     print(f"{seconds:.3f} {_peak_mib() - loaded:.0f} {x.nbytes / 2 ** 20:.0f}")
 

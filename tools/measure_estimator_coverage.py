@@ -51,16 +51,16 @@ def pooled_exponents(lam, steps, n0, law):
     rows = max(8, POOLED_VALUES // (n0 << steps))
     ensemble = cascade.generate_ensemble(lam, steps, n0, range(POOLED_SEED, POOLED_SEED + rows),
                                          generator="philox", law=law)
-    return scaling_exponents(ensemble, ORDERS, SCALES, steps, n0, lam=lam, law=law, realizations=rows)
+    return scaling_exponents(ensemble, steps, n0, ORDERS, SCALES, lam=lam, law=law, realizations=rows)
 
 
 def estimates(lam, steps, n0, realizations, law, seed):
     """(estimates, standard errors, own interval lows, highs) of the COLUMNS for one sample."""
     x = sample(lam, steps, n0, realizations, law, seed)
     keywords = dict(lam=lam, law=law, realizations=realizations)
-    parts = [lag_covariance(x, LAGS, steps, n0, **keywords),
-             structure_functions(x, [2.0], [WALK_SCALE], steps, n0, of="walk", **keywords),
-             scaling_exponents(x, ORDERS, SCALES, steps, n0, of="walk", **keywords)]
+    parts = [lag_covariance(x, steps, n0, LAGS, **keywords),
+             structure_functions(x, steps, n0, [2.0], [WALK_SCALE], of="walk", **keywords),
+             scaling_exponents(x, steps, n0, ORDERS, SCALES, of="walk", **keywords)]
     return [np.concatenate([np.ravel(getattr(part, name)) for part in parts])
             for name in ("estimate", "standard_error", "low", "high")]
 
@@ -69,7 +69,7 @@ def truths(lam, steps, n0, law):
     """(truth per column, the pooled exponents): exact where theory has it, else the pooled fit."""
     pooled = pooled_exponents(lam, steps, n0, law)
     exponents = np.where(np.isnan(pooled.finite_size), pooled.estimate, pooled.finite_size)
-    return np.concatenate([theory(lam, steps, n0, LAGS, law=law).lag_covariance, [float(WALK_SCALE)],
+    return np.concatenate([theory(lam, steps, n0, lags=LAGS, law=law).lag_covariance, [float(WALK_SCALE)],
                            exponents]), pooled
 
 
@@ -120,9 +120,9 @@ def blocks_of_one_cell(seeds, lambdas=LAMBDAS, steps=16, block_steps=10):
         values, errors = [], []
         for seed in seeds:
             x = cascade.generate(lam, steps, 1, seed, generator="philox")
-            parts = [lag_covariance(x, [1], block_steps, blocks, lam=lam), lag_covariance(x, [1], block_steps, blocks),
-                     structure_functions(x, [2.0], [WALK_SCALE], block_steps, blocks),
-                     scaling_exponents(x, ORDERS, SCALES, block_steps, blocks)]
+            parts = [lag_covariance(x, block_steps, blocks, [1], lam=lam), lag_covariance(x, block_steps, blocks, [1]),
+                     structure_functions(x, block_steps, blocks, [2.0], [WALK_SCALE]),
+                     scaling_exponents(x, block_steps, blocks, ORDERS, SCALES)]
             values.append(np.concatenate([np.ravel(part.estimate) for part in parts]))
             errors.append(np.concatenate([np.ravel(part.standard_error) for part in parts]))
         ratio = np.mean(errors, axis=0) / np.std(values, axis=0, ddof=1)

@@ -30,9 +30,9 @@ def measured(law, seeds, shape=SHAPE):
     lam, steps, n0 = shape
     estimates, errors, agreeing = [], [], []
     for seed in seeds:
-        comparison = compare_laws(series(law, seed, shape), lam, steps, n0, laws=LAWS)
-        estimates.append(comparison.estimates.estimates)
-        errors.append(comparison.estimates.standard_errors)
+        comparison = compare_laws(series(law, seed, shape), steps, n0, lam=lam, laws=LAWS)
+        estimates.append(comparison.estimates.estimate)
+        errors.append(comparison.estimates.standard_error)
         agreeing.append([row.agrees for row in comparison])
     return np.array(estimates), np.array(errors), np.array(agreeing)
 

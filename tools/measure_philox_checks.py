@@ -23,7 +23,7 @@ def main():
     parser.add_argument("--seeds", type=int, default=SEEDS, help="seeds per shape (default: %(default)s)")
     seeds = parser.parse_args().seeds
     for lam, steps, n0 in LINES:
-        failed = sum(not check(cascade.generate(lam, steps, n0, seed, generator="philox"), lam, steps, n0).agrees
+        failed = sum(not check(cascade.generate(lam, steps, n0, seed, generator="philox"), steps, n0, lam=lam).agrees
                      for seed in range(1, seeds + 1))
         print(f"philox, {n0} x 2^{steps}, lambda {lam}: {failed}/{seeds} checks fail", flush=True)
 

@@ -249,8 +249,8 @@ LONE_SURROGATES = [
     (lambda: cascade.limits("\ud800"), GENERATOR_WORDS + "'\\ud800'"),
     (lambda: stats.parse_law("\ud800"), LAW_WORDS + "'\\ud800'"),
     (lambda: stats.theory(0.3, 4, 1, law="\ud800"), LAW_WORDS + "'\\ud800'"),
-    (lambda: stats.lag_covariance(np.ones(128), [1], 4, 8, law="\ud800"), LAW_WORDS + "'\\ud800'"),
-    (lambda: stats.check(np.ones(128), 0.3, 4, 8, law="\ud800"), LAW_WORDS + "'\\ud800'"),
+    (lambda: stats.lag_covariance(np.ones(128), 4, 8, [1], law="\ud800"), LAW_WORDS + "'\\ud800'"),
+    (lambda: stats.check(np.ones(128), 4, 8, lam=0.3, law="\ud800"), LAW_WORDS + "'\\ud800'"),
 ]
 
 

@@ -4,6 +4,7 @@ import glob
 import io
 import math
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -122,7 +123,8 @@ class CacheTest(unittest.TestCase):
         return glob.glob(os.path.join(_cache.directory(), "reference-*.npz"))
 
     def table(self, **options):
-        return [(row.estimate, row.deviation, row.agrees) for row in check(self.x, *self.SHAPE, **options)]
+        lam, steps, n0 = self.SHAPE
+        return [(row.estimate, row.deviation, row.agrees) for row in check(self.x, steps, n0, lam=lam, **options)]
 
     def test_kept_used_again_and_made_again_when_damaged_or_foreign(self):
         fresh = self.table(cache=False)
@@ -147,10 +149,10 @@ class CacheTest(unittest.TestCase):
             build.assert_called_once()
 
     def test_a_different_lambda_or_version_is_another_file(self):
-        check(self.x, 0.5, 7, 4)
-        check(self.x, 0.55, 7, 4)
+        check(self.x, 7, 4, lam=0.5)
+        check(self.x, 7, 4, lam=0.55)
         with mock.patch.object(cascade, "__version__", "0.0.0-other"):
-            check(self.x, 0.5, 7, 4)
+            check(self.x, 7, 4, lam=0.5)
         self.assertEqual(len(self.files()), 3)
 
 
@@ -229,7 +231,8 @@ class HostileCacheTest(unittest.TestCase):
         self.fresh = self.table(cache=False)
 
     def table(self, **options):
-        return [(row.estimate, row.deviation, row.agrees) for row in check(self.x, *self.SHAPE, **options)]
+        lam, steps, n0 = self.SHAPE
+        return [(row.estimate, row.deviation, row.agrees) for row in check(self.x, steps, n0, lam=lam, **options)]
 
     def entry(self):
         [path] = glob.glob(os.path.join(_cache.directory(), "reference-*.npz"))
@@ -306,7 +309,8 @@ class HostileCacheTest(unittest.TestCase):
                    "from cascade.stats import check\n"
                    "signal.signal(signal.SIGXFSZ, signal.SIG_IGN)\n"
                    "resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))\n"
-                   f"print(check(cascade.generate(*{self.SHAPE!r}, seed=5), *{self.SHAPE!r}).agrees)\n")
+                   f"print(check(cascade.generate(*{self.SHAPE!r}, seed=5), *{self.SHAPE[1:]!r}, "
+                   f"lam={self.SHAPE[0]!r}).agrees)\n")
         result = subprocess.run([sys.executable, "-c", program], capture_output=True, text=True, timeout=120)
         self.assertEqual((result.returncode, result.stdout), (0, "True\n"), result.stderr)
         self.assertEqual(result.stderr, f"cascade.stats: cannot keep the reference in {_cache.directory()}: "
@@ -319,7 +323,7 @@ class HostileCacheTest(unittest.TestCase):
             package = os.path.join(folder, "cascade")
             shutil.copytree(os.path.dirname(cascade.__file__), package)
             program = (f"import cascade; from cascade.stats import check; "
-                       f"check(cascade.generate(*{self.SHAPE!r}, seed=5), *{self.SHAPE!r})")
+                       f"check(cascade.generate(*{self.SHAPE!r}, seed=5), *{self.SHAPE[1:]!r}, lam={self.SHAPE[0]!r})")
             environment = {**os.environ, "PYTHONPATH": folder}
             counts = []
             for rebuilt in (False, False, True):
@@ -345,14 +349,19 @@ class ArgumentRulesTest(unittest.TestCase):
             with self.assertRaises((TypeError, ValueError)) as refused:
                 cascade.generate(lam, steps, n0, seed=1)
             expected = (type(refused.exception), str(refused.exception))
-            calls = [("check", lambda: check(x, lam, steps, n0)), ("theory", lambda: theory(lam, steps, n0))]
+            calls = [("theory", lambda: theory(lam, steps, n0))]
+            if lam is not None:  # check without a lambda says it needs one (tests/stats/test_call_shapes.py)
+                calls.append(("check", lambda: check(x, steps, n0, lam=lam)))
             if isinstance(lam, float) and math.isfinite(lam) and abs(lam) < 1:
                 calls.append(("estimate_lambda", lambda: estimate_lambda(x, steps, n0)))
             for name, call in calls:
                 with self.subTest(function=name, lam=lam, steps=steps, n0=n0):
                     with self.assertRaises(Exception) as raised:
                         call()
-                    self.assertEqual((type(raised.exception), str(raised.exception)), expected)
+                    # The value given and the call shape may follow generate's words, never replace them.
+                    self.assertEqual(type(raised.exception), expected[0])
+                    shape = f"( \\(.*\\))?(; the call shape is {name}\\(.*)?$"
+                    self.assertRegex(str(raised.exception), f"^{re.escape(expected[1])}{shape}")
 
 
 class OverflowingSquaresTest(unittest.TestCase):
@@ -367,36 +376,36 @@ class OverflowingSquaresTest(unittest.TestCase):
             for index, value in planted.items():
                 y[index] = value
             with self.subTest(planted=planted), self.assertRaises(UncheckableSeries) as refused:
-                check(y, 0.4, 16, 1)
+                check(y, 16, 1, lam=0.4)
             self.assertTrue(str(refused.exception).startswith(message), str(refused.exception))
 
 
 class InputShapeTest(unittest.TestCase):
     def test_a_two_dimensional_array_is_an_ensemble(self):
         rows = np.stack([cascade.generate(0.4, 8, 2, seed=seed) for seed in (1, 2, 3)])
-        laid = check(rows.reshape(-1), 0.4, 8, 2, realizations=3)
-        as_rows = check(rows, 0.4, 8, 2)
+        laid = check(rows.reshape(-1), 8, 2, lam=0.4, realizations=3)
+        as_rows = check(rows, 8, 2, lam=0.4)
         self.assertEqual(as_rows.realizations, 3)
         self.assertEqual([r.deviation for r in as_rows], [r.deviation for r in laid])
         self.assertEqual(estimate_lambda(rows, 8, 2), estimate_lambda(rows.reshape(-1), 8, 2, realizations=3))
 
     def test_refuses_what_is_not_a_whole_number(self):
         x = cascade.generate(0.4, 8, 2, seed=1)
-        for function, arguments in [(check, (x, 0.4, 8.0, 2)), (check, (x, 0.4, 8, 2.0)),
-                                    (estimate_lambda, (x, 8.0, 2)), (check, (x, 0.4, True, 2))]:
+        for function, arguments, keywords in [(check, (x, 8.0, 2), {"lam": 0.4}), (check, (x, 8, 2.0), {"lam": 0.4}),
+                                              (estimate_lambda, (x, 8.0, 2), {}), (check, (x, True, 2), {"lam": 0.4})]:
             with self.subTest(function=function.__name__, arguments=arguments[1:]):
                 with self.assertRaisesRegex(TypeError, r"(step_number|n0) must be an int, got (float|bool)"):
-                    function(*arguments)
+                    function(*arguments, **keywords)
 
     def test_a_second_dimension_of_the_wrong_length_is_refused(self):
         with self.assertRaisesRegex(ValueError, "expected rows of n0 \\* 2\\^step_number = 512 values, got 256"):
-            check(np.ones((3, 256)), 0.4, 8, 2)
+            check(np.ones((3, 256)), 8, 2, lam=0.4)
 
 
 class ReferenceAgainstTheoryTest(unittest.TestCase):
     def test_holds_for_the_program_and_fails_for_a_wrong_lambda(self):
         for lam, steps, n0 in [(0.5, 8, 1), (1.0, 10, 4), (0.0, 6, 64)]:
-            result = check(cascade.generate(lam, steps, n0, seed=2), lam, steps, n0, cache=False)
+            result = check(cascade.generate(lam, steps, n0, seed=2), steps, n0, lam=lam, cache=False)
             with self.subTest(lam=lam, steps=steps, n0=n0):
                 self.assertTrue(result.theory_agrees, (result.theory_deviation, result.theory_threshold))
                 self.assertGreater(result.theory_rows, 3)
@@ -406,7 +415,7 @@ class ReferenceAgainstTheoryTest(unittest.TestCase):
             return real(lam * 1.25, steps, n0, seed, law)
 
         with mock.patch.object(_reference_series, "simulate", wrong):
-            result = check(cascade.generate(0.5, 8, 1, seed=2), 0.5, 8, 1, cache=False)
+            result = check(cascade.generate(0.5, 8, 1, seed=2), 8, 1, lam=0.5, cache=False)
         self.assertFalse(result.theory_agrees)
         self.assertFalse(result.agrees)
 

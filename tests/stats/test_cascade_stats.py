@@ -349,11 +349,11 @@ class LawOfOneStepTest(unittest.TestCase):
         lam, steps, n0 = 1.5, 10, 64
         two_valued = tool_runs.cascade_output(7, lam, steps, n0, "--binary", "--generator", "philox", "--law",
                                               "binomial")
-        impostor = check(np.frombuffer(two_valued, dtype="<f8"), lam, steps, n0)
+        impostor = check(np.frombuffer(two_valued, dtype="<f8"), steps, n0, lam=lam)
         self.assertTrue(impostor.law_judged)
         self.assertFalse(impostor.law_agrees, impostor.law_deviation)
         self.assertFalse(impostor.agrees)
-        program = check(tool_runs.cascade_values(7, lam, steps, n0), lam, steps, n0)
+        program = check(tool_runs.cascade_values(7, lam, steps, n0), steps, n0, lam=lam)
         self.assertTrue(program.law_agrees, program.law_deviation)
         self.assertEqual([row.name for row in program.law_rows], [f"K({2 ** k})" for k in range(7)])
 
@@ -386,7 +386,7 @@ class LargeLambdaTest(unittest.TestCase):
     def test_the_function_marks_rows_not_judged_with_none(self):
         from cascade.stats import check
         values = tool_runs.cascade_values(3, 25, 8, 4)
-        result = check(values, 25, 8, 4)
+        result = check(values, 8, 4, lam=25)
         # x^2 underflows to 0: the mean square and every box energy with it.
         self.assertEqual(result.not_judged, ["mean x^2"] + [row.name for row in result.law_rows])
         self.assertFalse(result.law_judged)
@@ -399,7 +399,7 @@ class LargeLambdaTest(unittest.TestCase):
         from cascade.stats import check
         for lam, judged in [(0.5, True), (1.5, False)]:
             with self.subTest(lam=lam):
-                result = check(tool_runs.cascade_values(4, lam, 4, 256), lam, 4, 256)
+                result = check(tool_runs.cascade_values(4, lam, 4, 256), 4, 256, lam=lam)
                 self.assertEqual("mean x^2" not in result.not_judged, judged)
                 self.assertTrue(all(row.agrees is not None for row in result.rows[1:]))
 
@@ -491,7 +491,7 @@ class CommandTest(unittest.TestCase):
         from cascade.stats import check
         data = tool_runs.cascade_output(44, 0.6, 6, 16, "--binary")
         printed = rows_of(tool_runs.run_tool(TOOL, "--binary", 0.6, 6, 16, stdin=data).stdout)
-        result = check(np.frombuffer(data, dtype="<f8"), 0.6, 6, 16)
+        result = check(np.frombuffer(data, dtype="<f8"), 6, 16, lam=0.6)
         self.assertEqual([row.name for row in result], list(printed))
         for row in result:
             estimate, error, theory, agrees = printed[row.name]

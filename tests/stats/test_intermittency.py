@@ -74,7 +74,7 @@ class ScaleTest(unittest.TestCase):
         lags = 2 ** np.arange(12)
         for law in ("lognormal", "binomial", "logpoisson"):
             with self.subTest(law=law):
-                covariance = theory(lam, steps, n0, lags, law=law).log_weight_lag_covariance
+                covariance = theory(lam, steps, n0, lags=lags, law=law).log_weight_lag_covariance
                 falls = -np.diff(covariance) / math.log(2)
                 np.testing.assert_allclose(falls, intermittency_of(lam, steps), rtol=2e-4)
 

@@ -49,7 +49,7 @@ class EachLawAsItselfTest(unittest.TestCase):
             for law in LAWS:
                 with self.subTest(law=law, shape=(steps, n0)):
                     lam = 1.0
-                    result = check(law_series(lam, steps, n0, 11, law), lam, steps, n0, law=law)
+                    result = check(law_series(lam, steps, n0, 11, law), steps, n0, lam=lam, law=law)
                     self.assertEqual(result.law, parse_law(law))
                     self.assertTrue(result.agrees, (result.disagreeing, result.law_deviation))
                     self.assertTrue(result.theory_agrees, result.theory_deviation)
@@ -64,22 +64,22 @@ class EachLawAsItselfTest(unittest.TestCase):
         lam, steps, n0 = 1.5, 10, 64
         for made, judged in [("binomial", "lognormal"), ("lognormal", "binomial")]:
             with self.subTest(made=made, judged=judged):
-                result = check(law_series(lam, steps, n0, 3, made), lam, steps, n0, law=judged)
+                result = check(law_series(lam, steps, n0, 3, made), steps, n0, lam=lam, law=judged)
                 self.assertFalse(result.law_agrees, result.law_deviation)
                 self.assertFalse(result.agrees)
 
     def test_a_cached_reference_serves_its_own_law_only(self):
         lam, steps, n0 = 0.8, 8, 16
         x = law_series(lam, steps, n0, 5, "binomial")
-        check(x, lam, steps, n0, law="lognormal", cache=True)
-        cached = check(x, lam, steps, n0, law="binomial", cache=True)
-        fresh = check(x, lam, steps, n0, law="binomial", cache=False)
+        check(x, steps, n0, lam=lam, law="lognormal", cache=True)
+        cached = check(x, steps, n0, lam=lam, law="binomial", cache=True)
+        fresh = check(x, steps, n0, lam=lam, law="binomial", cache=False)
         # nan-aware: rows without theory hold nan
         for field in ("threshold", "joint_threshold", "law_threshold", "law_deviation", "joint_deviation"):
             self.assertEqual(getattr(cached, field), getattr(fresh, field), field)
         np.testing.assert_array_equal([row.deviation for row in cached.rows + cached.law_rows],
                                       [row.deviation for row in fresh.rows + fresh.law_rows])
-        self.assertNotEqual(cached.law_threshold, check(x, lam, steps, n0, law="lognormal").law_threshold)
+        self.assertNotEqual(cached.law_threshold, check(x, steps, n0, lam=lam, law="lognormal").law_threshold)
 
 
 class CommandLineLawTest(unittest.TestCase):

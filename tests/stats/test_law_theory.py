@@ -173,8 +173,10 @@ class OneFactorTest(unittest.TestCase):
                 sigma = lam / math.sqrt(steps)
                 result = theory(lam, steps, 2, law=law)
                 with self.subTest(law=law, lam=lam, steps=steps):
-                    np.testing.assert_allclose(result.log_cumulants, cumulants(law, sigma), rtol=1e-8, atol=1e-12)
-                    self.assertAlmostEqual(result.log_cumulants[1], sigma ** 2, places=12)
+                    np.testing.assert_allclose([result.kappa1, result.kappa2, result.kappa3, result.kappa4],
+                                               cumulants(law, sigma), rtol=1e-8, atol=1e-12)
+                    self.assertAlmostEqual(result.kappa2, sigma ** 2, places=12)
+                    self.assertAlmostEqual(result.tie, -sigma ** 2 if law == "microcanonical" else 0.0, places=12)
                     self.assertAlmostEqual(result.moment_of_factor(2.0), 1.0, places=12)
                     for q in (-1.5, -1.0, 0.5, 1.0, 3.0):
                         expected = factor_expectation(law, sigma, lambda x, q=q: math.exp(q * x))
@@ -217,7 +219,8 @@ class OneFactorTest(unittest.TestCase):
                 np.testing.assert_allclose(default.zeta(q), default.c1 * q + default.c2 * q * q / 2, rtol=1e-12,
                                            atol=1e-15)
                 np.testing.assert_array_equal(default.lag_covariance, named.lag_covariance)
-                self.assertEqual(default.log_cumulants, (-sigma2, sigma2, 0.0, 0.0))
+                self.assertEqual((default.kappa1, default.kappa2, default.kappa3, default.kappa4, default.tie),
+                                 (-sigma2, sigma2, 0.0, 0.0, 0.0))
 
 
 class TreeTest(unittest.TestCase):

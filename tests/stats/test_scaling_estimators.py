@@ -59,7 +59,7 @@ class DirectTest(unittest.TestCase):
             for lam, centre in [(0.9, mean), (None, None)]:
                 with self.subTest(rows=len(rows), lam=lam):
                     given = rows[0] if len(rows) == 1 else rows
-                    result = lag_covariance(given, lags, self.steps, n0, lam=lam, law="binomial",
+                    result = lag_covariance(given, self.steps, n0, lags, lam=lam, law="binomial",
                                             realizations=len(rows))
                     np.testing.assert_allclose(result.estimate, self.direct_covariance(rows, length, lags, centre),
                                                rtol=1e-10)
@@ -78,9 +78,9 @@ class DirectTest(unittest.TestCase):
                 direct = np.array([[np.mean([np.abs(signal(c)[t + scale] - signal(c)[t]) ** order
                                              for c in cells for t in range(len(signal(c)) - scale)])
                                     for scale in scales] for order in q])
-                result = structure_functions(self.x, q, scales, self.steps, self.n0, of=of)
+                result = structure_functions(self.x, self.steps, self.n0, q, scales, of=of)
                 np.testing.assert_allclose(result.estimate, direct, rtol=1e-10)
-                fitted = scaling_exponents(self.x, q, scales, self.steps, self.n0, of=of)
+                fitted = scaling_exponents(self.x, self.steps, self.n0, q, scales, of=of)
                 np.testing.assert_allclose(fitted.estimate, [np.polyfit(np.log(scales), np.log(row), 1)[0]
                                                              for row in direct], rtol=1e-9)
 
@@ -147,11 +147,11 @@ class LagSumsTest(unittest.TestCase):
         # One series a batch, two lags a group, lags out of order and repeated: the same numbers.
         ensemble = cascade.generate_ensemble(0.7, 5, 4, range(1, 9), generator="philox")
         lags = [100, 3, 127, 3, 32, 64, 1]
-        whole = lag_covariance(ensemble, lags, 5, 4)
+        whole = lag_covariance(ensemble, 5, 4, lags)
         saved = _lag_sums.BATCH_VALUES, lag_covariance_module.TABLE_VALUES
         _lag_sums.BATCH_VALUES, lag_covariance_module.TABLE_VALUES = 128, 2 * 32 * 4
         try:
-            pieces = lag_covariance(ensemble, lags, 5, 4)
+            pieces = lag_covariance(ensemble, 5, 4, lags)
         finally:
             _lag_sums.BATCH_VALUES, lag_covariance_module.TABLE_VALUES = saved
         np.testing.assert_allclose(pieces.estimate, whole.estimate, rtol=1e-13)
@@ -233,19 +233,19 @@ class TheoryTest(unittest.TestCase):
         for law in LAWS:
             with self.subTest(law=law):
                 ensemble = cascade.generate_ensemble(lam, steps, n0, range(1, seeds + 1), generator="philox", law=law)
-                covariance = np.array([lag_covariance(row, lags, steps, n0, lam=lam, law=law).estimate
+                covariance = np.array([lag_covariance(row, steps, n0, lags, lam=lam, law=law).estimate
                                        for row in ensemble])
-                expected = theory(lam, steps, n0, lags, law=law).lag_covariance
+                expected = theory(lam, steps, n0, lags=lags, law=law).lag_covariance
                 error = covariance.std(axis=0, ddof=1) / math.sqrt(seeds)
                 self.assertLess(np.max(np.abs(covariance.mean(axis=0) - expected) / error), 4.0)
                 for of in ("walk", "x", "abs"):
-                    functions = np.array([structure_functions(row, [2.0, 4.0], scales, steps, n0, of=of, lam=lam,
+                    functions = np.array([structure_functions(row, steps, n0, [2.0, 4.0], scales, of=of, lam=lam,
                                                               law=law).estimate for row in ensemble])
-                    exact = structure_functions(ensemble[0], [2.0, 4.0], scales, steps, n0, of=of, lam=lam,
+                    exact = structure_functions(ensemble[0], steps, n0, [2.0, 4.0], scales, of=of, lam=lam,
                                                 law=law).theory
                     error = functions.std(axis=0, ddof=1) / math.sqrt(seeds)
                     self.assertLess(np.max(np.abs(functions.mean(axis=0) - exact) / error), 4.0, of)
-                walk = scaling_exponents(ensemble, [2.0, 3.0, 4.0], scales, steps, n0, of="walk", lam=lam, law=law,
+                walk = scaling_exponents(ensemble, steps, n0, [2.0, 3.0, 4.0], scales, of="walk", lam=lam, law=law,
                                          realizations=seeds)
                 self.assertLess(abs(walk.estimate[0] - 1.0), 4 * walk.standard_error[0])
                 self.assertLess(abs(walk.estimate[2] - walk.finite_size[2]), 4 * walk.standard_error[2])
@@ -258,7 +258,7 @@ class TheoryTest(unittest.TestCase):
         # x at q = 2 has S_2 = 2 at every scale: slope 0 exactly, as the limit; x at q = 4 carries the
         # shared factors' term, which falls as the scale grows: below 0 at finite size.
         x = cascade.generate(1.0, 8, 16, 3, generator="philox")
-        fitted = scaling_exponents(x, [2.0, 4.0], [1, 4, 16, 64], 8, 16, of="x", lam=1.0)
+        fitted = scaling_exponents(x, 8, 16, [2.0, 4.0], [1, 4, 16, 64], of="x", lam=1.0)
         self.assertAlmostEqual(fitted.finite_size[0], 0.0, places=12)
         self.assertLess(fitted.finite_size[1], -0.01)
         self.assertEqual(list(fitted.theory), [0.0, 0.0])
@@ -272,84 +272,84 @@ class RefusalTest(unittest.TestCase):
     def test_lag_covariance(self):
         x, ones = self.x, self.ones
         assert_refusals(self, [
-            ("too few cells", lambda: lag_covariance(ones[:32], [1], 4, 2), ValueError, "at least 8 independent cells"),
-            ("lag N", lambda: lag_covariance(ones, [128], 4, 8), ValueError,
+            ("too few cells", lambda: lag_covariance(ones[:32], 4, 2, [1]), ValueError, "at least 8 independent cells"),
+            ("lag N", lambda: lag_covariance(ones, 4, 8, [128]), ValueError,
              "lags must be whole numbers from 1 to N - 1 = 127"),
-            ("lag 0", lambda: lag_covariance(ones, [0], 4, 8), ValueError, "lags must be"),
-            ("lag 1.5", lambda: lag_covariance(ones, [1.5], 4, 8), ValueError, "lags must be"),
-            ("lag text", lambda: lag_covariance(x, ["1"], 4, 8), TypeError, "lags must be real numbers, got str '1'"),
-            ("lag a bool", lambda: lag_covariance(x, [2, True], 4, 8), TypeError, "got bool True (item 1)"),
-            ("unknown law", lambda: lag_covariance(ones, [1], 4, 8, law="cauchy"), ValueError, "law must be"),
-            ("all zeros", lambda: lag_covariance(np.zeros(128), [1], 4, 8), ValueError, "no pair of values above 0"),
-            ("lambda inf", lambda: lag_covariance(ones, [1], 4, 8, lam=math.inf), ValueError, "lambda"),
+            ("lag 0", lambda: lag_covariance(ones, 4, 8, [0]), ValueError, "lags must be"),
+            ("lag 1.5", lambda: lag_covariance(ones, 4, 8, [1.5]), ValueError, "lags must be"),
+            ("lag text", lambda: lag_covariance(x, 4, 8, ["1"]), TypeError, "lags must be real numbers, got str '1'"),
+            ("lag a bool", lambda: lag_covariance(x, 4, 8, [2, True]), TypeError, "got bool True (item 1)"),
+            ("unknown law", lambda: lag_covariance(ones, 4, 8, [1], law="cauchy"), ValueError, "law must be"),
+            ("all zeros", lambda: lag_covariance(np.zeros(128), 4, 8, [1]), ValueError, "no pair of values above 0"),
+            ("lambda inf", lambda: lag_covariance(ones, 4, 8, [1], lam=math.inf), ValueError, "lambda"),
             # Pairs at N - 1 and N - 2 all start in the last cell: leaving it out leaves no pair.
-            ("lag N - 1", lambda: lag_covariance(x, [1, 127], 4, 8), UncheckableSeries,
+            ("lag N - 1", lambda: lag_covariance(x, 4, 8, [1, 127]), UncheckableSeries,
              "at lag 127 every pair of values above 0 starts in one cell"),
-            ("lag N - 2", lambda: lag_covariance(x, [126], 4, 8, lam=0.5), UncheckableSeries, "C(126) no error"),
-            ("constant", lambda: lag_covariance(ones, [1], 4, 8, lam=0.5), UncheckableSeries,
+            ("lag N - 2", lambda: lag_covariance(x, 4, 8, [126], lam=0.5), UncheckableSeries, "C(126) no error"),
+            ("constant", lambda: lag_covariance(ones, 4, 8, [1], lam=0.5), UncheckableSeries,
              "log|x| is 0 at every value above 0 (a constant series)"),
-            ("constant magnitude", lambda: lag_covariance(np.tile([2.0, -2.0], 64), [1], 4, 8), UncheckableSeries,
+            ("constant magnitude", lambda: lag_covariance(np.tile([2.0, -2.0], 64), 4, 8, [1]), UncheckableSeries,
              "log|x| is 0.693147 at every value above 0"),
-            ("weights below 0", lambda: lag_covariance(x, [1], 4, 8, weights=-np.abs(x)), ValueError,
+            ("weights below 0", lambda: lag_covariance(x, 4, 8, [1], weights=-np.abs(x)), ValueError,
              "weights must be finite and positive"),
-            ("weights infinite", lambda: lag_covariance(x, [1], 4, 8, weights=np.where(x > 0, np.inf, 1.0)),
+            ("weights infinite", lambda: lag_covariance(x, 4, 8, [1], weights=np.where(x > 0, np.inf, 1.0)),
              ValueError, "got inf at index"),
-            ("constant weights", lambda: lag_covariance(x, [1], 4, 8, weights=np.full(128, 0.5)), UncheckableSeries,
+            ("constant weights", lambda: lag_covariance(x, 4, 8, [1], weights=np.full(128, 0.5)), UncheckableSeries,
              "log w is -0.693147"),
-            *level_cases(lambda level: lag_covariance(x, [1], 4, 8, level=level)),
+            *level_cases(lambda level: lag_covariance(x, 4, 8, [1], level=level)),
         ])
 
     def test_structure_functions(self):
         x, ones = self.x, self.ones
         assert_refusals(self, [
-            ("one cell", lambda: structure_functions(ones[:16], [2.0], [1], 4, 1), ValueError,
+            ("one cell", lambda: structure_functions(ones[:16], 4, 1, [2.0], [1]), ValueError,
              "for one cell give an ensemble"),
-            ("q 0", lambda: structure_functions(ones, [0.0], [1], 4, 8), ValueError,
+            ("q 0", lambda: structure_functions(ones, 4, 8, [0.0], [1]), ValueError,
              "q must be finite numbers above 0"),
-            ("q text", lambda: structure_functions(x, ["2"], [1], 4, 8), TypeError,
+            ("q text", lambda: structure_functions(x, 4, 8, ["2"], [1]), TypeError,
              "q must be real numbers, got str '2'"),
-            ("q a bool", lambda: structure_functions(x, [True], [1], 4, 8), TypeError,
+            ("q a bool", lambda: structure_functions(x, 4, 8, [True], [1]), TypeError,
              "q must be real numbers, got bool"),
-            ("q text alone", lambda: structure_functions(x, "2", [1], 4, 8), TypeError, "q must be real numbers"),
-            ("unknown signal", lambda: structure_functions(ones, [2.0], [1], 4, 8, of="y"), ValueError,
+            ("q text alone", lambda: structure_functions(x, 4, 8, "2", [1]), TypeError, "q must be real numbers"),
+            ("unknown signal", lambda: structure_functions(ones, 4, 8, [2.0], [1], of="y"), ValueError,
              "of must be one of"),
-            ("wrong length", lambda: structure_functions(ones[:-1], [2.0], [1], 4, 8), ValueError, "expected"),
-            ("scale a bool", lambda: structure_functions(x, [2.0], [True], 4, 8), TypeError, "scales must be real"),
+            ("wrong length", lambda: structure_functions(ones[:-1], 4, 8, [2.0], [1]), ValueError, "expected"),
+            ("scale a bool", lambda: structure_functions(x, 4, 8, [2.0], [True]), TypeError, "scales must be real"),
             # Sums of |increment|^4 at 1e200 are beyond the doubles: refused, not inf with nan errors.
-            ("overflow", lambda: structure_functions(self.huge, [2.0, 4.0], [1, 4], 4, 8), UncheckableSeries,
+            ("overflow", lambda: structure_functions(self.huge, 4, 8, [2.0, 4.0], [1, 4]), UncheckableSeries,
              "structure_functions: S_2 overflows the doubles at scale 1 (the values reach 1e+200)"),
-            ("overflow of |x|", lambda: structure_functions(self.huge, [1.0, 4.0], [3], 4, 8, of="abs"),
+            ("overflow of |x|", lambda: structure_functions(self.huge, 4, 8, [1.0, 4.0], [3], of="abs"),
              UncheckableSeries, "S_4 overflows the doubles at scale 3"),
-            ("constant x", lambda: structure_functions(ones * 3, [2.0], [1, 2], 4, 8, of="x"), UncheckableSeries,
+            ("constant x", lambda: structure_functions(ones * 3, 4, 8, [2.0], [1, 2], of="x"), UncheckableSeries,
              "structure_functions: S_2(1) is the same with any cell left out, so its jackknife error is 0"),
-            ("constant walk", lambda: structure_functions(ones, [2.0], [5], 4, 8), UncheckableSeries,
+            ("constant walk", lambda: structure_functions(ones, 4, 8, [2.0], [5]), UncheckableSeries,
              "S_2(5) is the same with any cell left out"),
-            ("all zeros", lambda: structure_functions(np.zeros(128), [2.0], [1], 4, 8), UncheckableSeries,
+            ("all zeros", lambda: structure_functions(np.zeros(128), 4, 8, [2.0], [1]), UncheckableSeries,
              "jackknife error is 0"),
-            *level_cases(lambda level: structure_functions(x, [2.0], [1], 4, 8, level=level)),
+            *level_cases(lambda level: structure_functions(x, 4, 8, [2.0], [1], level=level)),
         ])
 
     def test_scaling_exponents(self):
         x, ones = self.x, self.ones
         assert_refusals(self, [
-            ("scale of a cell", lambda: scaling_exponents(ones, [2.0], [1, 16], 4, 8), ValueError,
+            ("scale of a cell", lambda: scaling_exponents(ones, 4, 8, [2.0], [1, 16]), ValueError,
              "scales must be whole numbers from 1 to"),
-            ("one scale", lambda: scaling_exponents(ones, [2.0], [4, 4], 4, 8), ValueError,
+            ("one scale", lambda: scaling_exponents(ones, 4, 8, [2.0], [4, 4]), ValueError,
              "at least two different scales"),
-            ("q text", lambda: scaling_exponents(x, [2.0, "3"], [1, 2], 4, 8), TypeError, "got str '3' (item 1)"),
-            ("all zeros", lambda: scaling_exponents(np.zeros(128), [2.0], [1, 2], 4, 8), UncheckableSeries,
+            ("q text", lambda: scaling_exponents(x, 4, 8, [2.0, "3"], [1, 2]), TypeError, "got str '3' (item 1)"),
+            ("all zeros", lambda: scaling_exponents(np.zeros(128), 4, 8, [2.0], [1, 2]), UncheckableSeries,
              "scaling_exponents: S_2(1) is 0"),
-            ("overflow", lambda: scaling_exponents(self.huge, [4.0], [1, 2], 4, 8), UncheckableSeries,
+            ("overflow", lambda: scaling_exponents(self.huge, 4, 8, [4.0], [1, 2]), UncheckableSeries,
              "scaling_exponents: S_4 overflows the doubles at scale 1 (the values reach 1e+200)"),
-            ("constant walk", lambda: scaling_exponents(ones, [2.0], [1, 2], 4, 8), UncheckableSeries,
+            ("constant walk", lambda: scaling_exponents(ones, 4, 8, [2.0], [1, 2]), UncheckableSeries,
              "zeta(2) is the same with any cell left out"),
-            *level_cases(lambda level: scaling_exponents(x, [2.0], [1, 2], 4, 8, level=level)),
+            *level_cases(lambda level: scaling_exponents(x, 4, 8, [2.0], [1, 2], level=level)),
         ])
 
     def test_a_level_inside_0_and_1_scales_the_interval_by_students_t(self):
         # 8 cells: t with 7 degrees of freedom, from scipy.
         for level in (0.5, np.float32(0.9), 0.999):
-            result = lag_covariance(self.x, [1, 5], 4, 8, level=level)
+            result = lag_covariance(self.x, 4, 8, [1, 5], level=level)
             np.testing.assert_allclose((result.high - result.estimate) / result.standard_error,
                                        scipy_stats.t.ppf(0.5 + float(level) / 2, 7), rtol=1e-12)
 

@@ -5,11 +5,14 @@ from typing import Optional
 
 import numpy as np
 
-from . import _energy_steps, _estimates, _theory, reference as _reference
+from . import _energy_steps, _estimates, _plots, _theory, reference as _reference
 from .reference import judge as _reference_judge
 from ._arguments import run_arguments
 from ._errors import UncheckableSeries, refuse_constant_values
+from ._call_shape import call_shape
+from ._intermittency import lam_from
 from ._laws import Law, parse_law
+from ._models import checked_model
 
 
 @dataclass(frozen=True)
@@ -53,6 +56,12 @@ class Check:
     law_threshold: float
     law: Law
     """The multiplier law that the series were judged against (its reference and its theory)."""
+    model: str
+
+    def plot(self, ax=None, **style):
+        """Each row's deviation from the reference against the row threshold; `style` goes to the
+        rows' markers. Returns the matplotlib Axes (a new figure's when ax is None)."""
+        return _plots.check(self, ax, style)
 
     @property
     def law_judged(self):
@@ -136,10 +145,11 @@ def refuse_overflowing_squares(values):
                             f"value {largest + 1}, {values[largest]!r}): the mean square cannot be taken")
 
 
-def check(values, lam, step_number, n0, *, realizations=1, law="lognormal", as_text=False, cache=True,
-          progress=None):
+@call_shape(needs_one_of=("lam", "intermittency"))
+def check(x, step_number, n0, *, lam=None, intermittency=None, law="lognormal", model="dyadic", realizations=1,
+          as_text=False, cache=True, progress=None):
     """Checks `realizations` independent series of n0 cells of 2^step_number
-    values, one after the other in `values` (or the rows of a 2-D array),
+    values, one after the other in `x` (or the rows of a 2-D array),
     against theory.
 
     For a series made to test estimators of the scaling, use the philox stream: the
@@ -159,9 +169,11 @@ def check(values, lam, step_number, n0, *, realizations=1, law="lognormal", as_t
     overflows a double, when |x| is one value throughout (no spread), or when the simulated
     series can place no row at this lambda.
     """
+    lam = lam_from(lam, intermittency, step_number)
     lam, _, _ = run_arguments(lam, step_number, n0)
     law = parse_law(law)
-    values, step_number, n0, realizations = series_values(values, step_number, n0, realizations)
+    checked_model(model)
+    values, step_number, n0, realizations = series_values(x, step_number, n0, realizations)
     refuse_overflowing_squares(values)
     refuse_constant_values("check", values)
     cells = n0 * realizations
@@ -198,7 +210,7 @@ def check(values, lam, step_number, n0, *, realizations=1, law="lognormal", as_t
     return Check(rows[:first_law], reference.threshold, joint, reference.joint_threshold, values.size, realizations,
                  int(np.count_nonzero(values == 0)), reference.series, reference.simulated, reference.depth,
                  reference.theory_deviation, reference.theory_threshold, reference.theory_rows,
-                 rows[first_law:], float(reference.law_deviation(deviations)), reference.law_threshold, law)
+                 rows[first_law:], float(reference.law_deviation(deviations)), reference.law_threshold, law, model)
 
 
 def judge(lam, step_number, cells, *, law="lognormal", as_text=False, cache=True):

@@ -295,7 +295,7 @@ def run(words, prog):
         estimate = _lambda.estimate_lambda(series, steps, n0, realizations=realizations)
         _streams.write_output(format_estimate(estimate, steps, n0, series.size, realizations), "the estimate")
         return 0
-    check = _check.check(series, lam, steps, n0, realizations=realizations, law=law, as_text=not options.binary,
+    check = _check.check(series, steps, n0, lam=lam, realizations=realizations, law=law, as_text=not options.binary,
                          cache=not options.no_cache,
                          progress=_progress.Progress(NAME, "simulating the reference"))
     _streams.write_output(format_check(check, lam, steps, n0, not options.binary), "the table")

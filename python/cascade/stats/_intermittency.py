@@ -43,3 +43,13 @@ def lambda_for(intermittency, step_number):
     lam = math.sqrt(intermittency * step_number * math.log(2.0))
     run_arguments(lam, step_number, 1, WIDEST_STREAM)
     return lam
+
+
+def lam_from(lam, intermittency, step_number):
+    """The lambda that `lam` or `intermittency` (lambda_for(intermittency, step_number)) names,
+    None when neither is given; both given: ValueError."""
+    if intermittency is None:
+        return lam
+    if lam is not None:
+        raise ValueError(f"give lam or intermittency, not both: got lam={lam!r} and intermittency={intermittency!r}")
+    return lambda_for(intermittency, step_number)

@@ -2,7 +2,7 @@
 
 C(l) is the mean of (log|x_i| - m)(log|x_(i+l)| - m) over the N - l pairs of
 each series of N = n0 2^n values (pairs in two cells included: they share no
-factor and add 0 on average), so its theory is theory(lam, n, n0, lags)
+factor and add 0 on average), so its theory is theory(lam, n, n0, lags=lags)
 .lag_covariance, exact for every law and every lag from 1 to N - 1.
 
 About the true mean m = E[log|x|] (known once lambda and the law are) the
@@ -39,9 +39,14 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from . import _jackknife, _lag_sums, _scale_arguments
+from typing import Optional
+
+from . import _jackknife, _lag_sums, _plots, _scale_arguments
+from ._call_shape import call_shape
+from ._intermittency import lam_from
 from ._errors import UncheckableSeries, refuse_constant_magnitude
-from ._laws import NAMES
+from ._laws import NAMES, Law
+from ._models import checked_model
 from ._theory import theory
 
 # The most per-cell sums held at once (64 MiB): more lags than fit go by in groups.
@@ -65,6 +70,16 @@ class LagCovariance:
     of: str
     """"log|x|" or "log w"."""
     cells: int
+    lam: Optional[float]
+    """The lambda given (None: none)."""
+    law: Law
+    model: str
+    level: float
+
+    def plot(self, ax=None, **style):
+        """C(l) against ln l with its intervals, and the exact theory where lam was given; `style`
+        goes to the estimates' errorbar. Returns the matplotlib Axes (a new figure's when ax is None)."""
+        return _plots.lag_covariance(self, ax, style)
 
 
 def _covariances(totals, lags, mean):
@@ -76,8 +91,9 @@ def _covariances(totals, lags, mean):
     return (ab - centre * (a + b)) / pairs + centre * centre
 
 
-def lag_covariance(x, lags, step_number, n0, *, lam=None, law="lognormal", weights=None, realizations=1,
-                   level=0.95):
+@call_shape(old_order=("x", "lags", "step_number", "n0"))
+def lag_covariance(x, step_number, n0, lags, *, lam=None, intermittency=None, law="lognormal", model="dyadic",
+                   weights=None, realizations=1, level=0.95):
     """Cov(log|x_i|, log|x_(i+l)|) at each lag l (1 .. N - 1), averaged over the N - l pairs
     of each series of N values, one series or `realizations` of them (a (K, N) array), with
     delete-one-cell jackknife standard errors and `level` intervals. With weights (an array
@@ -91,6 +107,8 @@ def lag_covariance(x, lags, step_number, n0, *, lam=None, law="lognormal", weigh
     docstring). The result's `about` says which. Use the philox stream for estimates of the
     scaling."""
     level = _jackknife.checked_level(level)
+    checked_model(model)
+    lam = lam_from(lam, intermittency, step_number)
     if weights is not None:
         _scale_arguments.cells_of(x, step_number, n0, realizations)  # x is still held to the shape given
         _refuse_bad_weights(weights)
@@ -103,10 +121,10 @@ def lag_covariance(x, lags, step_number, n0, *, lam=None, law="lognormal", weigh
     law, lam = _scale_arguments.law_and_lambda(lam, law, step_number)
     # The logs are summed less a value near their mean, which the centre is then taken from too.
     shift = _lag_sums.typical_log(values)
-    exact = {} if lam is None else {name: theory(lam, step_number, n0, lags, law=name) for name in NAMES}
+    exact = {} if lam is None else {name: theory(lam, step_number, n0, lags=lags, law=name) for name in NAMES}
     mean = None
     if lam is not None:
-        own = theory(lam, step_number, n0, lags, law=law)
+        own = theory(lam, step_number, n0, lags=lags, law=law)
         mean = (own.mean_log_magnitude if weights is None else own.mean_log_weight) - shift
     estimate, error = np.empty(len(lags)), np.empty(len(lags))
     # Lags in order, a group at a time: a group spans few cell distances (transforms), and its
@@ -127,7 +145,7 @@ def lag_covariance(x, lags, step_number, n0, *, lam=None, law="lognormal", weigh
     return LagCovariance(lags, estimate, error, estimate - spread, estimate + spread,
                          np.full(len(lags), np.nan) if lam is None else own.lag_covariance,
                          {name: t.lag_covariance for name, t in exact.items()},
-                         "the sample mean" if lam is None else "the true mean", of, cells)
+                         "the sample mean" if lam is None else "the true mean", of, cells, lam, law, model, level)
 
 
 def _refuse_bad_weights(weights):

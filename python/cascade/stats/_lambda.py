@@ -33,10 +33,12 @@ from scipy import stats as scipy_stats
 
 from . import _estimates, _jackknife, _theory
 from ._check import series_values
+from ._call_shape import call_shape
 from ._errors import UncheckableSeries, refuse_constant_values
+from ._laws import Law, parse_law
+from ._models import checked_model
 from .simulate import simulate
 
-CONFIDENCE = 0.95
 LEAST_JACKKNIFE_HALF_CELLS = 32
 SIMULATED_SERIES = 200
 SIMULATED_VALUES = 1 << 25
@@ -52,8 +54,12 @@ class LambdaEstimate:
     lambda_squared: float
     standard_error: float
     error_source: str
-    one_sided: bool = False
-    """The estimate of lambda^2 is at most 0: the interval is [0, high], high bounding lambda at 95%."""
+    one_sided: bool
+    """The estimate of lambda^2 is at most 0: the interval is [0, high], high bounding lambda at `level`."""
+    law: Law
+    """The multiplier law whose theory the estimate reads the series by."""
+    model: str
+    level: float
 
 
 def _moment_sums(series, lags, half_cells):
@@ -74,13 +80,13 @@ def _moment_sums(series, lags, half_cells):
     return np.stack(result)
 
 
-def _design(steps, count, lags):
-    """x of the variance row and of each lag row: lambda^2 = steps times the slope against it."""
-    shape = [steps] + [_theory.lag_covariance(1.0, steps, count, lag) * steps for lag in lags]
+def _design(steps, count, lags, law):
+    """x of the variance row and of each lag row under `law`: lambda^2 = steps times the slope against it."""
+    shape = [steps] + [_theory.lag_covariance(1.0, steps, count, lag, law) * steps for lag in lags]
     return np.array(shape, dtype=float)
 
 
-def _lambda_squared(totals, steps, count, lags):
+def _lambda_squared(totals, steps, count, lags, law):
     """lambda^2 from moment totals (..., columns)."""
     values, total, squares = totals[..., 0], totals[..., 1], totals[..., 2]
     mean = total / values
@@ -89,7 +95,7 @@ def _lambda_squared(totals, steps, count, lags):
         pairs, products, first, second = (totals[..., 3 + 4 * k + j] for j in range(4))
         rows.append((products - mean * (first + second)) / pairs + mean * mean)
     y = np.stack(rows, axis=-1)
-    x = _design(steps, count, lags)
+    x = _design(steps, count, lags, law)
     x_centred = x - x.mean()
     slope = ((y - y.mean(axis=-1, keepdims=True)) * x_centred).sum(axis=-1) / (x_centred @ x_centred)
     return steps * slope
@@ -101,7 +107,7 @@ def _missing_moments(totals, lags):
     return ", ".join(names + [f"C({lag})" for k, lag in enumerate(lags) if totals[3 + 4 * k] == 0]) or "a spread"
 
 
-def _simulated_error(estimate, steps, cells, lags):
+def _simulated_error(estimate, steps, cells, lags, law):
     count = cells << steps
     series = int(np.clip(SIMULATED_VALUES // count, 16, SIMULATED_SERIES))
     lam = math.sqrt(max(estimate, 0.0))
@@ -109,16 +115,20 @@ def _simulated_error(estimate, steps, cells, lags):
     estimates = []
     for run, first in enumerate(range(0, series, per_run)):
         batch = min(per_run, series - first)
-        values = simulate(lam, steps, cells * batch, SIMULATION_SEED + run).reshape(batch, count)
+        values = simulate(lam, steps, cells * batch, SIMULATION_SEED + run, law).reshape(batch, count)
         totals = _moment_sums(values, lags, 2 * cells).sum(axis=1)
-        estimates.append(_lambda_squared(totals, steps, count, lags))
+        estimates.append(_lambda_squared(totals, steps, count, lags, law))
     return float(np.std(np.concatenate(estimates), ddof=1)), series
 
 
-def estimate_lambda(values, step_number, n0, *, realizations=1):
+@call_shape()
+def estimate_lambda(x, step_number, n0, *, law="lognormal", model="dyadic", realizations=1, level=0.95):
     """lambda (>= 0) of `realizations` series of n0 cells of 2^step_number
-    values, one after another in `values`, with a 95% confidence interval."""
-    values, step_number, n0, realizations = series_values(values, step_number, n0, realizations)
+    values, one after another in `x`, with a `level` confidence interval."""
+    level = _jackknife.checked_level(level)
+    law = parse_law(law)
+    checked_model(model)
+    values, step_number, n0, realizations = series_values(x, step_number, n0, realizations)
     refuse_constant_values("estimate_lambda", values)
     cells = n0 * realizations
     count = cells << step_number
@@ -127,7 +137,7 @@ def estimate_lambda(values, step_number, n0, *, realizations=1):
     per_half_cell = _moment_sums(values[None, :], lags, half_cells)[0]
     totals = per_half_cell.sum(axis=0)
     with np.errstate(invalid="ignore", divide="ignore"):
-        lambda_squared = float(_lambda_squared(totals, step_number, count, lags))
+        lambda_squared = float(_lambda_squared(totals, step_number, count, lags, law))
     if not math.isfinite(lambda_squared):
         raise UncheckableSeries(f"lambda cannot be estimated: too few terms are left for "
                                 f"{_missing_moments(totals, lags)}: {np.count_nonzero(values == 0)} of {count} "
@@ -135,13 +145,13 @@ def estimate_lambda(values, step_number, n0, *, realizations=1):
     error = math.nan
     if half_cells >= LEAST_JACKKNIFE_HALF_CELLS:
         with np.errstate(invalid="ignore", divide="ignore"):
-            left_out = _lambda_squared(totals - per_half_cell, step_number, count, lags)
+            left_out = _lambda_squared(totals - per_half_cell, step_number, count, lags, law)
             error = math.sqrt((half_cells - 1) / half_cells * ((left_out - left_out.mean()) ** 2).sum())
-        factor = scipy_stats.t.ppf((1 + CONFIDENCE) / 2, half_cells - 1)
+        factor = scipy_stats.t.ppf((1 + level) / 2, half_cells - 1)
         source = f"jackknife over the {half_cells} independent half-cells"
     if not math.isfinite(error):
-        error, series = _simulated_error(lambda_squared, step_number, cells, lags)
-        factor = scipy_stats.norm.ppf((1 + CONFIDENCE) / 2)
+        error, series = _simulated_error(lambda_squared, step_number, cells, lags, law)
+        factor = scipy_stats.norm.ppf((1 + level) / 2)
         source = f"spread of the estimate over {series} series simulated at the estimate"
     if not math.isfinite(error):
         raise UncheckableSeries(f"lambda^2 = {lambda_squared:.5f} has no confidence interval: series simulated at "
@@ -149,10 +159,10 @@ def estimate_lambda(values, step_number, n0, *, realizations=1):
     _jackknife.refuse_unformed("estimate_lambda", ["lambda^2"], lambda_squared, error)
     if lambda_squared <= 0:
         # Nothing tells lambda from 0: one-sided, [0, the bound that lambda^2 stays below 95% of the time].
-        one_sided = scipy_stats.t.ppf(CONFIDENCE, half_cells - 1) if "jackknife" in source else \
-            scipy_stats.norm.ppf(CONFIDENCE)
-        return LambdaEstimate(0.0, 0.0, math.sqrt(one_sided * error), lambda_squared,
-                              error, source, True)
+        one_sided = scipy_stats.t.ppf(level, half_cells - 1) if "jackknife" in source else \
+            scipy_stats.norm.ppf(level)
+        return LambdaEstimate(0.0, 0.0, math.sqrt(one_sided * error), lambda_squared, error, source, True, law,
+                              model, level)
     low, high = lambda_squared - factor * error, lambda_squared + factor * error
     return LambdaEstimate(math.sqrt(lambda_squared), math.sqrt(max(low, 0.0)),
-                          math.sqrt(max(high, 0.0)), lambda_squared, error, source)
+                          math.sqrt(max(high, 0.0)), lambda_squared, error, source, False, law, model, level)

@@ -15,22 +15,25 @@ from dataclasses import dataclass
 
 import numpy as np
 
+from . import _plots
 from ._arguments import run_arguments
 from ._laws import NAMES, Law, parse_law
-from ._log_cumulants import law_targets, log_cumulants
+from ._call_shape import call_shape
+from ._intermittency import lam_from
+from ._log_cumulants import Cumulants, LogCumulants, law_targets, log_cumulants
+from ._text import number
 
 Z_LIMIT = 3.0
-ESTIMATE_NAMES = ("kappa2", "kappa3", "kappa4", "tie")
 
 
 @dataclass(frozen=True, eq=False)  # holds arrays: no field-wise ==
 class LawRow:
     law: str
-    theory: np.ndarray
-    """(kappa2, kappa3, kappa4, tie) of the law at the given lambda."""
-    estimate: np.ndarray
-    standard_error: np.ndarray
-    z: np.ndarray
+    theory: Cumulants
+    """kappa2, kappa3, kappa4 and tie of the law at the comparison's lambda."""
+    estimate: Cumulants
+    standard_error: Cumulants
+    z: Cumulants
     """(estimate - theory) / standard_error, per estimate."""
     agrees: bool
     """Every |z| < Z_LIMIT."""
@@ -39,8 +42,11 @@ class LawRow:
 @dataclass(frozen=True, eq=False)  # holds arrays: no field-wise ==
 class LawComparison:
     rows: tuple
-    estimates: object
+    estimates: LogCumulants
     """The LogCumulants the rows are built on."""
+    lam: float
+    """The lambda of the laws' values: as given, or implied by kappa2."""
+    model: str
 
     def __iter__(self):
         return iter(self.rows)
@@ -50,13 +56,20 @@ class LawComparison:
         """The names of the laws the series agrees with."""
         return [row.law for row in self.rows if row.agrees]
 
+    def plot(self, ax=None, **style):
+        """Each law's z-scores for the four estimates, and the limits -+Z_LIMIT; `style` goes to
+        the laws' markers. Returns the matplotlib Axes (a new figure's when ax is None)."""
+        return _plots.compare_laws(self, ax, style, Z_LIMIT)
+
     def table(self):
-        lines = [f"{'law':15s}" + "".join(f"{name + ' th':>10s}{'z':>6s}" for name in ESTIMATE_NAMES) + "  agrees",
-                 f"{'estimate':15s}" + "".join(f"{value:+10.4f}{'':6s}" for value in self.estimates.estimates),
-                 f"{'std error':15s}" + "".join(f"{value:10.4f}{'':6s}" for value in
-                                                  self.estimates.standard_errors)]
+        """The estimates, each law's values and z-scores, as lines of text."""
+        lines = [f"{'law':15s}" + "".join(f"{name + ' th':>11s}{'z':>8s}" for name in Cumulants._fields) + "  agrees",
+                 f"{'estimate':15s}" + "".join(f" {number(v, signed=True):>10s}{'':8s}"
+                                               for v in self.estimates.estimate),
+                 f"{'std error':15s}" + "".join(f" {number(v):>10s}{'':8s}" for v in self.estimates.standard_error)]
         for row in self.rows:
-            lines.append(f"{row.law:15s}" + "".join(f"{theory:+10.4f}{z:+6.1f}" for theory, z in zip(row.theory, row.z))
+            lines.append(f"{row.law:15s}" + "".join(f" {number(theory, signed=True):>10s} {z:+7.1f}"
+                                                    for theory, z in zip(row.theory, row.z))
                          + ("  yes" if row.agrees else "  no"))
         return "\n".join(line.rstrip() for line in lines)
 
@@ -74,21 +87,24 @@ def _law_list(laws):
     return listed
 
 
-def compare_laws(x, lam, step_number, n0, realizations=1, laws=NAMES):
+@call_shape()
+def compare_laws(x, step_number, n0, *, lam=None, intermittency=None, laws=NAMES, model="dyadic", realizations=1):
     """One LawRow per law of `laws` (a list, or one law; default: every law, logpoisson with
     beta 2/3): its kappa2, kappa3, kappa4 and tie at `lam`, the series' estimates
     (log_cumulants), the z-scores and whether every |z| < Z_LIMIT. A series refuses its own
     law in 1.8-4.2% of seeds (1000 seeds of each law at 64 x 2^10, lambda 1.5, philox;
     docs/laws.md), above the 1.1% of four independent normal z-scores: a refusal of the true
     law now and then is expected. Refuses what log_cumulants and theory refuse, and no laws."""
-    lam, _, _ = run_arguments(lam, step_number, n0)
+    lam = lam_from(lam, intermittency, step_number)
+    if lam is not None:
+        lam, _, _ = run_arguments(lam, step_number, n0, "philox")
     laws = [parse_law(law) for law in _law_list(laws)]
-    estimates = log_cumulants(x, step_number, n0, realizations)
+    estimates = log_cumulants(x, step_number, n0, lam=lam, model=model, realizations=realizations)
     rows = []
     for law in laws:
-        theory = law_targets(lam, step_number, n0, law)
-        z = (estimates.estimates - theory) / estimates.standard_errors
+        theory = law_targets(estimates.lam, step_number, n0, law)
+        z = Cumulants(*((np.array(estimates.estimate) - theory) / estimates.standard_error))
         name = law.name if law == parse_law(law.name) else law.text
-        rows.append(LawRow(name, theory, estimates.estimates, estimates.standard_errors, z,
+        rows.append(LawRow(name, theory, estimates.estimate, estimates.standard_error, z,
                            bool(np.all(np.abs(z) < Z_LIMIT))))
-    return LawComparison(tuple(rows), estimates)
+    return LawComparison(tuple(rows), estimates, estimates.lam, model)

@@ -42,13 +42,19 @@ realizations) are independent.
 """
 import math
 from dataclasses import dataclass
+from typing import NamedTuple
 
 import numpy as np
 
-from . import _jackknife
+from . import _jackknife, _plots
+from ._arguments import run_arguments
+from ._call_shape import call_shape
+from ._intermittency import lam_from
 from ._check import series_values
 from ._errors import UncheckableSeries
-from ._laws import NAMES
+from ._laws import NAMES, Law, parse_law
+from ._models import checked_model
+from ._text import number
 from ._theory import theory
 
 LEAST_JACKKNIFE_CELLS = 16
@@ -56,42 +62,58 @@ ORDERS = (2, 3, 4)
 _PAIR_COLUMNS = 3  # per kind of pair: sums of a b, a^2 b + a b^2, a^2 b^2
 
 
+class Cumulants(NamedTuple):
+    """kappa2, kappa3, kappa4 of one step's log W and the siblings' tie Cov(log W_left, log W_right):
+    the names theory() gives them too. A tuple, so numpy takes it as an array of four."""
+    kappa2: float
+    kappa3: float
+    kappa4: float
+    tie: float
+
+
 @dataclass(frozen=True, eq=False)  # holds arrays: no field-wise ==
 class LogCumulants:
     """The estimates of log_cumulants(); see its docstring."""
-    kappa: np.ndarray
-    standard_error: np.ndarray
-    tie: float
-    tie_standard_error: float
-    covariance: np.ndarray
-    lam: float
+    estimate: Cumulants
+    standard_error: Cumulants
+    low: Cumulants
+    """The interval's ends: estimate -+ t standard errors (Student's t, cells - 1 degrees of freedom)."""
+    high: Cumulants
+    theory: Cumulants
+    """The values of `law` at `lam`, by the same names."""
     theories: dict
+    """{law: Cumulants} of every law at `lam`."""
+    covariance: np.ndarray
+    """The jackknife's covariance of the four estimates, in their order."""
+    lam: float
+    """The lambda of the theories: as given, or implied by kappa2 (lambda^2 = step_number kappa2)."""
+    lam_given: bool
+    law: Law
+    model: str
+    level: float
     cells: int
 
-    @property
-    def estimates(self):
-        """(kappa2, kappa3, kappa4, tie)."""
-        return np.array([*self.kappa, self.tie])
-
-    @property
-    def standard_errors(self):
-        return np.array([*self.standard_error, self.tie_standard_error])
+    def plot(self, ax=None, **style):
+        """The four estimates with their intervals beside each law's values at lam; `style` goes to
+        the estimates' errorbar. Returns the matplotlib Axes (a new figure's when ax is None)."""
+        return _plots.log_cumulants(self, ax, style)
 
     def table(self):
-        """The estimates and each law's values at the implied lambda, as lines of text."""
-        lines = [f"lambda from kappa2: {self.lam:.4f}; standard errors: jackknife over {self.cells} cells",
-                 f"{'':16s}{'kappa2':>10s}{'kappa3':>10s}{'kappa4':>10s}{'tie':>10s}",
-                 f"{'estimate':16s}" + "".join(f"{v:+10.4f}" for v in self.estimates),
-                 f"{'std error':16s}" + "".join(f"{v:10.4f}" for v in self.standard_errors)]
-        lines += [f"{law:16s}" + "".join(f"{v:+10.4f}" for v in values) for law, values in self.theories.items()]
+        """The estimates and each law's values at lam, as lines of text."""
+        implied = "given" if self.lam_given else "from kappa2"
+        lines = [f"lambda {implied}: {self.lam:.4f}; standard errors: jackknife over {self.cells} cells",
+                 f"{'':16s}" + "".join(f"{name:>11s}" for name in Cumulants._fields),
+                 f"{'estimate':16s}" + "".join(f" {number(v, signed=True):>10s}" for v in self.estimate),
+                 f"{'std error':16s}" + "".join(f" {number(v):>10s}" for v in self.standard_error)]
+        lines += [f"{law:16s}" + "".join(f" {number(v, signed=True):>10s}" for v in values)
+                  for law, values in self.theories.items()]
         return "\n".join(lines)
 
 
 def law_targets(lam, step_number, n0, law):
-    """(kappa2, kappa3, kappa4, tie) of `law` at lam: what log_cumulants estimates."""
+    """Cumulants of `law` at lam: what log_cumulants estimates."""
     exact = theory(lam, step_number, n0, law=law)
-    kappas = exact.log_cumulants
-    return np.array([kappas[1], kappas[2], kappas[3], exact.law.sibling_log_correlation * exact.step_variance])
+    return Cumulants(exact.kappa2, exact.kappa3, exact.kappa4, exact.tie)
 
 
 def layout(step_number):
@@ -168,19 +190,27 @@ def jackknife(per_cell, step_number):
     return _jackknife.delete_one(per_cell, lambda totals, cells: estimates_from_totals(totals, step_number, cells))
 
 
-def log_cumulants(x, step_number, n0, realizations=1):
+@call_shape()
+def log_cumulants(x, step_number, n0, *, lam=None, intermittency=None, law="lognormal", model="dyadic", realizations=1,
+                  level=0.95):
     """kappa2, kappa3, kappa4 of one step's log W, and the tie Cov(log W_left, log W_right) of
     two siblings, from `realizations` series of n0 cells of 2^step_number values (one after
     another in x, or the rows of a 2-D array), each with a jackknife standard error over the
-    independent cells; beside them each law's values at the lambda implied by kappa2
-    (lambda^2 = step_number kappa2, 0 where kappa2 <= 0). The module's docstring derives them.
+    independent cells; beside them each law's values at `lam` (None: the lambda implied by
+    kappa2, lambda^2 = step_number kappa2, 0 where kappa2 <= 0). The module's docstring derives them.
 
     Refuses: what cascade.generate refuses for (step_number, n0); a step_number below 2
     (no siblings below a shared step); fewer than LEAST_JACKKNIFE_CELLS cells; values not
     finite; boxes of zero energy, or cells all alike, which leave no spread (UncheckableSeries)."""
+    level = _jackknife.checked_level(level)
+    checked_model(model)
+    lam = lam_from(lam, intermittency, step_number)
+    law = parse_law(law)
     values, step_number, n0, realizations = series_values(x, step_number, n0, realizations)
     if step_number < 2:
         raise ValueError(f"step_number must be at least 2 for sibling boxes that share a step, got {step_number}")
+    if lam is not None:
+        lam = run_arguments(lam, step_number, n0, "philox")[0]
     cells = n0 * realizations
     if cells < LEAST_JACKKNIFE_CELLS:
         raise ValueError(f"the jackknife needs at least {LEAST_JACKKNIFE_CELLS} independent cells "
@@ -191,7 +221,12 @@ def log_cumulants(x, step_number, n0, realizations=1):
     if not np.all(error > 0):
         raise UncheckableSeries("the jackknife gives the log-cumulants no spread: every cell's box energies are "
                                 "alike (a series of equal values?)")
-    lam = math.sqrt(max(estimate[0], 0.0) * step_number)
-    theories = {law: law_targets(lam, step_number, n0, law) for law in NAMES}
-    return LogCumulants(estimate[:3].copy(), error[:3].copy(), float(estimate[3]), float(error[3]), covariance, lam,
-                        theories, cells)
+    given = lam is not None
+    if not given:
+        lam = math.sqrt(max(estimate[0], 0.0) * step_number)
+    spread = _jackknife.t_quantile(cells, level) * error
+    theories = {name: law_targets(lam, step_number, n0, name) for name in NAMES}
+    return LogCumulants(Cumulants(*map(float, estimate)), Cumulants(*map(float, error)),
+                        Cumulants(*map(float, estimate - spread)), Cumulants(*map(float, estimate + spread)),
+                        law_targets(lam, step_number, n0, law), theories, covariance, lam, given, law, model, level,
+                        cells)

@@ -31,8 +31,11 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from . import _jackknife, _scale_arguments, _structure_functions, _structure_theory
+from . import _jackknife, _plots, _scale_arguments, _structure_functions, _structure_theory
+from ._call_shape import call_shape
+from ._intermittency import lam_from
 from ._errors import UncheckableSeries
+from ._models import checked_model
 from ._laws import NAMES
 from ._theory import theory
 
@@ -44,6 +47,11 @@ class ScalingExponents(_structure_functions.ScaleEstimates):
     """The slope of the exact S_q(l) over these scales, where S_q is exact (nan elsewhere or without lam)."""
     theories: dict
     """{law: zeta(q)} of every law at lam (empty without lam)."""
+
+    def plot(self, ax=None, **style):
+        """zeta(q) against q (less q/2 for the walk) with its intervals, the limit theory and the
+        exact slope at these scales; `style` goes to the estimates' errorbar. Returns the matplotlib Axes."""
+        return _plots.scaling_exponents(self, ax, style)
 
 
 def slopes(functions, scales):
@@ -59,8 +67,9 @@ def limit_exponents(lam, step_number, q, of, law):
     return q / 2.0 + np.atleast_1d(theory(lam, step_number, 1, law=law).zeta(q))
 
 
-def scaling_exponents(x, q, scales, step_number, n0, *, of="walk", lam=None, law="lognormal", realizations=1,
-                      level=0.95):
+@call_shape(old_order=("x", "q", "scales", "step_number", "n0"))
+def scaling_exponents(x, step_number, n0, q, scales, *, of="walk", lam=None, intermittency=None, law="lognormal",
+                      model="dyadic", realizations=1, level=0.95):
     """zeta(q) of the walk, x or |x| (`of`): the least-squares slope of log S_q(l) against
     log l over `scales` (at least two, 1 .. 2^step_number - 1), for each order q > 0, from
     one series or `realizations` (a (K, N) array), with a delete-one-cell jackknife error
@@ -68,6 +77,8 @@ def scaling_exponents(x, q, scales, step_number, n0, *, of="walk", lam=None, law
     the exact slope at these scales where S_q is exact (finite_size). See the module's
     docstring for what each is, and docs/statistics.md for the fit's bias against the limit."""
     level = _jackknife.checked_level(level)
+    checked_model(model)
+    lam = lam_from(lam, intermittency, step_number)
     _structure_functions.check_signal(of)
     cells_values, step_number, cells = _scale_arguments.cells_of(x, step_number, n0, realizations)
     q = _scale_arguments.orders(q)
@@ -93,5 +104,5 @@ def scaling_exponents(x, q, scales, step_number, n0, *, of="walk", lam=None, law
             finite_size = slopes(_structure_theory.exact_table(lam, step_number, q, scales, of, law), scales)
     own = np.full(len(q), np.nan) if lam is None else limit_exponents(lam, step_number, q, of, law)
     theories = {} if lam is None else {name: limit_exponents(lam, step_number, q, of, name) for name in NAMES}
-    return ScalingExponents(q, scales, estimate, error, estimate - spread, estimate + spread, own, of, cells,
-                            finite_size, theories)
+    return ScalingExponents(q, scales, estimate, error, estimate - spread, estimate + spread, own, of, cells, lam,
+                            law, model, level, finite_size, theories)

@@ -24,8 +24,14 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from . import _jackknife, _scale_arguments, _structure_theory
+from typing import Optional
+
+from . import _jackknife, _plots, _scale_arguments, _structure_theory
+from ._call_shape import call_shape
+from ._intermittency import lam_from
 from ._errors import UncheckableSeries
+from ._laws import Law
+from ._models import checked_model
 
 SIGNALS = ("walk", "x", "abs")
 
@@ -44,12 +50,22 @@ class ScaleEstimates:
     of: str
     """The signal: "walk", "x" or "abs"."""
     cells: int
+    lam: Optional[float]
+    """The lambda given (None: none)."""
+    law: Law
+    model: str
+    level: float
 
 
 @dataclass(frozen=True, eq=False)
 class StructureFunctions(ScaleEstimates):
     """estimate: (len(q), len(scales)) S_q(l); theory: the exact S_q(l) of the law at lam
     where known (see the module's docstring), nan elsewhere or without lam."""
+
+    def plot(self, ax=None, **style):
+        """ln S_q(l) against ln l for each q with its intervals, the fitted line and the exact
+        theory where known; `style` goes to the estimates' errorbars. Returns the matplotlib Axes."""
+        return _plots.structure_functions(self, ax, style)
 
 
 def signal(cells, of):
@@ -99,8 +115,9 @@ def check_signal(of):
         raise ValueError(f"of must be one of {', '.join(map(repr, SIGNALS))}, got {of!r}")
 
 
-def structure_functions(x, q, scales, step_number, n0, *, of="walk", lam=None, law="lognormal", realizations=1,
-                        level=0.95):
+@call_shape(old_order=("x", "q", "scales", "step_number", "n0"))
+def structure_functions(x, step_number, n0, q, scales, *, of="walk", lam=None, intermittency=None, law="lognormal",
+                        model="dyadic", realizations=1, level=0.95):
     """S_q(l) = mean |s(t + l) - s(t)|^q within each cell, s the walk, x or |x| (`of`), for
     each order q > 0 and scale l (1 .. 2^step_number - 1), from one series or `realizations`
     (a (K, N) array), with delete-one-cell jackknife errors and `level` intervals; the exact
@@ -108,6 +125,8 @@ def structure_functions(x, q, scales, step_number, n0, *, of="walk", lam=None, l
     even q; nan elsewhere, see the module's docstring). One cell is refused: its values share
     the top factors, so no part of it is independent of the rest; give realizations instead."""
     level = _jackknife.checked_level(level)
+    checked_model(model)
+    lam = lam_from(lam, intermittency, step_number)
     check_signal(of)
     cells_values, step_number, cells = _scale_arguments.cells_of(x, step_number, n0, realizations)
     q = _scale_arguments.orders(q)
@@ -121,4 +140,5 @@ def structure_functions(x, q, scales, step_number, n0, *, of="walk", lam=None, l
     exact = (np.full((len(q), len(scales)), np.nan) if lam is None
              else _structure_theory.exact_table(lam, step_number, q, scales, of, law))
     spread = _jackknife.t_quantile(cells, level) * error
-    return StructureFunctions(q, scales, estimate, error, estimate - spread, estimate + spread, exact, of, cells)
+    return StructureFunctions(q, scales, estimate, error, estimate - spread, estimate + spread, exact, of, cells, lam,
+                              law, model, level)

@@ -16,7 +16,10 @@ import numpy as np
 from scipy import special
 
 from ._arguments import run_arguments
+from ._call_shape import call_shape
+from ._intermittency import lam_from
 from ._laws import Law, parse_law
+from ._models import checked_model
 
 EULER_GAMMA = 0.57721566490153286061
 
@@ -106,7 +109,14 @@ class Theory:
     c1: float
     c2: float
     law: Law
-    log_cumulants: tuple
+    model: str
+    kappa1: float
+    """The cumulants kappa1 .. kappa4 of one step's log W (kappa2 = step_variance for every law)."""
+    kappa2: float
+    kappa3: float
+    kappa4: float
+    tie: float
+    """Cov(log W_left, log W_right) of two siblings' factors: -sigma^2 for microcanonical, 0 for the others."""
 
     def moment_of_factor(self, q):
         """E[W^q] of one step's factor (q a number or an array)."""
@@ -143,14 +153,16 @@ class Theory:
         return _number_or_array(q - 1.0 - self.law.log_moment(2.0 * q, self.step_variance) / math.log(2.0))
 
 
-def theory(lam, step_number, n0, lags=None, law="lognormal"):
+@call_shape()
+def theory(lam, step_number, n0, *, intermittency=None, lags=None, law="lognormal", model="dyadic"):
     """The exact theory of the series of (lam, step_number, n0), x = w g, under `law`.
 
     With n = step_number, N = n0 2^n values, sigma^2 = lam^2 / n, and kappa1 .. kappa4
     the cumulants of one step's log W (every law: kappa2 = sigma^2, E[W^2] = 1):
       law                     the Law (from "lognormal", "binomial", "microcanonical",
                               "logpoisson" or "logpoisson:BETA"; see cascade.stats._laws)
-      log_cumulants           (kappa1, kappa2, kappa3, kappa4); lognormal: (-sigma^2, sigma^2, 0, 0)
+      kappa1 .. kappa4        the cumulants of one step's log W; lognormal: -sigma^2, sigma^2, 0, 0
+      tie                     Cov(log W_left, log W_right) of siblings: -sigma^2 microcanonical, else 0
       mean_square             E[x^2] = 1 (E[W^2] = 1 for each factor)
       mean_log_magnitude      E[log|x|] = n kappa1 - (gamma + ln 2)/2 (gamma: Euler's constant);
                               lognormal: -lam^2 - (gamma + ln 2)/2
@@ -176,6 +188,8 @@ def theory(lam, step_number, n0, lags=None, law="lognormal"):
     (a str that names no law) or TypeError (not a str).
     """
     law = parse_law(law)
+    model = checked_model(model)
+    lam = lam_from(lam, intermittency, step_number)
     lam, step_number, n0 = run_arguments(lam, step_number, n0)
     count = int(n0) << int(step_number)
     if lags is None:
@@ -189,4 +203,5 @@ def theory(lam, step_number, n0, lags=None, law="lognormal"):
     covariance = np.array([lag_covariance(lam, step_number, count, int(lag), law) for lag in lags])
     return Theory(lam, int(step_number), int(n0), count, sigma2, mean_square(), mean_log_weight + LOG_ABS_NORMAL_MEAN,
                   variance_log_magnitude(lam), lags.copy(), covariance, mean_log_weight, lam * lam,
-                  covariance.copy(), -kappas[0] / math.log(2.0), -kappas[1] / math.log(2.0), law, kappas)
+                  covariance.copy(), -kappas[0] / math.log(2.0), -kappas[1] / math.log(2.0), law, model, *kappas,
+                  law.sibling_log_correlation * sigma2)

@@ -39,5 +39,5 @@ mean: float = summary.mean
 version: str = cascade.__version__
 largest: int = cascade.limits("philox")["max_value_count"]
 pieces: bool = cascade.limits("subtractive")["makes_pieces"]
-result = check(x, 0.4, 12, 64)
+result = check(x, 12, 64, lam=0.4)
 print(result.agrees, estimate_lambda(x, 12, 64).lam)
