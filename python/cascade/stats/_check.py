@@ -13,6 +13,7 @@ from ._call_shape import call_shape
 from ._intermittency import lam_from
 from ._laws import Law, parse_law
 from ._models import checked_model
+from ._docstrings import shared
 
 
 @dataclass(frozen=True)
@@ -146,28 +147,68 @@ def refuse_overflowing_squares(values):
 
 
 @call_shape(needs_one_of=("lam", "intermittency"))
+@shared
 def check(x, step_number, n0, *, lam=None, intermittency=None, law="lognormal", model="dyadic", realizations=1,
           as_text=False, cache=True, progress=None):
-    """Checks `realizations` independent series of n0 cells of 2^step_number
-    values, one after the other in `x` (or the rows of a 2-D array),
-    against theory.
+    """Checks series against theory, row by row, and against series the program simulates.
 
-    For a series made to test estimators of the scaling, use the philox stream: the
-    default stream's draws correlate log|x| and x^2 at lags 30 to 59 (docs/reproducibility.md).
-    law: the multiplier law the series are held to ("lognormal", "binomial",
-    "microcanonical", "logpoisson[:BETA]" or a Law): the reference series are
-    simulated under it (the philox stream for every law but the log-normal)
-    and each row's theory is that law's.
-    as_text: the values were read back from the program's text, whose 15
-    decimals turn values below 5e-16 into 0; the reference series are rounded
-    alike. Values that are exactly 0 are left out of the rows of log|x|.
-    cache: keep the simulated reference on disk and use it again
-    ($XDG_CACHE_HOME/cascade or ~/.cache/cascade). progress: a Progress to
-    show while the reference is simulated.
-    Raises what cascade.generate raises for (lam, step_number, n0), what
-    parse_law raises for law, and UncheckableSeries when some row is left without terms, when a square
-    overflows a double, when |x| is one value throughout (no spread), or when the simulated
-    series can place no row at this lambda.
+    The rows: the mean square, the mean and variance of log|x| and C(l) at
+    l = 1, 2, 4, ..., each with its estimate, the standard error over simulated
+    series of the same shape (the reference), the law's theory and the deviation
+    from the reference; then the kurtosis K(l) of log-energy steps between
+    sibling boxes, judged together as the law of one step. Values that are
+    exactly 0 are left out of the rows of log|x|.
+
+    <<philox>>
+
+    Parameters
+    ----------
+    <<x>>
+    <<step_number>>
+    <<n0>>
+    lam : float
+        The lambda the series was made with (or `intermittency`): one of the two
+        is required.
+    <<intermittency>>
+    <<law>>
+        The reference is simulated under it (on the philox stream for every law
+        but the log-normal), and each row's theory is its.
+    <<model>>
+    <<realizations>>
+    as_text : bool, default False
+        The values were read back from the program's text, whose 15 decimals turn
+        values below 5e-16 into 0; the reference is rounded alike.
+    cache : bool, default True
+        Keep the simulated reference on disk ($XDG_CACHE_HOME/cascade or
+        ~/.cache/cascade) and use it again.
+    progress : Progress or None, default None
+        What to show while the reference is simulated.
+
+    Returns
+    -------
+    Check
+        ``rows`` (also what iterating gives): Row(name, estimate, standard_error,
+        theory, deviation, agrees), agrees None where the reference cannot place
+        the row (``not_judged``); ``law_rows``, ``law_deviation``,
+        ``law_threshold``, ``law_agrees``; ``threshold``, ``joint_deviation``,
+        ``joint_threshold``; ``agrees`` for the whole check; ``law``, ``model``;
+        ``.plot(ax=None, **style)`` draws each row's deviation.
+
+    Raises
+    ------
+    <<raises>>
+        Also: neither `lam` nor `intermittency` given.
+    UncheckableSeries
+        A row left without terms, a square that overflows, |x| one value
+        throughout, or a lambda at which the reference can place no row.
+
+    Examples
+    --------
+    >>> import cascade
+    >>> from cascade.stats import check
+    >>> x = cascade.generate(0.4, 10, 64, seed=1, generator="philox")
+    >>> check(x, 10, 64, lam=0.4).agrees
+    True
     """
     lam = lam_from(lam, intermittency, step_number)
     lam, _, _ = run_arguments(lam, step_number, n0)

@@ -20,6 +20,7 @@ import numpy as np
 from . import _cache, _check, _input, _lambda, _laws, _progress, _streams
 from .reference import fit as _reference_fit
 from ._arguments import run_arguments
+from ._text import number
 from .simulate import SimulationError
 
 MAX_VALUES = 2**31 - 1
@@ -225,13 +226,14 @@ def format_check(check, lam, steps, n0, as_text):
     for row in check.rows:
         judgement = (f"{'-':>7}  not judged" if row.agrees is None
                      else f"{row.deviation:>7.2f}  {'yes' if row.agrees else 'NO'}")
-        lines.append(f"{row.name:<12} {row.estimate:>11.6f} {row.standard_error:>10.6f} {row.theory:>11.6f} "
-                     f"{judgement}")
+        lines.append(f"{row.name:<12} {number(row.estimate, 6):>11} {number(row.standard_error, 6):>10} "
+                     f"{number(row.theory, 6):>11} {judgement}")
     lines.append(f"{'jointly':<12} {'':>11} {'':>10} {'':>11} {check.joint_deviation:>7.2f}  "
                  f"{'yes' if check.joint_agrees else 'NO'}")
     for row in check.law_rows:
         judgement = f"{'-':>7}  not judged" if row.agrees is None else f"{row.deviation:>7.2f}  in the law"
-        lines.append(f"{row.name:<12} {row.estimate:>11.6f} {row.standard_error:>10.6f} {'-':>11} {judgement}")
+        lines.append(f"{row.name:<12} {number(row.estimate, 6):>11} {number(row.standard_error, 6):>10} {'-':>11} "
+                     f"{judgement}")
     if check.law_judged:
         lines.append(f"{'law':<12} {'':>11} {'':>10} {'':>11} {check.law_deviation:>7.2f}  "
                      f"{'yes' if check.law_agrees else 'NO'}")

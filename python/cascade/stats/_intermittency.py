@@ -16,24 +16,73 @@ import math
 import numbers
 
 from ._arguments import run_arguments
+from ._docstrings import shared
 
 # The stream with the most steps: a conversion holds for every run either stream can make.
 WIDEST_STREAM = "philox"
 
 
+@shared
 def intermittency_of(lam, step_number):
-    """The intermittency coefficient lambda^2 / (step_number ln 2) of the cascade of
-    (lam, step_number): the fall of Var log w per unit of ln-scale. Refuses what
-    cascade.generate refuses for lam and step_number."""
+    """The intermittency coefficient lambda^2 / (step_number ln 2) of the cascade of (lam, step_number).
+
+    The fall of Var log w per unit of ln-scale, -c2 of the scaling exponents.
+
+    Parameters
+    ----------
+    lam : float
+        The lambda.
+    <<step_number>>
+
+    Returns
+    -------
+    float
+        lam^2 / (step_number ln 2).
+
+    Raises
+    ------
+    TypeError, ValueError
+        What cascade.generate refuses for lam and step_number.
+
+    Examples
+    --------
+    >>> from cascade.stats import intermittency_of
+    >>> round(intermittency_of(0.4, 16), 5)
+    0.01443
+    """
     lam, step_number, _ = run_arguments(lam, step_number, 1, WIDEST_STREAM)
     return lam * lam / (step_number * math.log(2.0))
 
 
+@shared
 def lambda_for(intermittency, step_number):
-    """The lambda (>= 0) whose cascade of step_number steps has this intermittency
-    coefficient: sqrt(intermittency step_number ln 2). TypeError for an intermittency
-    that is not a real number (a bool neither), ValueError for one that is negative or
-    not finite, or for a lambda or step_number that cascade.generate refuses."""
+    """The lambda (>= 0) whose cascade of step_number steps has this intermittency coefficient.
+
+    Parameters
+    ----------
+    intermittency : float
+        The coefficient, finite and at least 0.
+    <<step_number>>
+
+    Returns
+    -------
+    float
+        sqrt(intermittency step_number ln 2).
+
+    Raises
+    ------
+    TypeError
+        An intermittency that is not a real number (a bool neither).
+    ValueError
+        One that is negative or not finite, or a lambda or step_number that
+        cascade.generate refuses.
+
+    Examples
+    --------
+    >>> from cascade.stats import lambda_for
+    >>> round(lambda_for(0.02, 16), 3)
+    0.471
+    """
     if isinstance(intermittency, bool) or not isinstance(intermittency, numbers.Real):
         raise TypeError(f"intermittency must be a real number, got {type(intermittency).__name__}")
     intermittency = float(intermittency)

@@ -48,6 +48,7 @@ from ._errors import UncheckableSeries, refuse_constant_magnitude
 from ._laws import NAMES, Law
 from ._models import checked_model
 from ._theory import theory
+from ._docstrings import shared
 
 # The most per-cell sums held at once (64 MiB): more lags than fit go by in groups.
 TABLE_VALUES = 1 << 23
@@ -92,20 +93,65 @@ def _covariances(totals, lags, mean):
 
 
 @call_shape(old_order=("x", "lags", "step_number", "n0"))
+@shared
 def lag_covariance(x, step_number, n0, lags, *, lam=None, intermittency=None, law="lognormal", model="dyadic",
                    weights=None, realizations=1, level=0.95):
-    """Cov(log|x_i|, log|x_(i+l)|) at each lag l (1 .. N - 1), averaged over the N - l pairs
-    of each series of N values, one series or `realizations` of them (a (K, N) array), with
-    delete-one-cell jackknife standard errors and `level` intervals. With weights (an array
-    shaped as x), the same of log w. Values (weights) that are exactly 0 have no log: their
-    pairs are left out.
+    """Cov(log|x_i|, log|x_(i+l)|) at each lag l, over the N - l pairs of each series.
 
-    lam: the lambda of the series: the covariance is then taken about the true mean of the
-    logs (law's theory) and the theory of `law` and of every law is given beside it; None:
-    about the sample mean of all the values given, and no theory (it sits below theory by
-    about the variance of that mean: about 0.010 at 1 x 2^16, lambda 0.4; see the module's
-    docstring). The result's `about` says which. Use the philox stream for estimates of the
-    scaling."""
+    With `weights` (an array shaped as x) the same of log w. Values (weights) that
+    are exactly 0 have no log: their pairs are left out. The errors are a
+    delete-one-cell jackknife over the independent cells (n0 times realizations),
+    so one cell alone is refused. About the sample mean (no lambda given) the
+    estimate sits below theory by about the variance of that mean (about 0.010
+    at 1 x 2^16, lambda 0.4; see the module's docstring).
+
+    <<philox>>
+
+    Parameters
+    ----------
+    <<x>>
+    <<step_number>>
+    <<n0>>
+    lags : array_like of int
+        The lags, whole numbers from 1 to N - 1.
+    <<lam>>
+        Given, the covariance is taken about the true mean of the logs, and the
+        theory of every law is given too.
+    <<intermittency>>
+    <<law>>
+    <<model>>
+    weights : array_like of float or None, default None
+        The cascade's weights w of x (``generate(..., weights=True)``): the
+        covariance of log w instead of log|x|.
+    <<realizations>>
+    <<level>>
+
+    Returns
+    -------
+    LagCovariance
+        ``lags``, ``estimate``, ``standard_error``, ``low`` and ``high`` (the
+        `level` interval, Student's t over cells - 1 degrees of freedom),
+        ``theory`` (the law's C(l) at lam; nan without it), ``theories`` ({law:
+        C(l)}), ``about`` ("the true mean" or "the sample mean"), ``of`` ("log|x|"
+        or "log w"), ``cells``, ``lam``, ``law``, ``model``, ``level``;
+        ``.plot(ax=None, **style)`` draws C(l) against ln l.
+
+    Raises
+    ------
+    <<raises>>
+        Also: fewer than 8 cells, a lag out of range, bad weights.
+    UncheckableSeries
+        No pair left at some lag, or a constant |x|.
+
+    Examples
+    --------
+    >>> import cascade
+    >>> from cascade.stats import lag_covariance
+    >>> x = cascade.generate(0.4, 10, 64, seed=7, generator="philox")
+    >>> c = lag_covariance(x, 10, 64, [1, 16, 1024], lam=0.4)
+    >>> c.theory.round(4).tolist()
+    [0.128, 0.0645, 0.0]
+    """
     level = _jackknife.checked_level(level)
     checked_model(model)
     lam = lam_from(lam, intermittency, step_number)

@@ -38,6 +38,7 @@ from ._errors import UncheckableSeries, refuse_constant_values
 from ._laws import Law, parse_law
 from ._models import checked_model
 from .simulate import simulate
+from ._docstrings import shared
 
 LEAST_JACKKNIFE_HALF_CELLS = 32
 SIMULATED_SERIES = 200
@@ -122,9 +123,52 @@ def _simulated_error(estimate, steps, cells, lags, law):
 
 
 @call_shape()
+@shared
 def estimate_lambda(x, step_number, n0, *, law="lognormal", model="dyadic", realizations=1, level=0.95):
-    """lambda (>= 0) of `realizations` series of n0 cells of 2^step_number
-    values, one after another in `x`, with a `level` confidence interval."""
+    """lambda (>= 0) of a series of known shape, with a confidence interval.
+
+    The variance of log|x| and the lag covariances at 1, 2, 4, ... are each
+    lambda^2 times a number the law's theory gives; one least-squares line through
+    them, about the sample mean, gives lambda^2 (the module's docstring). The
+    interval is on lambda^2: a delete-one-half-cell jackknife, or with fewer than
+    32 half-cells the spread over series simulated at the estimate; where the
+    estimate of lambda^2 is at most 0 it is one-sided, [0, high].
+
+    <<philox>>
+
+    Parameters
+    ----------
+    <<x>>
+    <<step_number>>
+    <<n0>>
+    <<law>>
+        Its lag covariance reads the series (the microcanonical law's differs).
+    <<model>>
+    <<realizations>>
+    <<level>>
+
+    Returns
+    -------
+    LambdaEstimate
+        ``lam`` with its interval ``low`` .. ``high``, ``lambda_squared`` and its
+        ``standard_error``, ``error_source`` (in words), ``one_sided``, ``law``,
+        ``model``, ``level``.
+
+    Raises
+    ------
+    <<raises>>
+    UncheckableSeries
+        Too few values above 0 for some row, a constant |x|, or no finite spread.
+
+    Examples
+    --------
+    >>> import cascade
+    >>> from cascade.stats import estimate_lambda
+    >>> x = cascade.generate(0.4, 12, 64, seed=1, generator="philox")
+    >>> fit = estimate_lambda(x, 12, 64)
+    >>> fit.low < 0.4 < fit.high
+    True
+    """
     level = _jackknife.checked_level(level)
     law = parse_law(law)
     checked_model(model)

@@ -22,6 +22,7 @@ from ._call_shape import call_shape
 from ._intermittency import lam_from
 from ._log_cumulants import Cumulants, LogCumulants, law_targets, log_cumulants
 from ._text import number
+from ._docstrings import shared
 
 Z_LIMIT = 3.0
 
@@ -88,13 +89,52 @@ def _law_list(laws):
 
 
 @call_shape()
+@shared
 def compare_laws(x, step_number, n0, *, lam=None, intermittency=None, laws=NAMES, model="dyadic", realizations=1):
-    """One LawRow per law of `laws` (a list, or one law; default: every law, logpoisson with
-    beta 2/3): its kappa2, kappa3, kappa4 and tie at `lam`, the series' estimates
-    (log_cumulants), the z-scores and whether every |z| < Z_LIMIT. A series refuses its own
-    law in 1.8-4.2% of seeds (1000 seeds of each law at 64 x 2^10, lambda 1.5, philox;
-    docs/laws.md), above the 1.1% of four independent normal z-scores: a refusal of the true
-    law now and then is expected. Refuses what log_cumulants and theory refuse, and no laws."""
+    """Which multiplier laws a series agrees with, by its log-cumulants.
+
+    Each law's kappa2, kappa3, kappa4 and tie at lam against the series' estimates
+    (log_cumulants): z-scores, and agreement where every |z| < Z_LIMIT (3). A
+    series refuses its own law in 1.8-4.2% of seeds (1000 seeds of each law at
+    64 x 2^10, lambda 1.5, philox; docs/laws.md).
+
+    <<philox>>
+
+    Parameters
+    ----------
+    <<x>>
+    <<step_number>>
+    <<n0>>
+    lam : float or None, default None
+        The lambda to hold each law to; None: the lambda that kappa2 implies (the
+        kappa2 column's z is then 0).
+    <<intermittency>>
+    laws : str, Law or list of them, default every law
+        The laws to compare with (one law stands for itself).
+    <<model>>
+    <<realizations>>
+
+    Returns
+    -------
+    LawComparison
+        ``rows``: one LawRow per law (``law``, ``theory``, ``estimate``,
+        ``standard_error``, ``z``, each a Cumulants, and ``agrees``); ``agreeing``
+        (the laws' names); ``estimates`` (the LogCumulants), ``lam``, ``model``;
+        ``.table()`` as text and ``.plot(ax=None, **style)``.
+
+    Raises
+    ------
+    <<raises>>
+        Also: what log_cumulants refuses, and no laws.
+
+    Examples
+    --------
+    >>> import cascade
+    >>> from cascade.stats import compare_laws
+    >>> x = cascade.generate(1.5, 10, 64, seed=1, generator="philox", law="binomial")
+    >>> compare_laws(x, 10, 64, lam=1.5).agreeing
+    ['binomial']
+    """
     lam = lam_from(lam, intermittency, step_number)
     if lam is not None:
         lam, _, _ = run_arguments(lam, step_number, n0, "philox")

@@ -161,10 +161,35 @@ _THEORIES = {theory.name: theory for theory in (LogNormal, Binomial, Microcanoni
 
 
 def parse_law(law):
-    """The Law named by `law` ("lognormal", "binomial", "microcanonical", "logpoisson" or
-    "logpoisson:BETA", BETA a decimal in (0, 1)), read by the program's own table (its
-    ``--law``); a Law is returned as it is. A str naming none of them: ValueError with
-    the program's message; anything else: TypeError."""
+    """The Law that `law` names, read by the program's own table (its ``--law``).
+
+    Parameters
+    ----------
+    law : str or Law
+        A name of cascade.laws() ("lognormal", ...), with its parameter as
+        "NAME:PARAM" where it takes one ("logpoisson:0.5"; BETA in (0, 1)); a Law
+        is returned as it is.
+
+    Returns
+    -------
+    Law
+        Its ``name`` and ``text`` (what parse_law reads back), ``log_cumulants(sigma2)``
+        (kappa1 .. kappa4 of one step's log W), ``log_moment(q, sigma2)`` (ln E[W^q]),
+        ``sibling_log_correlation``, ``sibling_moment(a, b, sigma2)``.
+
+    Raises
+    ------
+    ValueError
+        A str that names no law, or a parameter out of range (the program's message).
+    TypeError
+        Anything but a str or a Law.
+
+    Examples
+    --------
+    >>> from cascade.stats import parse_law
+    >>> parse_law("logpoisson:0.5").text
+    'logpoisson:0.5'
+    """
     if isinstance(law, Law):
         return law
     if not isinstance(law, str):

@@ -56,6 +56,7 @@ from ._laws import NAMES, Law, parse_law
 from ._models import checked_model
 from ._text import number
 from ._theory import theory
+from ._docstrings import shared
 
 LEAST_JACKKNIFE_CELLS = 16
 ORDERS = (2, 3, 4)
@@ -191,17 +192,60 @@ def jackknife(per_cell, step_number):
 
 
 @call_shape()
+@shared
 def log_cumulants(x, step_number, n0, *, lam=None, intermittency=None, law="lognormal", model="dyadic", realizations=1,
                   level=0.95):
-    """kappa2, kappa3, kappa4 of one step's log W, and the tie Cov(log W_left, log W_right) of
-    two siblings, from `realizations` series of n0 cells of 2^step_number values (one after
-    another in x, or the rows of a 2-D array), each with a jackknife standard error over the
-    independent cells; beside them each law's values at `lam` (None: the lambda implied by
-    kappa2, lambda^2 = step_number kappa2, 0 where kappa2 <= 0). The module's docstring derives them.
+    """kappa2, kappa3, kappa4 of one step's log W, and the siblings' tie, from a series.
 
-    Refuses: what cascade.generate refuses for (step_number, n0); a step_number below 2
-    (no siblings below a shared step); fewer than LEAST_JACKKNIFE_CELLS cells; values not
-    finite; boxes of zero energy, or cells all alike, which leave no spread (UncheckableSeries)."""
+    The tie is Cov(log W_left, log W_right) of two siblings' factors. They come from
+    the joint cumulants of the log-energies of boxes that share some steps (the
+    module's docstring derives them), each with a jackknife standard error over
+    the independent cells; beside them each law's values at lam, by the names
+    theory() gives them (``theory(...).kappa4``, ``.tie``).
+
+    <<philox>>
+
+    Parameters
+    ----------
+    <<x>>
+    <<step_number>>
+        At least 2 here (siblings below a shared step).
+    <<n0>>
+    lam : float or None, default None
+        The lambda to place the laws' values at; None: the lambda that kappa2
+        implies, lambda^2 = step_number kappa2 (0 where kappa2 <= 0).
+    <<intermittency>>
+    <<law>>
+        Its values are the result's ``theory``.
+    <<model>>
+    <<realizations>>
+    <<level>>
+
+    Returns
+    -------
+    LogCumulants
+        ``estimate``, ``standard_error``, ``low``, ``high`` and ``theory``, each a
+        Cumulants (``kappa2``, ``kappa3``, ``kappa4``, ``tie``); ``theories``
+        ({law: Cumulants}), ``covariance`` (the jackknife's, of the four),
+        ``lam``, ``lam_given``, ``law``, ``model``, ``level``, ``cells``;
+        ``.table()`` as text and ``.plot(ax=None, **style)``.
+
+    Raises
+    ------
+    <<raises>>
+        Also: a step_number below 2, fewer than 16 cells.
+    UncheckableSeries
+        Boxes of zero energy, or cells all alike (no spread).
+
+    Examples
+    --------
+    >>> import cascade
+    >>> from cascade.stats import log_cumulants
+    >>> x = cascade.generate(1.5, 10, 64, seed=1, generator="philox", law="binomial")
+    >>> found = log_cumulants(x, 10, 64, lam=1.5, law="binomial")
+    >>> round(found.theory.kappa4, 4)
+    -0.1013
+    """
     level = _jackknife.checked_level(level)
     checked_model(model)
     lam = lam_from(lam, intermittency, step_number)

@@ -38,6 +38,7 @@ from ._errors import UncheckableSeries
 from ._models import checked_model
 from ._laws import NAMES
 from ._theory import theory
+from ._docstrings import shared
 
 
 @dataclass(frozen=True, eq=False)  # holds arrays: no field-wise ==
@@ -68,14 +69,61 @@ def limit_exponents(lam, step_number, q, of, law):
 
 
 @call_shape(old_order=("x", "q", "scales", "step_number", "n0"))
+@shared
 def scaling_exponents(x, step_number, n0, q, scales, *, of="walk", lam=None, intermittency=None, law="lognormal",
                       model="dyadic", realizations=1, level=0.95):
-    """zeta(q) of the walk, x or |x| (`of`): the least-squares slope of log S_q(l) against
-    log l over `scales` (at least two, 1 .. 2^step_number - 1), for each order q > 0, from
-    one series or `realizations` (a (K, N) array), with a delete-one-cell jackknife error
-    and `level` interval; the limit theory of `law` (and of every law) at lam beside it, and
-    the exact slope at these scales where S_q is exact (finite_size). See the module's
-    docstring for what each is, and docs/statistics.md for the fit's bias against the limit."""
+    """zeta(q): the least-squares slope of log S_q(l) against log l over `scales`.
+
+    For each order q > 0, of the walk, x or |x|, with a delete-one-cell jackknife
+    error; the limit theory of `law` (and of every law) at lam beside it, and the
+    exact slope at these very scales where S_q is exact (``finite_size``). The
+    fit over finite scales carries a bias against the limit (docs/statistics.md
+    measures it).
+
+    <<philox>>
+
+    Parameters
+    ----------
+    <<x>>
+    <<step_number>>
+    <<n0>>
+    q : array_like of float
+        The orders, finite and above 0.
+    scales : array_like of int
+        At least two different scales, whole numbers from 1 to 2^step_number - 1.
+    of : {"walk", "x", "abs"}, default "walk"
+        The signal: the cumulated walk, x, or |x|.
+    <<lam>>
+    <<intermittency>>
+    <<law>>
+    <<model>>
+    <<realizations>>
+    <<level>>
+
+    Returns
+    -------
+    ScalingExponents
+        ``q``, ``scales``, and per q ``estimate``, ``standard_error``, ``low``,
+        ``high``, ``theory`` (the limit) and ``finite_size``; ``theories`` ({law:
+        zeta(q)}), ``of``, ``cells``, ``lam``, ``law``, ``model``, ``level``;
+        ``.plot(ax=None, **style)`` draws zeta(q) - q/2 against q.
+
+    Raises
+    ------
+    <<raises>>
+        Also: fewer than 8 cells, fewer than two scales, an order out of range.
+    UncheckableSeries
+        An S_q of 0 (no log), sums that overflow, or an error that cannot be formed.
+
+    Examples
+    --------
+    >>> import cascade
+    >>> from cascade.stats import scaling_exponents
+    >>> x = cascade.generate(0.4, 10, 64, seed=7, generator="philox")
+    >>> z = scaling_exponents(x, 10, 64, [2.0], [4, 8, 16, 32, 64], lam=0.4)
+    >>> float(z.theory[0])
+    1.0
+    """
     level = _jackknife.checked_level(level)
     checked_model(model)
     lam = lam_from(lam, intermittency, step_number)

@@ -32,6 +32,7 @@ from ._intermittency import lam_from
 from ._errors import UncheckableSeries
 from ._laws import Law
 from ._models import checked_model
+from ._docstrings import shared
 
 SIGNALS = ("walk", "x", "abs")
 
@@ -116,14 +117,59 @@ def check_signal(of):
 
 
 @call_shape(old_order=("x", "q", "scales", "step_number", "n0"))
+@shared
 def structure_functions(x, step_number, n0, q, scales, *, of="walk", lam=None, intermittency=None, law="lognormal",
                         model="dyadic", realizations=1, level=0.95):
-    """S_q(l) = mean |s(t + l) - s(t)|^q within each cell, s the walk, x or |x| (`of`), for
-    each order q > 0 and scale l (1 .. 2^step_number - 1), from one series or `realizations`
-    (a (K, N) array), with delete-one-cell jackknife errors and `level` intervals; the exact
-    theory of `law` at lam beside it where there is one (walk: q = 2 and 4; x and |x|: every
-    even q; nan elsewhere, see the module's docstring). One cell is refused: its values share
-    the top factors, so no part of it is independent of the rest; give realizations instead."""
+    """S_q(l) = mean |s(t + l) - s(t)|^q within each cell, s the walk, x or |x|.
+
+    For each order q > 0 and scale l, over every start t within each cell, with
+    delete-one-cell jackknife errors; one cell alone is refused (its values share
+    the top factors). The exact theory of `law` at lam is given where there is
+    one (walk: q = 2 and 4; x and |x|: every even q), nan elsewhere.
+
+    <<philox>>
+
+    Parameters
+    ----------
+    <<x>>
+    <<step_number>>
+    <<n0>>
+    q : array_like of float
+        The orders, finite and above 0.
+    scales : array_like of int
+        The scales l, whole numbers from 1 to 2^step_number - 1.
+    of : {"walk", "x", "abs"}, default "walk"
+        The signal: the cumulated walk Y(t) = x_1 + ... + x_t, x, or |x|.
+    <<lam>>
+    <<intermittency>>
+    <<law>>
+    <<model>>
+    <<realizations>>
+    <<level>>
+
+    Returns
+    -------
+    StructureFunctions
+        ``q``, ``scales``, and per (q, scale) ``estimate``, ``standard_error``,
+        ``low``, ``high`` and ``theory``; ``of``, ``cells``, ``lam``, ``law``,
+        ``model``, ``level``; ``.plot(ax=None, **style)`` draws ln S_q against ln l.
+
+    Raises
+    ------
+    <<raises>>
+        Also: fewer than 8 cells, an order or scale out of range, an unknown `of`.
+    UncheckableSeries
+        Sums that overflow, or an error that cannot be formed.
+
+    Examples
+    --------
+    >>> import cascade
+    >>> from cascade.stats import structure_functions
+    >>> x = cascade.generate(0.4, 10, 64, seed=7, generator="philox")
+    >>> s = structure_functions(x, 10, 64, [2.0], [16], lam=0.4)
+    >>> float(s.theory[0, 0])
+    16.0
+    """
     level = _jackknife.checked_level(level)
     checked_model(model)
     lam = lam_from(lam, intermittency, step_number)

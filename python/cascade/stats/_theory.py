@@ -20,6 +20,7 @@ from ._call_shape import call_shape
 from ._intermittency import lam_from
 from ._laws import Law, parse_law
 from ._models import checked_model
+from ._docstrings import shared
 
 EULER_GAMMA = 0.57721566490153286061
 
@@ -154,38 +155,66 @@ class Theory:
 
 
 @call_shape()
+@shared
 def theory(lam, step_number, n0, *, intermittency=None, lags=None, law="lognormal", model="dyadic"):
     """The exact theory of the series of (lam, step_number, n0), x = w g, under `law`.
 
-    With n = step_number, N = n0 2^n values, sigma^2 = lam^2 / n, and kappa1 .. kappa4
-    the cumulants of one step's log W (every law: kappa2 = sigma^2, E[W^2] = 1):
-      law                     the Law (from "lognormal", "binomial", "microcanonical",
-                              "logpoisson" or "logpoisson:BETA"; see cascade.stats._laws)
-      kappa1 .. kappa4        the cumulants of one step's log W; lognormal: -sigma^2, sigma^2, 0, 0
-      tie                     Cov(log W_left, log W_right) of siblings: -sigma^2 microcanonical, else 0
-      mean_square             E[x^2] = 1 (E[W^2] = 1 for each factor)
-      mean_log_magnitude      E[log|x|] = n kappa1 - (gamma + ln 2)/2 (gamma: Euler's constant);
-                              lognormal: -lam^2 - (gamma + ln 2)/2
-      variance_log_magnitude  Var log|x| = lam^2 + pi^2/8
-      lag_covariance          at each of `lags`, Cov(log|x_i|, log|x_(i+l)|) averaged over the
-                              N - l pairs of the series: sigma^2 N/(N - l) sum_(m=0..n-1) max(0, 1 - l/2^m)
-                              (a pair shares the factor of each step whose blocks of 2^m values hold both);
-                              microcanonical adds -sigma^2 N/(N - l) max(0, 1 - l/2^n), the pairs within
-                              one cell, each split once into sibling blocks (derived in lag_covariance)
-      mean_log_weight         E[log w] = n kappa1; lognormal: -lam^2
-      variance_log_weight     Var log w = n kappa2 = lam^2
-      log_weight_lag_covariance  the same as lag_covariance: g is independent of w and of itself at l > 0
-      c1, c2, zeta(q)         the weight of a dyadic block of relative size s = 2^-k (the product of the
-                              k factors above it) has E[W_k^q] = s^zeta(q), zeta(q) = -log2 E[W^q]
-                              = c1 q + c2 q^2/2 - (kappa3 q^3/6 + kappa4 q^4/24 + ...)/ln 2,
-                              c1 = -kappa1/ln 2, c2 = -kappa2/ln 2 = -sigma^2/ln 2; lognormal: c1 = sigma^2/ln 2
-                              and higher log-cumulants 0; zeta(2) = 0 for every law
-      tau(q)                  q - 1 + zeta(2q): the canonical mass exponent of the squared weights' boxes
-      moment_of_factor(q), moment_of_weight(q), moment_of_magnitude(q)
-                              E[W^q], E[w^q] = E[W^q]^n, E[|x|^q] = E[w^q] 2^(q/2) Gamma((q+1)/2)/sqrt(pi)
-    lags: positive whole lags (default 1, 2, 4, ... 2^n, those below N); a lag of N or more has no pair.
-    Raises what cascade.generate raises for (lam, step_number, n0), and for `law` a ValueError
-    (a str that names no law) or TypeError (not a str).
+    It takes no data, so lambda comes first. With n = step_number, N = n0 2^n
+    values, sigma^2 = lam^2 / n, and kappa1 .. kappa4 the cumulants of one step's
+    log W (every law: kappa2 = sigma^2, E[W^2] = 1).
+
+    Parameters
+    ----------
+    lam : float or None
+        The lambda (None with `intermittency`).
+    <<step_number>>
+    <<n0>>
+    <<intermittency>>
+    lags : array_like of int or None, default None
+        The lags of ``lag_covariance``: whole numbers from 1 to N - 1; None: 1, 2,
+        4, ... 2^n, those below N.
+    <<law>>
+    <<model>>
+
+    Returns
+    -------
+    Theory
+        law                     the Law
+        kappa1 .. kappa4        the cumulants of one step's log W; lognormal: -sigma^2, sigma^2, 0, 0
+        tie                     Cov(log W_left, log W_right) of siblings: -sigma^2 microcanonical, else 0
+        mean_square             E[x^2] = 1 (E[W^2] = 1 for each factor)
+        mean_log_magnitude      E[log|x|] = n kappa1 - (gamma + ln 2)/2 (gamma: Euler's constant);
+                                lognormal: -lam^2 - (gamma + ln 2)/2
+        variance_log_magnitude  Var log|x| = lam^2 + pi^2/8
+        lag_covariance          at each of `lags`, Cov(log|x_i|, log|x_(i+l)|) averaged over the
+                                N - l pairs of the series: sigma^2 N/(N - l) sum_(m=0..n-1) max(0, 1 - l/2^m)
+                                (a pair shares the factor of each step whose blocks of 2^m values hold both);
+                                microcanonical adds -sigma^2 N/(N - l) max(0, 1 - l/2^n), the pairs within
+                                one cell, each split once into sibling blocks (derived in lag_covariance)
+        mean_log_weight         E[log w] = n kappa1; lognormal: -lam^2
+        variance_log_weight     Var log w = n kappa2 = lam^2
+        log_weight_lag_covariance  the same as lag_covariance: g is independent of w and of itself at l > 0
+        c1, c2, zeta(q)         the weight of a dyadic block of relative size s = 2^-k (the product of the
+                                k factors above it) has E[W_k^q] = s^zeta(q), zeta(q) = -log2 E[W^q]
+                                = c1 q + c2 q^2/2 - (kappa3 q^3/6 + kappa4 q^4/24 + ...)/ln 2,
+                                c1 = -kappa1/ln 2, c2 = -kappa2/ln 2 = -sigma^2/ln 2; lognormal: c1 = sigma^2/ln 2
+                                and higher log-cumulants 0; zeta(2) = 0 for every law
+        tau(q)                  q - 1 + zeta(2q): the canonical mass exponent of the squared weights' boxes
+        moment_of_factor(q), moment_of_weight(q), moment_of_magnitude(q)
+                                E[W^q], E[w^q] = E[W^q]^n, E[|x|^q] = E[w^q] 2^(q/2) Gamma((q+1)/2)/sqrt(pi)
+        and lam, step_number, n0, count (N), step_variance (sigma^2), lags, model.
+
+    Raises
+    ------
+    <<raises>>
+        Also: a lag out of range.
+
+    Examples
+    --------
+    >>> from cascade.stats import theory
+    >>> t = theory(1.5, 10, 64, law="microcanonical")
+    >>> round(t.tie, 4), round(t.kappa4, 4)
+    (-0.225, -0.1013)
     """
     law = parse_law(law)
     model = checked_model(model)
