@@ -146,7 +146,8 @@ void judged(const std::vector<clamped_number>& clamped, Check check) {
 /// The run a call asks for, checked by the library's rules; a refusal is a
 /// ValueError with the program's message.
 cascade::run_request checked_request(py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
-                                     py::handle generator, py::handle threads, py::handle law) {
+                                     py::handle generator, py::handle threads, py::handle law,
+                                     py::handle model) {
   std::vector<clamped_number> clamped;
   cascade::run_request request;
   request.lambda = real_number(lam, "lambda");
@@ -157,6 +158,7 @@ cascade::run_request checked_request(py::handle lam, py::handle step_number, py:
     request.seed = seed.is_none() ? static_cast<std::uint64_t>(cascade::clock_seed_second())
                                   : seed_number(seed, request.generator);
     if (!law.is_none()) request.law = word_of(law, "law");
+    if (!model.is_none()) request.model = word_of(model, "model");
     if (!threads.is_none()) {
       const std::int64_t count = whole_number(threads, "threads", clamped);
       cascade::check_threads(count, request.generator, py::repr(threads).cast<std::string>());
@@ -302,8 +304,8 @@ bool weights_flag(py::handle value) {
 
 py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle weights_word,
                     py::handle out, py::handle generator, py::handle start, py::handle stop, py::handle threads,
-                    py::handle dtype, py::handle law) {
-  const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads, law);
+                    py::handle dtype, py::handle law, py::handle model) {
+  const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads, law, model);
   const bool with_weights = weights_flag(weights_word);
   const auto range = checked_range(request, start, stop);
   const element type = element_named(dtype);
@@ -431,9 +433,9 @@ py::array ensemble_values(py::handle out, std::size_t rows, std::int64_t count, 
 
 py::array generate_ensemble(py::handle lam, py::handle step_number, py::handle n0, py::handle seeds,
                             py::handle generator, py::handle threads, py::handle law, py::handle out,
-                            py::handle dtype) {
+                            py::handle dtype, py::handle model) {
   // Seed 0 stands for the rows' own, which every stream takes: the rest of the run is checked as generate checks it.
-  const cascade::run_request request = checked_request(lam, step_number, n0, py::int_(0), generator, threads, law);
+  const cascade::run_request request = checked_request(lam, step_number, n0, py::int_(0), generator, threads, law, model);
   const std::int64_t count = cascade::series_length(request);
   const element type = element_named(dtype);
   const std::optional<std::size_t> told = seed_count(seeds);
@@ -454,8 +456,8 @@ py::array generate_ensemble(py::handle lam, py::handle step_number, py::handle n
 /// Nothing, or the ValueError or TypeError that generate would raise for
 /// these arguments, without making any value.
 void check_run(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle generator,
-               py::handle law) {
-  checked_request(lam, step_number, n0, seed, generator, py::none(), law);
+               py::handle law, py::handle model) {
+  checked_request(lam, step_number, n0, seed, generator, py::none(), law, model);
 }
 
 py::tuple summary(py::handle x) {
@@ -537,6 +539,17 @@ py::dict limits(py::handle generator) {
   return result;
 }
 
+/// The core's table of models, by name in its order: {"summary": str}.
+py::dict models() {
+  py::dict table;
+  for (const cascade::model_description& model : cascade::models()) {
+    py::dict row;
+    row["summary"] = std::string(model.summary);
+    table[py::str(std::string(model.name))] = row;
+  }
+  return table;
+}
+
 /// The core's table of laws, by name in its order: {"parameter": bool,
 /// "default": float or None, "rule": str}.
 py::dict laws() {
@@ -566,13 +579,15 @@ PYBIND11_MODULE(cascade_native, module) {
              py::arg("seed") = py::none(), py::kw_only(), py::arg("weights") = false, py::arg("out") = py::none(),
              py::arg("generator") = "subtractive", py::arg("start") = py::none(), py::arg("stop") = py::none(),
              py::arg("threads") = py::none(), py::arg("dtype") = py::none(), py::arg("law") = py::none(),
+             py::arg("model") = py::none(),
              "The series of (lam, step_number, n0) seeded with `seed`; see cascade.generate.");
   module.def("generate_ensemble", &generate_ensemble, py::arg("lam"), py::arg("step_number"), py::arg("n0"),
              py::arg("seeds"), py::kw_only(), py::arg("generator") = "subtractive", py::arg("threads") = py::none(),
              py::arg("law") = py::none(), py::arg("out") = py::none(), py::arg("dtype") = py::none(),
+             py::arg("model") = py::none(),
              "A (len(seeds), N) array whose row k is generate(..., seed=seeds[k]); see cascade.generate_ensemble.");
   module.def("check_run", &check_run, py::arg("lam"), py::arg("step_number"), py::arg("n0"), py::arg("seed"),
-             py::arg("generator") = "subtractive", py::arg("law") = py::none(),
+             py::arg("generator") = "subtractive", py::arg("law") = py::none(), py::arg("model") = py::none(),
              "Raises what generate would raise for these arguments, and makes no value.");
   module.def("summary", &summary, py::arg("x"),
              "(N, mean, SD, line) of x as the program's summary computes them; see cascade.summary.");
@@ -581,6 +596,7 @@ PYBIND11_MODULE(cascade_native, module) {
   module.def("limits", &limits, py::arg("generator"),
              "The stream's limits: name, max_seed, max_value_count, max_step_number, max_threads, makes_pieces.");
   module.def("laws", &laws, "The multiplier laws of the core's table by name: parameter, default, rule.");
+  module.def("models", &models, "The cascade models of the core's table by name: summary.");
   module.def("last_seed", &last_seed, "The seed of this thread's last generate call, or None.");
   module.def("block_sums", &block_sums, py::arg("x"), py::arg("block_length"), py::arg("lags"),
              py::arg("threads") = 0,

@@ -29,6 +29,7 @@ std::string command_echo(const run_parameters& parameters, std::uint64_t seed) {
   std::string line = "cascade --seed " + std::to_string(seed);
   if (parameters.generator != default_stream) line += " --generator " + std::string(stream_name(parameters.generator));
   if (parameters.law != multiplier_law{}) line += " --law " + law_text(parameters.law);
+  if (parameters.model != &default_model()) line += " --model " + std::string(parameters.model->name);
   if (parameters.range) {
     line += " --range " + std::to_string(parameters.range->first) + ":" + std::to_string(parameters.range->second);
   }
