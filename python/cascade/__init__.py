@@ -17,9 +17,16 @@ step_number n0`` writes, made by the same code::
 
 from __future__ import annotations
 
-from typing import Any, Iterable, Literal, NamedTuple, Optional, Tuple, Type, TypedDict, Union, cast, overload
+# Only the package's own names are public: what the code needs at run time is imported
+# under a private name, and what only the annotations name is imported for type checkers.
+from typing import TYPE_CHECKING as _TYPE_CHECKING
+from typing import NamedTuple as _NamedTuple
+from typing import TypedDict as _TypedDict
+from typing import cast as _cast
+from typing import overload as _overload
 
 from . import _compiled_module
+from ._docstrings import shared as _shared
 
 try:
     _native = _compiled_module.load()
@@ -28,8 +35,17 @@ except ImportError as _error:
     _compiled_module.say_in_one_line_if_uncaught(_error)
     raise
 
-import numpy as np  # noqa: E402  (loaded, or refused in one line, with the compiled module)
-from numpy.typing import NDArray  # noqa: E402
+import numpy as _np  # noqa: E402  (loaded, or refused in one line, with the compiled module)
+
+if _TYPE_CHECKING:
+    from typing import Any, Iterable, Literal, Optional, Tuple, Type, Union
+
+    import numpy as np
+    from numpy.typing import NDArray
+
+    Series = NDArray[np.float64]
+    Series32 = NDArray[np.float32]
+    AnySeries = Union[Series, Series32]
 
 __all__ = ["generate", "generate_ensemble", "summary", "last_seed", "limits", "laws", "models", "Summary", "Limits",
            "LawRule", "ModelRule", "__version__"]
@@ -37,49 +53,48 @@ __all__ = ["generate", "generate_ensemble", "summary", "last_seed", "limits", "l
 __version__: str = _native.__version__
 """The project's version, the one that ``cascade --version`` prints."""
 
-Series = NDArray[np.float64]
-Series32 = NDArray[np.float32]
-AnySeries = Union[Series, Series32]
-
-
-@overload
-def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
+@_overload
+def generate(lam: Optional[float], step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[False] = False, out: Optional[Series] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             law: str = "lognormal", model: str = "dyadic") -> Series: ...
+             law: str = "lognormal", model: str = "dyadic",
+             intermittency: Optional[float] = None) -> Series: ...
 
 
-@overload
-def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
+@_overload
+def generate(lam: Optional[float], step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[True], out: Optional[Tuple[Series, Series]] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             law: str = "lognormal", model: str = "dyadic") -> Tuple[Series, Series]: ...
+             law: str = "lognormal", model: str = "dyadic",
+             intermittency: Optional[float] = None) -> Tuple[Series, Series]: ...
 
 
-@overload
-def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
+@_overload
+def generate(lam: Optional[float], step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[False] = False, out: Optional[Series32] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             dtype: Type[np.float32], law: str = "lognormal", model: str = "dyadic") -> Series32: ...
+             dtype: Type[np.float32], law: str = "lognormal", model: str = "dyadic",
+             intermittency: Optional[float] = None) -> Series32: ...
 
 
-@overload
-def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
+@_overload
+def generate(lam: Optional[float], step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[True], out: Optional[Tuple[Series32, Series32]] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             dtype: Type[np.float32], law: str = "lognormal", model: str = "dyadic") -> Tuple[Series32, Series32]: ...
+             dtype: Type[np.float32], law: str = "lognormal", model: str = "dyadic",
+             intermittency: Optional[float] = None) -> Tuple[Series32, Series32]: ...
 
 
-@overload
-def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
+@_overload
+def generate(lam: Optional[float], step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: bool, out: Union[None, AnySeries, Tuple[AnySeries, AnySeries]] = None,
              generator: str = "subtractive", start: Optional[int] = None, stop: Optional[int] = None,
-             threads: Optional[int] = None, dtype: Any = np.float64, law: str = "lognormal",
-             model: str = "dyadic") -> Union[AnySeries, Tuple[AnySeries, AnySeries]]: ...
+             threads: Optional[int] = None, dtype: Any = _np.float64, law: str = "lognormal", model: str = "dyadic",
+             intermittency: Optional[float] = None) -> Union[AnySeries, Tuple[AnySeries, AnySeries]]: ...
 
 
 def generate(
-    lam: float,
+    lam: Optional[float],
     step_number: int,
     n0: int,
     seed: Optional[int] = None,
@@ -90,100 +105,176 @@ def generate(
     start: Optional[int] = None,
     stop: Optional[int] = None,
     threads: Optional[int] = None,
-    dtype: Any = np.float64,
+    dtype: Any = _np.float64,
     law: str = "lognormal",
     model: str = "dyadic",
+    intermittency: Optional[float] = None,
 ) -> Union[AnySeries, Tuple[AnySeries, AnySeries]]:
-    """The series of N = n0 * 2^step_number values, as a float64 array (or
-    float32, with ``dtype=numpy.float32``).
+    """The series of N = n0 * 2^step_number values, as a numpy array.
 
-    lam: the log-scale spread (finite; only its square matters).
-    step_number: the number of doubling steps, at least 1.
-    n0: the number of initial cells, at least 1; N may be at most 2147483647
+    Exactly the values that ``cascade --binary`` writes for the same run, made
+    by the same code. The GIL is released while the values are made, so other
+    threads run, and Ctrl-C stops a long call promptly. Calls from several
+    threads at once are safe, each with its own ``out``: one ``out`` filled by
+    two calls at once holds a mix of both series with nothing to tell so.
+
+    Parameters
+    ----------
+    lam : float or None
+        The log-scale spread lambda (finite; only its square matters); None
+        with `intermittency`.
+    step_number : int
+        The number of doubling steps, at least 1.
+    n0 : int
+        The number of initial cells, at least 1; N may be at most 2147483647
         (2^48 with ``generator="philox"``).
-    seed: the Unix second T that seeds the run, 0 to 2147483647, as the
-        program's ``--seed T`` (with philox: its key, 0 to 2^64 - 1); the
-        same seed always gives the same bits. None seeds from the clock as
-        the program does; ``last_seed()`` then tells the seed used, so the
-        run can be made again.
-    weights: True or False; when True, return ``(x, w)``: w holds the
-        cascade's final weights before the Gaussian modulation (x = w * g).
-        x is the same either way.
-    out: an array to fill in place and return instead of a new one: float64,
-        1-D, C-contiguous, writable, of length N. With ``weights=True``, a
-        pair of such arrays ``(x, w)``. Reusing one buffer for many
-        realizations saves the cost of fresh memory.
-    generator: "subtractive" (the default: the program's default stream) or
-        "philox" (counter-based: no correlation between lags, any piece
-        alone, every CPU, the same bits as ``cascade --generator philox``).
-    start, stop: with philox, only values start .. stop - 1, the very bits
-        they have in the whole series (``out`` then holds stop - start).
-    threads: the threads to use (philox: 1 to 1024, default every CPU the
-        process may use; subtractive: 1 or 2, default 2 for N >= 2^15).
-    law: the law of each step's factor W, with the same lambda (each keeps
-        Var log W = sigma^2 and E[W^2] = 1): "lognormal" (the default),
-        "binomial", "microcanonical" (siblings' factors e^(c + sigma e) and
-        e^(c - sigma e)) or "logpoisson[:beta]" (beta in (0, 1), 2/3 unless
-        given), as the program's ``--law``; any law with philox, the
-        lognormal alone with the subtractive stream.
-    model: the cascade's model, as the program's ``--model``: "dyadic" (the
-        default; ``models()`` lists them).
-    dtype: numpy.float64 (the default) or numpy.float32: each value (and
-        weight) rounded to the nearest float, as ``cascade --float32``
-        writes them, in half the memory; ``out`` is then float32 too.
+    seed : int or None, default None
+        The Unix second T that seeds the run, 0 to 2147483647, as the program's
+        ``--seed T`` (with philox: its key, 0 to 2^64 - 1); the same seed always
+        gives the same bits. None seeds from the clock as the program does, and
+        ``last_seed()`` then tells the seed used.
+    weights : bool, default False
+        True: return ``(x, w)``, w the cascade's final weights before the
+        Gaussian modulation (x = w * g); x is the same either way.
+    out : ndarray or (ndarray, ndarray) or None, default None
+        An array to fill in place and return instead of a new one: of the
+        dtype, 1-D, C-contiguous, writable, of length N (with
+        ``weights=True`` a pair of them). Reusing one buffer saves fresh memory.
+    generator : {"subtractive", "philox"}, default "subtractive"
+        The stream: the program's default, whose bytes every earlier run
+        keeps, or philox (counter-based: no correlation between lags, any
+        piece alone, every CPU, the bits of ``cascade --generator philox``).
+        Use philox for series to estimate from: the default stream's draws
+        correlate log|x| at lags 30 to 59 (docs/reproducibility.md).
+    start, stop : int or None, default None
+        With philox, only values start .. stop - 1, the very bits they have in
+        the whole series (``out`` then holds stop - start).
+    threads : int or None, default None
+        The threads to use (philox: 1 to 1024, default every CPU the process
+        may use; subtractive: 1 or 2, default 2 for N >= 2^15).
+    dtype : numpy.float64 or numpy.float32, default numpy.float64
+        float32 rounds each value (and weight) to the nearest float, as
+        ``cascade --float32`` writes them, in half the memory.
+    law : str, default "lognormal"
+        The law of each step's factor W, a name of ``laws()`` (with its
+        parameter as "NAME:PARAM"), as the program's ``--law``; each keeps
+        Var log W = sigma^2 and E[W^2] = 1. Any law with philox, the
+        log-normal alone with the subtractive stream.
+    model : str, default "dyadic"
+        The cascade's model, a name of ``models()``, as the program's ``--model``.
+    intermittency : float or None, default None
+        The intermittency coefficient instead of `lam`:
+        lam = cascade.stats.lambda_for(intermittency, step_number). Giving
+        both is refused.
 
-    Raises ValueError for a value the program refuses (with the program's
-    message, e.g. "n0 must be a whole number of at least 1, got 0") or an
-    unfit ``out``; TypeError for an argument of the wrong type (a bool or an
-    array is not a number); MemoryError when the memory cannot be had. The
-    GIL is released while the values are made, so other threads run, and
-    Ctrl-C stops a long call promptly.
+    Returns
+    -------
+    ndarray or (ndarray, ndarray)
+        x of length N, float64 (float32 with ``dtype=numpy.float32``); with
+        ``weights=True``, ``(x, w)``.
 
-    Calls from several threads at once are safe, each with its own ``out``:
-    one ``out`` buffer filled by two calls at once is a race, and holds a mix
-    of both series with nothing to tell so. Give each thread its own buffer.
+    Raises
+    ------
+    ValueError
+        A value the program refuses, in its words (e.g. "n0 must be a whole
+        number of at least 1, got 0"), an unfit ``out``, or both `lam` and
+        `intermittency`.
+    TypeError
+        An argument of the wrong type (a bool or an array is not a number).
+    MemoryError
+        The memory cannot be had.
+
+    Examples
+    --------
+    >>> import cascade
+    >>> x, w = cascade.generate(0.4, 16, 1, seed=1700000000, weights=True, generator="philox")
+    >>> x.size, bool((w > 0).all())
+    (65536, True)
     """
+    lam = _lambda_of(lam, intermittency, step_number)
     return _native.generate(lam, step_number, n0, seed, weights=weights, out=out, generator=generator, start=start,
                             stop=stop, threads=threads, dtype=dtype, law=law, model=model)
 
 
+@_shared
 def generate_ensemble(
-    lam: float,
+    lam: Optional[float],
     step_number: int,
     n0: int,
     seeds: Iterable[int],
     *,
+    out: Optional[AnySeries] = None,
     generator: str = "subtractive",
+    threads: Optional[int] = None,
+    dtype: Any = _np.float64,
     law: str = "lognormal",
     model: str = "dyadic",
-    threads: Optional[int] = None,
-    out: Optional[AnySeries] = None,
-    dtype: Any = np.float64,
+    intermittency: Optional[float] = None,
 ) -> AnySeries:
-    """An ensemble: a (K, N) array, K = len(seeds), whose row k holds
-    exactly ``generate(lam, step_number, n0, seed=seeds[k], generator=generator,
-    law=law, model=model, dtype=dtype)``, the rows made side by side on `threads` threads
-    (the stream's default as in generate), whole rows to a thread.
+    """An ensemble: a (K, N) array whose row k is the series of seeds[k].
 
-    seeds: an iterable of seeds (a list, a range, a numpy array, a
-        generator), each one that generate takes with this generator; none
-        gives a (0, N) array. Where it has a length, the result's size (or
-        the shape of `out`) is judged before any seed is read, and Ctrl-C
-        stops the conversion of many seeds too.
-    out: an array of shape (K, N) and of the dtype, C-contiguous and
-        writable, to fill and return instead of a new one.
-    dtype: numpy.float64 (the default) or numpy.float32, as generate's: a
-        float32 row is the float64 row rounded to the nearest float.
-    The rest as generate's. Raises what generate raises for the run, and for
-    a seed the stream refuses a ValueError (TypeError for one that is not an
-    int) that names its place, seeds[k]. The GIL is released while the
-    values are made, and Ctrl-C stops a long call.
+    Row k holds exactly ``generate(lam, step_number, n0, seed=seeds[k],
+    generator=generator, dtype=dtype, law=law, model=model)``, the rows made
+    side by side on `threads` threads, whole rows to a thread. The GIL is
+    released while the values are made, and Ctrl-C stops a long call.
+
+    <<philox_ensemble>>
+
+    Parameters
+    ----------
+    <<row_shape>>
+    seeds : iterable of int
+        One seed a row (a list, a range, a numpy array, a generator), each one
+        that generate takes with this stream; none gives a (0, N) array. Where
+        it has a length, the result's size (or the shape of `out`) is judged
+        before any seed is read.
+    out : ndarray or None, default None
+        An array of shape (K, N) and of the dtype, C-contiguous and writable,
+        to fill and return instead of a new one.
+    generator : {"subtractive", "philox"}, default "subtractive"
+        The stream, as generate's.
+    threads : int or None, default None
+        The threads to use (the stream's default as in generate).
+    dtype : numpy.float64 or numpy.float32, default numpy.float64
+        As generate's: a float32 row is the float64 row rounded to the nearest float.
+    <<as_generate>>
+
+    Returns
+    -------
+    ndarray
+        (K, N), of the dtype.
+
+    Raises
+    ------
+    ValueError
+        What generate refuses for the run, and a seed the stream refuses (its
+        place named, seeds[k]).
+    TypeError
+        An argument of the wrong type, a seed that is not an int.
+    MemoryError
+        The memory cannot be had.
+
+    Examples
+    --------
+    >>> import cascade
+    >>> cascade.generate_ensemble(0.4, 12, 1, range(1, 9), generator="philox").shape
+    (8, 4096)
     """
+    lam = _lambda_of(lam, intermittency, step_number)
     return _native.generate_ensemble(lam, step_number, n0, seeds, generator=generator, threads=threads, law=law,
                                      model=model, out=out, dtype=dtype)
 
 
-class Summary(NamedTuple):
+def _lambda_of(lam: Optional[float], intermittency: Optional[float], step_number: int) -> Optional[float]:
+    """lam, or the lambda of `intermittency` (both given: ValueError)."""
+    if intermittency is None:
+        return lam
+    from .stats._intermittency import lam_from  # the statistics are loaded only for this
+
+    return _cast("Optional[float]", lam_from(lam, intermittency, step_number))
+
+
+class Summary(_NamedTuple):
     """The program's summary of a series."""
 
     n: int
@@ -198,25 +289,59 @@ class Summary(NamedTuple):
 
 
 def summary(x: Series) -> Summary:
-    """N, the mean and the SD of ``x`` (1-D, float64, at least one value),
-    with the program's order of summation, so the same bits, and the
-    program's summary line. ValueError for an empty ``x``."""
+    """N, the mean and the SD of ``x``, with the program's order of summation, so the same bits.
+
+    Parameters
+    ----------
+    x : ndarray of float64
+        A 1-D series of at least one value.
+
+    Returns
+    -------
+    Summary
+        ``n``, ``mean``, ``sd`` (the population standard deviation) and ``line``,
+        the summary line the program writes to standard error.
+
+    Raises
+    ------
+    ValueError
+        An empty ``x``.
+    TypeError
+        An ``x`` that is not a 1-D float64 array.
+
+    Examples
+    --------
+    >>> import cascade
+    >>> cascade.summary(cascade.generate(0.0, 2, 1, seed=1)).n
+    4
+    """
     return Summary(*_native.summary(x))
 
 
 def last_seed() -> Optional[int]:
-    """The seed (a Unix second, or philox's key) of the calling thread's
-    last completed ``generate`` call (given, or taken from the clock when
-    ``seed`` was None); None before the first. Each thread has its own, so
-    threads never see each other's.
+    """The seed of the calling thread's last completed ``generate`` call.
 
-    ``generate(lam, step_number, n0, seed=cascade.last_seed())`` makes the
-    same series again.
+    The seed given, or the one taken from the clock when ``seed`` was None (a
+    Unix second, or philox's key); each thread has its own, so threads never see
+    each other's. ``generate(lam, step_number, n0, seed=cascade.last_seed())``
+    makes the same series again.
+
+    Returns
+    -------
+    int or None
+        The seed; None before the thread's first ``generate``.
+
+    Examples
+    --------
+    >>> import cascade
+    >>> _ = cascade.generate(0.4, 4, 1, seed=1234)
+    >>> cascade.last_seed()
+    1234
     """
     return _native.last_seed()
 
 
-class Limits(TypedDict):
+class Limits(_TypedDict):
     """What a random stream accepts: the core's own table, which the program,
     the C++ library and ``generate`` all refuse by."""
 
@@ -235,13 +360,39 @@ class Limits(TypedDict):
 
 
 def limits(generator: str) -> Limits:
-    """What the stream named `generator` ("subtractive" or "philox") accepts,
-    as a new dict: e.g. ``limits("philox")["max_value_count"]`` is 2^48.
-    ValueError for another name, TypeError for a name that is not a str."""
-    return cast(Limits, _native.limits(generator))
+    """What the stream named `generator` accepts: the core's own table, as a new dict.
+
+    The program, the C++ library and ``generate`` all refuse by it.
+
+    Parameters
+    ----------
+    generator : str
+        A stream's name, "subtractive" or "philox".
+
+    Returns
+    -------
+    Limits
+        ``name``, ``max_seed``, ``max_value_count`` (the largest N),
+        ``max_step_number``, ``max_threads``, ``makes_pieces`` (whether
+        ``start=``/``stop=`` make a piece alone).
+
+    Raises
+    ------
+    ValueError
+        Another name.
+    TypeError
+        A name that is not a str.
+
+    Examples
+    --------
+    >>> import cascade
+    >>> cascade.limits("philox")["max_value_count"] == 2**48
+    True
+    """
+    return _cast(Limits, _native.limits(generator))
 
 
-class LawRule(TypedDict):
+class LawRule(_TypedDict):
     """One multiplier law of the core's table, as ``law=`` and ``--law`` read it."""
 
     parameter: bool
@@ -253,14 +404,27 @@ class LawRule(TypedDict):
 
 
 def laws() -> dict[str, LawRule]:
-    """Every multiplier law the philox stream draws, by name in the core's order
-    (the default, "lognormal", first), as a new dict: e.g.
-    ``laws()["logpoisson"]["default"]`` is 2/3. The same table the program's
-    ``--law``, ``generate(law=...)`` and ``cascade.stats`` read."""
-    return cast("dict[str, LawRule]", _native.laws())
+    """Every multiplier law the philox stream draws, by name in the core's order, as a new dict.
+
+    The default, "lognormal", first: the same table the program's ``--law``,
+    ``generate(law=...)`` and ``cascade.stats`` read.
+
+    Returns
+    -------
+    dict of str to LawRule
+        Each law's ``parameter`` (whether it takes one, written ``NAME:PARAM``),
+        ``default`` and ``rule`` (what the parameter must be, in words).
+
+    Examples
+    --------
+    >>> import cascade
+    >>> round(cascade.laws()["logpoisson"]["default"], 4)
+    0.6667
+    """
+    return _cast("dict[str, LawRule]", _native.laws())
 
 
-class ModelRule(TypedDict):
+class ModelRule(_TypedDict):
     """One cascade model of the core's table, as ``model=`` and ``--model`` read it."""
 
     summary: str
@@ -268,7 +432,24 @@ class ModelRule(TypedDict):
 
 
 def models() -> dict[str, ModelRule]:
-    """Every cascade model, by name in the core's order (the default,
-    "dyadic", first), as a new dict. The same table the program's
-    ``--model``, ``generate(model=...)`` and ``cascade.stats`` read."""
-    return cast("dict[str, ModelRule]", _native.models())
+    """Every cascade model, by name in the core's order, as a new dict.
+
+    The default, "dyadic", first: the same table the program's ``--model``,
+    ``generate(model=...)`` and ``cascade.stats`` read.
+
+    Returns
+    -------
+    dict of str to ModelRule
+        Each model's ``summary``, what it is in a few words.
+
+    Examples
+    --------
+    >>> import cascade
+    >>> next(iter(cascade.models()))
+    'dyadic'
+    """
+    return _cast("dict[str, ModelRule]", _native.models())
+
+
+# The __future__ import binds its own name; its effect is the compiler's, and the name is none of ours.
+del annotations

@@ -10,7 +10,7 @@ __version__: str
 
 @overload
 def generate(
-    lam: float,
+    lam: Optional[float],
     step_number: int,
     n0: int,
     seed: Optional[int] = None,
@@ -27,7 +27,7 @@ def generate(
 ) -> NDArray[Any]: ...
 @overload
 def generate(
-    lam: float,
+    lam: Optional[float],
     step_number: int,
     n0: int,
     seed: Optional[int] = None,
@@ -44,7 +44,7 @@ def generate(
 ) -> Tuple[NDArray[Any], NDArray[Any]]: ...
 @overload
 def generate(
-    lam: float,
+    lam: Optional[float],
     step_number: int,
     n0: int,
     seed: Optional[int] = None,
@@ -59,7 +59,7 @@ def generate(
     law: Optional[str] = None,
     model: Optional[str] = None,
 ) -> Union[NDArray[Any], Tuple[NDArray[Any], NDArray[Any]]]: ...
-def generate_ensemble(lam: float, step_number: int, n0: int, seeds: Iterable[int], *, generator: str = "subtractive",
+def generate_ensemble(lam: Optional[float], step_number: int, n0: int, seeds: Iterable[int], *, generator: str = "subtractive",
                       threads: Optional[int] = None, law: Optional[str] = None,
                       out: Optional[NDArray[Any]] = None, dtype: Any = ...,
                       model: Optional[str] = None) -> NDArray[Any]: ...

@@ -19,11 +19,16 @@ Needs Dask (Debian: python3-dask, and python3-distributed for a cluster).
 """
 from __future__ import annotations
 
-import functools
-import operator
-from typing import Any, Iterable, Optional, Tuple, Union
+# Only the package's own names are public: the modules this one uses are imported under
+# private names, and what only the annotations name is imported for type checkers.
+import functools as _functools
+import operator as _operator
+from typing import TYPE_CHECKING as _TYPE_CHECKING
 
-import numpy as np
+import numpy as _np
+
+if _TYPE_CHECKING:
+    from typing import Any, Iterable, Optional, Tuple, Union
 
 try:
     import dask.array as _da
@@ -33,8 +38,8 @@ except ImportError:  # pragma: no cover - depends on the machine
     raise ImportError("cascade.dask needs Dask: install python3-dask (and python3-distributed for a cluster), "
                       "or pip's dask[array] and distributed") from None
 
-from . import _native
-from . import generate
+from . import _lambda_of, _native, generate as _generate
+from ._docstrings import shared as _shared
 
 __all__ = ["series", "ensemble", "DEFAULT_CHUNKS", "MAX_CHUNKS"]
 
@@ -54,7 +59,7 @@ def _chunk_length(count: int, chunks: Optional[int] = None) -> int:
         while -(-count // length) > MAX_CHUNKS:
             length *= 2
         return length
-    if isinstance(chunks, bool) or not isinstance(chunks, (int, np.integer)):
+    if isinstance(chunks, bool) or not isinstance(chunks, (int, _np.integer)):
         raise TypeError(f"chunks must be a whole number of at least 1, got {type(chunks).__name__}")
     if chunks < 1:
         raise ValueError(f"chunks must be a whole number of at least 1, got {chunks}")
@@ -76,33 +81,65 @@ def _require_seed(seed: Any, name: str) -> None:
 # chunk or row is made on one thread, whatever the stream would take by default.
 def _piece(lam, step_number, n0, seed, length, count, weights, law, model, index):
     start = index * length
-    return generate(lam, step_number, n0, seed, generator="philox", start=start, stop=min(start + length, count),
+    return _generate(lam, step_number, n0, seed, generator="philox", start=start, stop=min(start + length, count),
                     weights=weights, threads=1, law=law, model=model)
 
 
 def _row(lam, step_number, n0, seed, generator, law, model):
-    return generate(lam, step_number, n0, seed, generator=generator, threads=1, law=law, model=model)[None, :]
+    return _generate(lam, step_number, n0, seed, generator=generator, threads=1, law=law, model=model)[None, :]
 
 
-def series(lam: float, step_number: int, n0: int, seed: int, *, chunks: Optional[int] = None,
-           weights: bool = False, law: str = "lognormal", model: str = "dyadic"
-           ) -> Union[_da.Array, Tuple[_da.Array, _da.Array]]:
-    """The philox series of (lam, step_number, n0) and `seed` as a 1-D
-    float64 Dask array: bit for bit ``generate(lam, step_number, n0, seed,
-    generator="philox")``, for any N that stream takes (up to
-    ``cascade.limits("philox")["max_value_count"]``). With ``weights=True``,
-    ``(x, w)``, the weights before modulation; computed together, each chunk
-    pair is made once. `law` is the factors' law and `model` the cascade's
-    model, as ``generate`` takes them.
+@_shared
+def series(lam: Optional[float], step_number: int, n0: int, seed: int, *, chunks: Optional[int] = None,
+           weights: bool = False, law: str = "lognormal", model: str = "dyadic",
+           intermittency: Optional[float] = None) -> Union[_da.Array, Tuple[_da.Array, _da.Array]]:
+    """The philox series of (lam, step_number, n0) and `seed` as a 1-D float64 Dask array.
 
-    `chunks` values a chunk (the last shorter); by default DEFAULT_CHUNKS
-    (2^22), or for N beyond 2^38 the power of two that cuts the series into
-    MAX_CHUNKS (65536) chunks. A `chunks` that would make more than
-    MAX_CHUNKS chunks is refused (ValueError). `seed` is required (None is
-    refused with ValueError); the other arguments are checked at once, as
-    ``generate`` checks them.
+    Bit for bit ``generate(lam, step_number, n0, seed, generator="philox")``,
+    for any N that stream takes (up to ``cascade.limits("philox")["max_value_count"]``);
+    each chunk is made by the worker that computes it, from its own bounds.
+    The arguments are checked at once, as ``generate`` checks them.
+
+    Parameters
+    ----------
+    <<lam>>
+    <<step_number>>
+    n0 : int
+        The number of initial cells, at least 1.
+    seed : int
+        The philox key, 0 to 2^64 - 1: required (a seed from the clock would
+        differ from chunk to chunk).
+    chunks : int or None, default None
+        Values a chunk (the last shorter); None: DEFAULT_CHUNKS (2^22), or for
+        N beyond 2^38 the power of two that cuts the series into MAX_CHUNKS
+        (65536) chunks.
+    weights : bool, default False
+        True: ``(x, w)``, the weights before modulation; computed together, each
+        chunk pair is made once.
+    <<as_generate>>
+
+    Returns
+    -------
+    dask.array.Array or (dask.array.Array, dask.array.Array)
+        x of N float64 values in chunks; with ``weights=True``, ``(x, w)``.
+
+    Raises
+    ------
+    ValueError
+        A None seed, `chunks` that make more than MAX_CHUNKS chunks, or what
+        generate refuses for the run.
+    TypeError
+        An argument of the wrong type.
+
+    Examples
+    --------
+    >>> import cascade.dask
+    >>> x = cascade.dask.series(0.3, 24, 1, seed=7)
+    >>> x.numblocks
+    (4,)
     """
     _require_seed(seed, "seed")
+    lam = _lambda_of(lam, intermittency, step_number)
     _native.check_run(lam, step_number, n0, seed, "philox", law, model)
     if not isinstance(weights, bool):
         raise TypeError(f"weights must be True or False, got {type(weights).__name__}")
@@ -113,28 +150,59 @@ def series(lam: float, step_number: int, n0: int, seed: int, *, chunks: Optional
     token = _tokenize(lam, step_number, n0, seed, length, weights, law, model)
     made = f"cascade-philox-{token}"
     # One shared callable and the chunk's index a task: the bounds follow from the index.
-    maker = functools.partial(_piece, lam, step_number, n0, seed, length, count, weights, law, model)
+    maker = _functools.partial(_piece, lam, step_number, n0, seed, length, count, weights, law, model)
     pieces = {(made, i): (maker, i) for i in range(number)}
     if not weights:
-        return _da.Array(pieces, made, chunks=(sizes,), dtype=np.float64)
+        return _da.Array(pieces, made, chunks=(sizes,), dtype=_np.float64)
     arrays = []
     for part, name in enumerate(("values", "weights")):
         key = f"cascade-philox-{name}-{token}"
-        parts = {(key, i): (operator.getitem, piece, part) for i, piece in enumerate(pieces)}
+        parts = {(key, i): (_operator.getitem, piece, part) for i, piece in enumerate(pieces)}
         # Both arrays hold the one `pieces` layer, not a copy of it.
         graph = _HighLevelGraph({made: pieces, key: parts}, {made: set(), key: {made}})
-        arrays.append(_da.Array(graph, key, chunks=(sizes,), dtype=np.float64))
+        arrays.append(_da.Array(graph, key, chunks=(sizes,), dtype=_np.float64))
     return arrays[0], arrays[1]
 
 
-def ensemble(lam: float, step_number: int, n0: int, seeds: Iterable[int], *,
-             generator: str = "subtractive", law: str = "lognormal", model: str = "dyadic") -> _da.Array:
-    """A (K, N) float64 Dask array, one realization a row: row k is
-    ``generate(lam, step_number, n0, seeds[k], generator=generator, law=law,
-    model=model)``, made
-    by the worker that computes it (one chunk a row). Every seed is
-    required (None is refused with ValueError) and checked at once, as
-    ``generate`` checks it."""
+@_shared
+def ensemble(lam: Optional[float], step_number: int, n0: int, seeds: Iterable[int], *,
+             generator: str = "subtractive", law: str = "lognormal", model: str = "dyadic",
+             intermittency: Optional[float] = None) -> _da.Array:
+    """A (K, N) float64 Dask array, one realization a row, made where it is computed.
+
+    Row k is ``generate(lam, step_number, n0, seeds[k], generator=generator,
+    law=law, model=model)``, made by the worker that computes it (one chunk a
+    row).
+
+    <<philox_ensemble>>
+
+    Parameters
+    ----------
+    <<row_shape>>
+    seeds : iterable of int
+        One seed a row, each required (not None) and checked at once.
+    generator : {"subtractive", "philox"}, default "subtractive"
+        The stream, as generate's.
+    <<as_generate>>
+
+    Returns
+    -------
+    dask.array.Array
+        (K, N) float64, one chunk a row.
+
+    Raises
+    ------
+    ValueError
+        No seeds, a None seed, or what generate refuses for the run.
+    TypeError
+        Seeds that are not iterable, or an argument of the wrong type.
+
+    Examples
+    --------
+    >>> import cascade.dask
+    >>> cascade.dask.ensemble(0.3, 10, 1, range(4), generator="philox").shape
+    (4, 1024)
+    """
     # Only what is not iterable at all is refused here: an error raised by the
     # caller's own iterable goes on as it was raised.
     try:
@@ -142,6 +210,7 @@ def ensemble(lam: float, step_number: int, n0: int, seeds: Iterable[int], *,
     except TypeError:
         raise TypeError(f"seeds must be an iterable of seeds, got {type(seeds).__name__}") from None
     seeds = list(iterator)
+    lam = _lambda_of(lam, intermittency, step_number)
     if not seeds:
         raise ValueError("seeds must name at least one realization, got none")
     for k, seed in enumerate(seeds):
@@ -151,4 +220,8 @@ def ensemble(lam: float, step_number: int, n0: int, seeds: Iterable[int], *,
     token = _tokenize(lam, step_number, n0, seeds, generator, law, model)
     name = f"cascade-ensemble-{token}"
     graph = {(name, k, 0): (_row, lam, step_number, n0, seed, generator, law, model) for k, seed in enumerate(seeds)}
-    return _da.Array(graph, name, chunks=((1,) * len(seeds), (count,)), dtype=np.float64)
+    return _da.Array(graph, name, chunks=((1,) * len(seeds), (count,)), dtype=_np.float64)
+
+
+# The __future__ import binds its own name; its effect is the compiler's, and the name is none of ours.
+del annotations

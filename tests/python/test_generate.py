@@ -337,3 +337,28 @@ def test_a_refused_seed_amid_an_ensemble_is_refused_in_generate_words_with_its_p
         cascade.generate_ensemble(0.5, 4, 1, [1, 2, bad_seed, 3], generator=generator, out=out)
     assert str(amid.value) == "seeds[2]: " + str(alone.value)
     assert (out == 7.0).all()  # every seed is judged before a row is made
+
+
+INTERMITTENCY_CALLS = {
+    "generate": lambda lam, **more: cascade.generate(lam, 10, 2, 5, generator="philox", **more),
+    "generate_ensemble": lambda lam, **more: cascade.generate_ensemble(lam, 10, 2, [5, 6], generator="philox", **more),
+    "dask.series": lambda lam, **more: _dask().series(lam, 10, 2, 5, **more).compute(),
+    "dask.ensemble": lambda lam, **more: _dask().ensemble(lam, 10, 2, [5, 6], generator="philox", **more).compute(),
+}
+
+
+def _dask():
+    pytest.importorskip("dask")
+    import cascade.dask
+
+    return cascade.dask
+
+
+@pytest.mark.parametrize("name", INTERMITTENCY_CALLS)
+def test_intermittency_stands_for_the_lambda_it_names_and_not_beside_it(name):
+    from cascade.stats import lambda_for
+
+    call = INTERMITTENCY_CALLS[name]
+    assert same_bits(call(None, intermittency=0.02), call(lambda_for(0.02, 10)))
+    with pytest.raises(ValueError, match="^give lam or intermittency, not both: got lam=0.3 and intermittency=0.02$"):
+        call(0.3, intermittency=0.02)

@@ -217,7 +217,6 @@ class RefusedInputTest(unittest.TestCase):
              "--law must be lognormal, binomial, microcanonical or logpoisson[:BETA]"),
             (["--law", "logpoisson:1.5", "0.5", "1", "2"], four,
              "--law logpoisson's parameter must be a decimal number beta with 0 < beta < 1, got '1.5'"),
-            (["--estimate", "--law", "binomial", "1", "2"], four, "--law is for the check"),
             # After --, a word that looks like an option is a FILE.
             (["0.5", "1", "2", "--", "--binary"], four, "cannot read --binary: No such file or directory"),
             # No value is left to take a log of: no estimate, rather than nan.

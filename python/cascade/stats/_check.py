@@ -166,9 +166,8 @@ def check(x, step_number, n0, *, lam=None, intermittency=None, law="lognormal", 
     <<x>>
     <<step_number>>
     <<n0>>
-    lam : float
-        The lambda the series was made with (or `intermittency`): one of the two
-        is required.
+    lam : float or None, default None
+        The lambda the series was made with; this or `intermittency` is required.
     <<intermittency>>
     <<law>>
         The reference is simulated under it (on the philox stream for every law

@@ -17,6 +17,8 @@ import sys
 
 import numpy as np
 
+from cascade import laws as _core_laws
+
 from . import _cache, _check, _input, _lambda, _laws, _progress, _streams
 from .reference import fit as _reference_fit
 from ._arguments import run_arguments
@@ -31,7 +33,7 @@ DECIMAL = re.compile(r"[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?")
 WHOLE = re.compile(r"\+?\d+")
 
 USAGE = """%(prog)s [--binary] [--realizations K] [--law LAW] [--no-cache] lambda step_number n0 [FILE ...]
-       %(prog)s --estimate [--binary] [--realizations K] step_number n0 [FILE ...]"""
+       %(prog)s --estimate [--binary] [--realizations K] [--law LAW] step_number n0 [FILE ...]"""
 DESCRIPTION = """\
 Reads series that `cascade lambda step_number n0` wrote (text lines, or raw
 little-endian doubles with --binary) from each FILE, or from standard input
@@ -49,7 +51,8 @@ Values that are exactly 0 (or text printed as 0) are left out of the log|x|
 rows, and the output says how many.
 
 With --estimate, lambda is not given: it is estimated, with a 95% confidence
-interval, from the variance of log|x| and the fall of C(l) per doubling of l.
+interval, from the variance of log|x| and the fall of C(l) per doubling of l
+(as --law's theory has it).
 
   lambda        the lambda the series was made with, a finite decimal number
   step_number   number of doubling steps, a whole number of at least 1
@@ -86,8 +89,8 @@ def parser(prog):
                         help="each input holds K independent series of the shape, one after another "
                              "(default: 1)")
     result.add_argument("--law", metavar="LAW", default=None,
-                        help="the multiplier law the series were made with: lognormal, binomial, microcanonical "
-                             "or logpoisson[:BETA], as the program's --law (default: lognormal)")
+                        help=f"the multiplier law the series were made with: {_law_choices()}, as the program's "
+                             "--law (default: lognormal)")
     result.add_argument("--estimate", action="store_true",
                         help="estimate lambda with a 95%% confidence interval instead of checking a given one "
                              "(default: check)")
@@ -95,6 +98,12 @@ def parser(prog):
                         help="simulate the reference afresh, neither reading nor keeping it in "
                              "$XDG_CACHE_HOME/cascade (default: ~/.cache/cascade) (default: use the cache)")
     return result
+
+
+def _law_choices():
+    """The laws of the core's table as --law takes them, a parameter shown where one is taken."""
+    names = [name + ("[:PARAM]" if rule["parameter"] else "") for name, rule in _core_laws().items()]
+    return f"{', '.join(names[:-1])} or {names[-1]}"
 
 
 def split_words(words):
@@ -143,12 +152,9 @@ def parse_options(words, prog):
 
 
 def parse_law(options):
-    """The Law of --law (the program's own words when it names none); refused beside --estimate,
-    whose estimate of lambda holds for every law alike."""
+    """The Law of --law (the program's own words when it names none)."""
     if options.law is None:
         return _laws.parse_law("lognormal")
-    if options.estimate:
-        raise UsageError("--law is for the check: --estimate's estimate of lambda is the same for every law")
     try:
         return _laws.parse_law(options.law)
     except ValueError as error:
@@ -294,7 +300,7 @@ def run(words, prog):
     realizations *= len(values)
     series = np.concatenate(values)
     if options.estimate:
-        estimate = _lambda.estimate_lambda(series, steps, n0, realizations=realizations)
+        estimate = _lambda.estimate_lambda(series, steps, n0, law=law, realizations=realizations)
         _streams.write_output(format_estimate(estimate, steps, n0, series.size, realizations), "the estimate")
         return 0
     check = _check.check(series, steps, n0, lam=lam, realizations=realizations, law=law, as_text=not options.binary,

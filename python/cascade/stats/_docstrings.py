@@ -1,7 +1,6 @@
-"""The parameters that the functions of cascade.stats share, stated once: a docstring line
-`<<name>>` is replaced by the paragraph of that name, indented as the line is."""
-import re
-
+"""The parameters that the functions of cascade.stats share, stated once (a docstring line
+`<<name>>` is replaced by the paragraph of that name, as cascade._docstrings does)."""
+from .._docstrings import filled
 from ._laws import NAMES
 
 _LAWS = ", ".join(f'"{name}"' for name in NAMES)
@@ -42,14 +41,4 @@ ValueError
     data of another length than the shape.""",
 }
 
-_PLACE = re.compile(r"^(?P<indent>[ \t]*)<<(?P<name>\w+)>>[ \t]*$", re.M)
-
-
-def shared(function):
-    """Fills the function's docstring's `<<name>>` lines from PARAGRAPHS."""
-    def paragraph(match):
-        return "\n".join(match["indent"] + line if line else line
-                         for line in PARAGRAPHS[match["name"]].splitlines())
-
-    function.__doc__ = _PLACE.sub(paragraph, function.__doc__)
-    return function
+shared = filled(PARAGRAPHS)
