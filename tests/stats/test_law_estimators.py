@@ -10,7 +10,7 @@ import cascade
 from refusal_tables import assert_refusals
 from cascade.stats import UncheckableSeries, compare_laws, log_cumulants, theory
 
-LAWS = ("lognormal", "binomial", "microcanonical", "logpoisson")
+LAWS = tuple(cascade.laws())
 
 
 def targets(lam, steps, n0, law):

@@ -10,10 +10,12 @@ import numpy as np
 from scipy import integrate
 
 import tool_runs  # noqa: F401  (puts the package on the path)
+import cascade
 from cascade.stats import parse_law, theory
+from law_words import law_choices
 from cascade.stats import _laws
 
-LAWS = ["lognormal", "binomial", "microcanonical", "logpoisson", "logpoisson:0.4"]
+LAWS = [*cascade.laws(), "logpoisson:0.4"]
 
 
 def beta_of(law):
@@ -116,7 +118,8 @@ class LawParserTest(unittest.TestCase):
         finally:
             _laws._THEORIES["binomial"] = kept
         self.assertEqual(str(caught.exception),
-                         "law binomial has no theory in cascade.stats (it knows lognormal, microcanonical, logpoisson)")
+                         "law binomial has no theory in cascade.stats (it knows "
+                         f"{', '.join(name for name in cascade.laws() if name != 'binomial')})")
 
     def test_reads_each_law_and_logpoissons_beta(self):
         for text, kind, beta in [("lognormal", _laws.LogNormal, None), ("binomial", _laws.Binomial, None),
@@ -135,8 +138,7 @@ class LawParserTest(unittest.TestCase):
 
     def test_refuses_other_text_naming_the_laws_and_the_text(self):
         # The program's own reading: its messages, and its decimals ("+0.5", "1e-1" are numbers there too).
-        names = ("law must be lognormal, binomial, microcanonical or logpoisson[:BETA] (a decimal number beta with "
-                 "0 < beta < 1), got ")
+        names = f"law must be {law_choices()}, got "
         parameter = "law logpoisson's parameter must be a decimal number beta with 0 < beta < 1, got "
         for text, message in [("", names + "''"), ("x", names + "'x'"), ("Lognormal", names + "'Lognormal'"),
                               ("lognormal:0.5", names + "'lognormal:0.5'"), ("binomial:", names + "'binomial:'"),
