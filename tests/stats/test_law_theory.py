@@ -319,9 +319,14 @@ def drawn_log_weights(law, lam, steps, n0, realizations, rng):
         elif law == "microcanonical":
             coins = rng.choice((-1.0, 1.0), (realizations, children // 2))
             factors = offset(law, sigma) + sigma * np.stack([coins, -coins], axis=2).reshape(realizations, children)
-        else:
+        elif law.startswith("logpoisson"):
             mu = sigma ** 2 / math.log(beta_of(law)) ** 2
             factors = offset(law, sigma) + rng.poisson(mu, (realizations, children)) * math.log(beta_of(law))
+        else:
+            # A law not written out here: its theory's own draw, about its mean.
+            theory_of_law = parse_law(law)
+            factors = (theory_of_law.log_cumulants(sigma ** 2)[0]
+                       + theory_of_law.centred_log_factors(rng, sigma ** 2, (realizations, children)))
         logs += np.repeat(factors, 1 << (steps - k), axis=1)
     return logs
 
