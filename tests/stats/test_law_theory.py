@@ -40,7 +40,10 @@ def factor_expectation(law, sigma, f):
     if law.startswith("logpoisson"):
         return poisson_expectation(sigma ** 2 / math.log(beta_of(law)) ** 2,
                                    lambda k: f(offset(law, sigma) + k * math.log(beta_of(law))))
-    return 0.5 * (f(offset(law, sigma) + sigma) + f(offset(law, sigma) - sigma))
+    if law in ("binomial", "microcanonical"):
+        return 0.5 * (f(offset(law, sigma) + sigma) + f(offset(law, sigma) - sigma))
+    # A law not written out here: its law of log W as scipy integrates it.
+    return parse_law(law).log_factor_distribution(sigma ** 2).expect(f, epsabs=1e-14, epsrel=1e-12, limit=200)
 
 
 def poisson_expectation(mu, f):
