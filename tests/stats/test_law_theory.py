@@ -242,13 +242,16 @@ class TreeTest(unittest.TestCase):
                 return np.full(n0 << steps, integrate.quad(
                     lambda z: math.exp(q * (steps * kappa[0] + math.sqrt(steps * kappa[1]) * z) - z * z / 2.0),
                     -40.0, 40.0, points=[0.0], limit=200)[0] / math.sqrt(2.0 * math.pi))
-        else:
+        elif law.startswith("logpoisson"):
             beta = beta_of(law)
 
             def weight_moment(q):  # the n Poisson counts on a path add up to one of rate n mu
                 mu = sigma ** 2 / math.log(beta) ** 2
                 return np.full(n0 << steps, poisson_expectation(
                     steps * mu, lambda k: math.exp(q * (steps * offset(law, sigma) + k * math.log(beta)))))
+        else:
+            def weight_moment(q):  # the n independent factors on a path: their moments multiply
+                return np.full(n0 << steps, factor_expectation(law, sigma, lambda x: math.exp(q * x)) ** steps)
         return kappa[1] * matrix @ matrix.T, weight_moment
 
     def test_moments_of_weights_and_magnitudes(self):
