@@ -196,7 +196,8 @@ def check(x, step_number, n0, *, lam=None, intermittency=None, law="lognormal", 
     Raises
     ------
     <<raises>>
-        Also: neither `lam` nor `intermittency` given.
+    TypeError
+        Neither `lam` nor `intermittency` given.
     UncheckableSeries
         A row left without terms, a square that overflows, |x| one value
         throughout, or a lambda at which the reference can place no row.
