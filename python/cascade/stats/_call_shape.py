@@ -55,10 +55,13 @@ def call_shape(old_order=(), needs_one_of=()):
         @functools.wraps(function)
         def shaped(*args, **kwargs):
             try:
-                bound = signature.bind(*args, **kwargs)
+                given = signature.bind(*args, **kwargs).arguments
             except TypeError as error:
-                refuse(f"{function.__name__}: {error}")
-            given = bound.arguments
+                unbound = f"{function.__name__}: {error}"
+            else:
+                unbound = None
+            if unbound:  # refused outside the handler: the binding's own error is no part of the story
+                refuse(unbound)
             for name in ("step_number", "n0"):
                 if name in given and not _is_whole(given[name]):
                     refuse(f"{name} must be an int, got {type(given[name]).__name__} ({_shown(given[name])})")
