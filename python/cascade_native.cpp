@@ -16,6 +16,7 @@
 #include <limits>
 #include <optional>
 #include <stdexcept>
+#include <tuple>
 #include <type_traits>
 #include <string>
 #include <utility>
@@ -556,6 +557,56 @@ py::object last_seed() {
   return py::int_(*last_seed_used);
 }
 
+/// A path: str or bytes (os.fspath in the package has made it one).
+std::string path_of(py::handle path) {
+  if (py::isinstance<py::bytes>(path)) return path.cast<std::string>();
+  return word_of(path, "path");
+}
+
+void save(py::handle path, py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
+          py::handle generator, py::handle law, py::handle weights_word, py::handle dtype, py::handle start,
+          py::handle stop, py::handle overwrite, py::handle threads) {
+  const std::string file = path_of(path);
+  const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads, law);
+  cascade::results_options options;
+  options.weights = weights_flag(weights_word);
+  if (overwrite.ptr() != Py_True && overwrite.ptr() != Py_False) {
+    throw py::type_error("overwrite must be True or False, got " + type_name(overwrite));
+  }
+  options.overwrite = overwrite.ptr() == Py_True;
+  options.float32 = element_named(dtype).value_bytes == sizeof(float);
+  if (const auto range = checked_range(request, start, stop)) {
+    options.has_range = true;
+    std::tie(options.start, options.stop) = *range;
+  }
+  const std::function<void()> poll_signals = signal_poll{};
+  {
+    py::gil_scoped_release released;
+    cascade::save_results(request, file, options, poll_signals);
+  }
+  last_seed_used = request.seed;
+}
+
+/// (status, message) of a file checked value by value: 0 equal, 1 differs, 2 not ours.
+py::tuple verify(py::handle path, py::handle threads) {
+  const std::string file = path_of(path);
+  std::vector<clamped_number> clamped;
+  const std::int64_t count = threads.is_none() ? 0 : whole_number(threads, "threads", clamped);
+  if (count < 0 || count > 1024) throw py::value_error("threads must be 1 to 1024, got " + py::repr(threads).cast<std::string>());
+  const std::function<void()> poll_signals = signal_poll{};
+  cascade::results_check checked;
+  {
+    py::gil_scoped_release released;
+    checked = cascade::verify_results(file, static_cast<unsigned>(count), poll_signals);
+  }
+  return py::make_tuple(checked.status, checked.message);
+}
+
+py::tuple inspect(py::handle path) {
+  const cascade::results_check checked = cascade::inspect_results(path_of(path));
+  return py::make_tuple(checked.status, checked.message);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(cascade_native, module) {
@@ -580,6 +631,17 @@ PYBIND11_MODULE(cascade_native, module) {
              "(name, parameter) of the law a text names, as the program's --law reads it.");
   module.def("limits", &limits, py::arg("generator"),
              "The stream's limits: name, max_seed, max_value_count, max_step_number, max_threads, makes_pieces.");
+  module.def("results_files_built", &cascade::results_files_built,
+             "Whether this build writes and checks results files (HDF5).");
+  module.def("save", &save, py::arg("path"), py::arg("lam"), py::arg("step_number"), py::arg("n0"), py::kw_only(),
+             py::arg("seed") = py::none(), py::arg("generator") = "subtractive", py::arg("law") = py::none(),
+             py::arg("weights") = false, py::arg("dtype") = py::none(), py::arg("start") = py::none(),
+             py::arg("stop") = py::none(), py::arg("overwrite") = false, py::arg("threads") = py::none(),
+             "Writes the run into a results file; see cascade.save.");
+  module.def("verify", &verify, py::arg("path"), py::arg("threads") = py::none(),
+             "(status, message): the file checked value by value against its run; see cascade.verify.");
+  module.def("inspect", &inspect, py::arg("path"),
+             "(status, message): whether the file is a results file of cascade, reading no value.");
   module.def("laws", &laws, "The multiplier laws of the core's table by name: parameter, default, rule.");
   module.def("last_seed", &last_seed, "The seed of this thread's last generate call, or None.");
   module.def("block_sums", &block_sums, py::arg("x"), py::arg("block_length"), py::arg("lags"),

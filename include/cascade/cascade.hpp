@@ -194,6 +194,49 @@ void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::
 void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::size_t count, float* values,
                    float* weights = nullptr, const std::function<void()>& between_chunks = {});
 
+/// Whether this build writes and checks results files (it was built with
+/// HDF5's C library); without, save_results and verify_results throw
+/// std::runtime_error saying so.
+bool results_files_built();
+
+/// How a run goes into a results file.
+struct results_options {
+  bool weights = false;    ///< keep the weights w beside the values x
+  bool float32 = false;    ///< x (and w) as float32, each rounded to the nearest; float64 otherwise
+  bool overwrite = false;  ///< replace an existing file of that name
+  /// Values start .. stop - 1 alone (philox), when has_range.
+  bool has_range = false;
+  std::int64_t start = 0, stop = 0;
+};
+
+/// Writes the run into `path` exactly as `cascade --output FILE` does (the
+/// same bytes in x and w, the same attributes but the time): one HDF5 file
+/// laid out as netCDF-4, made window by window in bounded memory, written
+/// under a temporary name in its folder and renamed when complete. Throws
+/// std::invalid_argument as check_request and check_range do, and when
+/// `path` exists (unless options.overwrite) or is not a regular file;
+/// std::runtime_error (one line) when the file cannot be written;
+/// std::bad_alloc; and whatever between_chunks throws. When it throws no
+/// file of that name is made and no temporary is left.
+void save_results(const run_request& request, const std::string& path, const results_options& options,
+                  const std::function<void()>& between_chunks = {});
+
+/// A results file checked against the run it describes.
+struct results_check {
+  int status;           ///< 0 every value equal; 1 one differs; 2 not a results file of cascade, or unreadable
+  std::string message;  ///< one line for 1 and 2: the first index that differs, or why the file is refused
+};
+
+/// Makes the run `path` describes again on `threads` threads (0: every CPU,
+/// at most what its stream takes) and compares every value and weight bit
+/// for bit, as `cascade --verify FILE` does.
+results_check verify_results(const std::string& path, unsigned threads = 0,
+                             const std::function<void()>& between_chunks = {});
+
+/// The same checks of the attributes and datasets of `path`, reading no
+/// value: status 0 when it is a results file of cascade, else 2 and why.
+results_check inspect_results(const std::string& path);
+
 /// The program's summary of a series.
 struct run_summary {
   std::int64_t count;

@@ -32,7 +32,7 @@ import numpy as np  # noqa: E402  (loaded, or refused in one line, with the comp
 from numpy.typing import NDArray  # noqa: E402
 
 __all__ = ["generate", "generate_ensemble", "summary", "last_seed", "limits", "laws", "Summary", "Limits", "LawRule",
-           "__version__"]
+           "save", "open", "verify", "Results", "__version__"]
 
 __version__: str = _native.__version__
 """The project's version, the one that ``cascade --version`` prints."""
@@ -254,3 +254,7 @@ def laws() -> dict[str, LawRule]:
     ``laws()["logpoisson"]["default"]`` is 2/3. The same table the program's
     ``--law``, ``generate(law=...)`` and ``cascade.stats`` read."""
     return cast("dict[str, LawRule]", _native.laws())
+
+
+# Results files: save, open and verify (after _native, which they call).
+from ._results import Results, open, save, verify  # noqa: E402,A001

@@ -213,35 +213,71 @@ moments write_results_file(const file_request& request) {
   return made;
 }
 
-verification verify_results_file(const std::string& path, unsigned threads,
-                                 const std::function<void()>& between_chunks) {
-  const auto refuse = [](const std::string& why) { return verification{verification::refused, "it is not a results file of cascade: " + why}; };
-  // Anything but a regular file (a FIFO would wait for a writer) is none of ours.
+namespace {
+
+verification refusal(const std::string& why) {
+  return {verification::refused, "it is not a results file of cascade: " + why};
+}
+
+/// The run an open file describes, its format and weights read from its
+/// datasets, or why it is none of ours.
+std::optional<verification> described_file(const hdf5_reader& reader, described_run& described) {
+  described = run_described_by(reader.root_attributes());
+  if (!described.refusal.empty()) return refusal(described.refusal);
+  run_words& run = described.run;
+  const dataset_found x = reader.dataset(dataset_name::x);
+  const dataset_found w = reader.dataset(dataset_name::w);
+  if (!x.present) return refusal("it has no dataset x");
+  for (const auto& [found, name] : {std::pair{&x, "x"}, std::pair{&w, "w"}}) {
+    if (!found->present) continue;
+    if (!found->little_endian_float64 && !found->little_endian_float32) {
+      return refusal(std::string("its dataset ") + name + " is neither little-endian float64 nor float32");
+    }
+    if (!found->one_dimension_of_t || found->length != run.count()) {
+      return refusal(std::string("its dataset ") + name + " is not one value of t for each of the run's " +
+                     std::to_string(run.count()));
+    }
+  }
+  if (w.present && w.little_endian_float32 != x.little_endian_float32) return refusal("its datasets x and w differ in type");
+  if (w.present != described.checksums.w.has_value()) {
+    return refusal("its w_sha256 attribute and its dataset w do not go together");
+  }
+  run.format = x.little_endian_float32 ? value_format::float32 : value_format::float64;
+  run.with_weights = w.present;
+  return std::nullopt;
+}
+
+/// Anything but a regular file (a FIFO would wait for a writer) is none of ours.
+std::optional<verification> not_a_regular_file(const std::string& path) {
   struct stat file;
-  if (stat(path.c_str(), &file) != 0) return {verification::refused, std::string("it cannot be read: ") + std::strerror(errno)};
-  if (!S_ISREG(file.st_mode)) return refuse("it is not a regular file");
+  if (stat(path.c_str(), &file) != 0) return verification{verification::refused, std::string("it cannot be read: ") + std::strerror(errno)};
+  if (!S_ISREG(file.st_mode)) return refusal("it is not a regular file");
+  return std::nullopt;
+}
+
+}  // namespace
+
+verification inspect_results_file(const std::string& path) {
+  if (auto refused = not_a_regular_file(path)) return *refused;
   try {
     const hdf5_reader reader(path);
-    described_run described = run_described_by(reader.root_attributes());
-    if (!described.refusal.empty()) return refuse(described.refusal);
-    run_words& run = described.run;
-    const dataset_found x = reader.dataset(dataset_name::x);
-    const dataset_found w = reader.dataset(dataset_name::w);
-    if (!x.present) return refuse("it has no dataset x");
-    for (const auto& [found, name] : {std::pair{&x, "x"}, std::pair{&w, "w"}}) {
-      if (!found->present) continue;
-      if (!found->little_endian_float64 && !found->little_endian_float32) {
-        return refuse(std::string("its dataset ") + name + " is neither little-endian float64 nor float32");
-      }
-      if (!found->one_dimension_of_t || found->length != run.count()) {
-        return refuse(std::string("its dataset ") + name + " is not one value of t for each of the run's " +
-                      std::to_string(run.count()));
-      }
-    }
-    run.format = x.little_endian_float32 ? value_format::float32 : value_format::float64;
-    if (w.present && w.little_endian_float32 != x.little_endian_float32) return refuse("its datasets x and w differ in type");
-    if (w.present != described.checksums.w.has_value()) return refuse("its w_sha256 attribute and its dataset w do not go together");
-    run.with_weights = w.present;
+    described_run described;
+    if (auto refused = described_file(reader, described)) return *refused;
+    return {verification::equal, ""};
+  } catch (const results_file_error& error) {
+    return refusal(error.what());
+  }
+}
+
+verification verify_results_file(const std::string& path, unsigned threads,
+                                 const std::function<void()>& between_chunks) {
+  const auto refuse = refusal;
+  if (auto refused = not_a_regular_file(path)) return *refused;
+  try {
+    const hdf5_reader reader(path);
+    described_run described;
+    if (auto refused = described_file(reader, described)) return *refused;
+    const run_words& run = described.run;
 
     const std::size_t value_bytes = format_of(run.format).value_bytes;
     std::vector<char> stored;

@@ -51,4 +51,8 @@ struct verification {
 verification verify_results_file(const std::string& path, unsigned threads,
                                  const std::function<void()>& between_chunks = {});
 
+/// The same checks of the file's attributes and datasets, without reading a
+/// value: `equal` when it is one of ours (for a face that reads it).
+verification inspect_results_file(const std::string& path);
+
 }  // namespace cascade

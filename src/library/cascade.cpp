@@ -11,6 +11,11 @@
 #include "cascade/ensemble_sharing.h"
 #include "cascade/laws.h"
 #include "cascade/population.h"
+#include "cascade/quoted.h"
+#if CASCADE_HAVE_HDF5
+#include "cascade/hdf5_file.h"
+#include "cascade/results_file.h"
+#endif
 #include "cascade/run_rules.h"
 #include "cascade/seed.h"
 #include "cascade/series_source.h"
@@ -344,5 +349,68 @@ run_summary summarize_series(const double* values, std::int64_t count) {
   const series_summary summary = moments::of(values, count).summary();
   return {summary.count, summary.mean, summary.sd, summary_line(summary)};
 }
+
+bool results_files_built() { return CASCADE_HAVE_HDF5 != 0; }
+
+#if CASCADE_HAVE_HDF5
+
+void save_results(const run_request& request, const std::string& path, const results_options& options,
+                  const std::function<void()>& between_chunks) {
+  check_request(request);
+  std::optional<std::pair<std::int64_t, std::int64_t>> range;
+  if (options.has_range) {
+    check_range(request, options.start, options.stop);
+    range = {options.start, options.stop};
+  }
+  if (const auto refused = output_refusal(path, options.overwrite)) throw std::invalid_argument(*refused);
+  const source_request source = source_for(request, range, options.weights);
+  file_request file;
+  file.run.seed = request.seed;
+  file.run.generator = source.from;
+  file.run.law = source.law;
+  file.run.range = range;
+  file.run.format = options.float32 ? value_format::float32 : value_format::float64;
+  file.run.output_path = path;
+  file.run.with_weights = options.weights;
+  file.run.lambda = request.lambda;
+  file.run.step_number = static_cast<std::int32_t>(request.step_number);
+  file.run.n0 = static_cast<std::int32_t>(request.n0);
+  file.threads = source.threads;
+  file.overwrite = options.overwrite;
+  file.between_chunks = between_chunks;
+  try {
+    write_results_file(file);
+  } catch (const results_file_error& error) {
+    throw std::runtime_error("cannot write the results file " + quoted(path) + ": " + error.what());
+  }
+}
+
+results_check verify_results(const std::string& path, unsigned threads, const std::function<void()>& between_chunks) {
+  const verification checked = verify_results_file(path, threads != 0 ? threads : available_cpus(), between_chunks);
+  return {checked.status, checked.message};
+}
+
+results_check inspect_results(const std::string& path) {
+  const verification checked = inspect_results_file(path);
+  return {checked.status, checked.message};
+}
+
+#else
+
+namespace {
+[[noreturn]] void no_results_files() {
+  throw std::runtime_error("results files need HDF5, and this build of cascade has none");
+}
+}  // namespace
+
+void save_results(const run_request&, const std::string&, const results_options&, const std::function<void()>&) {
+  no_results_files();
+}
+
+results_check verify_results(const std::string&, unsigned, const std::function<void()>&) { no_results_files(); }
+
+results_check inspect_results(const std::string&) { no_results_files(); }
+
+#endif
 
 }  // namespace cascade

@@ -8,6 +8,7 @@ import os
 import shlex
 import signal
 import subprocess
+import sys
 import time
 from pathlib import Path
 
@@ -174,9 +175,9 @@ HOSTILE = [
 ]
 
 
-@pytest.mark.parametrize("name, alter, status, reason", HOSTILE, ids=[case[0] for case in HOSTILE])
-def test_hostile_files_are_refused_in_one_line(tmp_path, name, alter, status, reason):
-    path = write_good(tmp_path)
+def hostile_file(folder, name, alter):
+    """A good file made hostile as the case `name` says."""
+    path = write_good(folder)
     if name == "not HDF5":
         path.write_text("x,w\n1,2\n")
     elif name == "truncated":
@@ -184,6 +185,12 @@ def test_hostile_files_are_refused_in_one_line(tmp_path, name, alter, status, re
     else:
         with h5py.File(path, "r+") as f:
             alter(f)
+    return path
+
+
+@pytest.mark.parametrize("name, alter, status, reason", HOSTILE, ids=[case[0] for case in HOSTILE])
+def test_hostile_files_are_refused_in_one_line(tmp_path, name, alter, status, reason):
+    path = hostile_file(tmp_path, name, alter)
     checked = program("--verify", str(path))
     assert checked.returncode == status, checked.stderr
     assert checked.stderr.count("\n") == 1 and checked.stderr.startswith(f"cascade: --verify '{path}': ")
@@ -248,4 +255,95 @@ def test_an_interrupted_run_leaves_nothing(tmp_path, sent):
     assert run.poll() is None, "the run ended before it could be interrupted"
     run.send_signal(sent)
     assert run.wait(timeout=30) == -sent
+    assert os.listdir(tmp_path) == []
+
+
+def without_time(attributes):
+    attributes = dict(attributes)
+    attributes["history"] = attributes["history"].split(" ", 1)[1]
+    return attributes
+
+
+@pytest.mark.parametrize("stream, law, piece, dtype, weights", RUNS)
+def test_save_writes_what_the_program_writes(tmp_path, monkeypatch, stream, law, piece, dtype, weights):
+    (tmp_path / "program").mkdir()
+    words = ["--float32"] if dtype == "float32" else []
+    words += ["--with-weights"] if weights else []
+    made = program("--seed", "11", *run_words(stream, law, piece), *words, "--output", "r.h5", LAMBDA, str(STEPS),
+                   str(N0), cwd=tmp_path / "program")
+    assert made.returncode == 0, made.stderr
+    start, stop = piece or (None, None)
+    monkeypatch.chdir(tmp_path)  # the same relative path, so the same command in the history
+    cascade.save("r.h5", float(LAMBDA), STEPS, N0, seed=11, generator=stream, law=law, weights=weights,
+                 dtype=np.dtype(dtype).type, start=start, stop=stop)
+    with h5py.File(tmp_path / "r.h5") as saved, h5py.File(tmp_path / "program" / "r.h5") as written:
+        for name in ("x", "w"):
+            assert (name in saved) == (name in written)
+            if name in saved:
+                assert saved[name].dtype == written[name].dtype
+                assert saved[name][...].tobytes() == written[name][...].tobytes()
+        assert without_time(saved.attrs) == without_time(written.attrs)
+    # Reopened, it gives what generate makes of its parameters.
+    with cascade.open(tmp_path / "r.h5") as results:
+        assert results.provenance["x_sha256"] == made_sum(tmp_path / "r.h5")
+        again = cascade.generate(**results.parameters)
+        x, w = again if weights else (again, None)
+        assert x.tobytes() == results.x[...].tobytes() and results.x[2:5].tobytes() == x[2:5].tobytes()
+        assert (results.w is None) == (not weights)
+        if weights:
+            assert w.tobytes() == results.w[...].tobytes()
+    cascade.verify(tmp_path / "r.h5")
+
+
+def made_sum(path):
+    with h5py.File(path) as f:
+        return hashlib.sha256(f["x"][...].tobytes()).hexdigest()
+
+
+@pytest.mark.parametrize("name, alter, status, reason", HOSTILE, ids=[case[0] for case in HOSTILE])
+def test_open_and_verify_refuse_hostile_files(tmp_path, name, alter, status, reason):
+    path = hostile_file(tmp_path, name, alter)
+    with pytest.raises(ValueError) as verified:
+        cascade.verify(path)
+    assert reason in str(verified.value) and "\n" not in str(verified.value)
+    # Opening reads no value: what only the values tell is for verify.
+    if status == 2 and "checksum" not in name:
+        with pytest.raises(ValueError) as opened:
+            cascade.open(path)
+        assert str(opened.value) == str(verified.value)
+
+
+def test_save_refuses_and_leaves_nothing(tmp_path):
+    path = tmp_path / "r.h5"
+    path.write_text("mine")
+    with pytest.raises(ValueError, match="exists; give --force"):
+        cascade.save(path, 0.3, 5, 1, seed=1)
+    with pytest.raises(ValueError, match="not a regular file"):
+        cascade.save("/dev/null", 0.3, 5, 1, seed=1, overwrite=True)
+    with pytest.raises(ValueError, match="n0 must be"):
+        cascade.save(tmp_path / "other.h5", 0.3, 5, 0, seed=1)
+    with pytest.raises(ValueError, match="model must be dyadic"):
+        cascade.save(tmp_path / "other.h5", 0.3, 5, 1, seed=1, model="stationary")
+    assert path.read_text() == "mine" and os.listdir(tmp_path) == ["r.h5"]
+    cascade.save(path, 0.3, 5, 1, seed=1, overwrite=True)
+    cascade.verify(path)
+
+
+SAVE_CHILD = r"""
+import sys, cascade
+try:
+    cascade.save("r.h5", 0.3, 27, 1, seed=1, generator="philox", threads=1)
+except KeyboardInterrupt:
+    print("interrupted")
+"""
+
+
+def test_ctrl_c_during_save_leaves_nothing(tmp_path):
+    run = subprocess.Popen([sys.executable, "-c", SAVE_CHILD], cwd=tmp_path, stdout=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + 30
+    while not any(p.stat().st_size > (1 << 20) for p in tmp_path.iterdir()) and time.monotonic() < deadline:
+        time.sleep(0.01)
+    assert run.poll() is None, "the save ended before it could be interrupted"
+    run.send_signal(signal.SIGINT)
+    assert run.communicate(timeout=30)[0] == "interrupted\n"
     assert os.listdir(tmp_path) == []

@@ -1,0 +1,120 @@
+"""Results files: a run saved with what makes it again (the core writes and
+checks them, as ``cascade --output`` and ``--verify`` do), reopened lazily
+through h5py."""
+
+from __future__ import annotations
+
+import os
+from typing import Any, Dict, Optional, Union
+
+import numpy as np
+
+from . import _native
+
+PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+MODELS = ("dyadic",)
+"""The cascade models whose series the core makes."""
+
+
+def _path(path: PathLike) -> Union[str, bytes]:
+    if not isinstance(path, (str, bytes, os.PathLike)):
+        raise TypeError(f"path must be a str, bytes or os.PathLike, got {type(path).__name__}")
+    return os.fspath(path)
+
+
+def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optional[int] = None,
+         seeds: Any = None, generator: str = "subtractive", law: str = "lognormal", model: str = "dyadic",
+         weights: bool = False, dtype: Any = np.float64, start: Optional[int] = None, stop: Optional[int] = None,
+         overwrite: bool = False, threads: Optional[int] = None) -> None:
+    """Writes the series (and with ``weights=True`` its weights) into the
+    results file `path`: one HDF5 file laid out as netCDF-4, the same bytes
+    and attributes (but the time) as ``cascade --output FILE`` writes for the
+    same run, made window by window in bounded memory (no whole array is
+    held). The file is written under a temporary name in its folder and
+    renamed when complete.
+
+    The run's arguments are generate's; ``dtype=numpy.float32`` stores
+    float32 values. An existing `path` is a ValueError unless
+    ``overwrite=True``; a path that is not a regular file (a FIFO, a device)
+    always is. ``seeds=`` (an ensemble in one file) is refused: save each
+    seed's run. Raises RuntimeError when the file cannot be written; nothing
+    is left behind then, nor after Ctrl-C.
+    """
+    if seeds is not None:
+        raise ValueError("seeds= (an ensemble) is not saved in one results file; save each seed's run to a file")
+    if model not in MODELS:
+        raise ValueError(f"model must be {' or '.join(MODELS)}, got {model!r}")
+    _native.save(_path(path), lam, step_number, n0, seed=seed, generator=generator, law=law, weights=weights,
+                 dtype=dtype, start=start, stop=stop, overwrite=overwrite, threads=threads)
+
+
+def verify(path: PathLike, pieces: Optional[int] = None, *, threads: Optional[int] = None) -> None:
+    """Makes the run the results file `path` describes again and compares
+    every value and weight bit for bit: returns quietly when all are equal,
+    raises ValueError naming the first index that differs (and the dataset),
+    or why the file is not a results file of cascade. Every value is
+    checked: `pieces` (a sample of pieces) is not taken."""
+    if pieces is not None:
+        raise ValueError(f"pieces must be None (every value is checked), got {pieces!r}")
+    status, message = _native.verify(_path(path), threads)
+    if status != 0:
+        raise ValueError(f"{os.fsdecode(_path(path))!r}: {message}")
+
+
+def _plain(value: Any) -> Any:
+    """An attribute as a plain Python value."""
+    if isinstance(value, bytes):
+        return value.decode()
+    if isinstance(value, np.generic):
+        return value.item()
+    return value
+
+
+class Results:
+    """A results file opened to read: ``x`` and ``w`` (None without weights)
+    read lazily, sliced as arrays are (``r.x[a:b]``, ``r.x[...]``);
+    ``provenance``, a dict of its attributes; ``parameters``, the run's
+    arguments ready for ``cascade.generate(**r.parameters)``. Close it (or
+    use it in a ``with`` block) when done."""
+
+    def __init__(self, path: PathLike) -> None:
+        import h5py
+
+        name = _path(path)
+        status, message = _native.inspect(name)
+        if status != 0:
+            raise ValueError(f"{os.fsdecode(name)!r}: {message}")
+        self._file = h5py.File(name, "r")
+        self.x: Any = self._file["x"]
+        self.w: Any = self._file["w"] if "w" in self._file else None
+        self.provenance: Dict[str, Any] = {key: _plain(value) for key, value in self._file.attrs.items()}
+
+    @property
+    def parameters(self) -> Dict[str, Any]:
+        """lam, step_number, n0, seed, generator, law, start and stop (for a
+        piece), dtype and weights, as generate takes them."""
+        p = self.provenance
+        parameters: Dict[str, Any] = {"lam": p["lambda"], "step_number": p["step_number"], "n0": p["n0"],
+                                      "seed": p["seed"], "generator": p["generator"], "law": p["law"]}
+        if "start" in p:
+            parameters.update(start=p["start"], stop=p["stop"])
+        parameters.update(dtype=self.x.dtype.type, weights=self.w is not None)
+        return parameters
+
+    def close(self) -> None:
+        self._file.close()
+
+    def __enter__(self) -> "Results":
+        return self
+
+    def __exit__(self, *exception: Any) -> None:
+        self.close()
+
+
+def open(path: PathLike) -> Results:  # noqa: A001  (cascade.open, as the package names it)
+    """The results file `path` opened to read (see Results). ValueError in
+    one line when it is not a results file of cascade: not HDF5, truncated,
+    a dataset missing or of another type, an attribute that describes no run
+    of ours."""
+    return Results(path)
