@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <tuple>
 #include <type_traits>
+#include <variant>
 #include <string>
 #include <utility>
 #include <vector>
@@ -563,10 +564,11 @@ std::string path_of(py::handle path) {
   return word_of(path, "path");
 }
 
-void save(py::handle path, py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
-          py::handle generator, py::handle law, py::handle weights_word, py::handle dtype, py::handle start,
-          py::handle stop, py::handle overwrite, py::handle threads) {
-  const std::string file = path_of(path);
+/// The run and the file options of a save call, checked.
+std::pair<cascade::run_request, cascade::results_options> results_run(
+    py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle generator, py::handle law,
+    py::handle weights_word, py::handle dtype, py::handle start, py::handle stop, py::handle overwrite,
+    py::handle threads) {
   const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads, law);
   cascade::results_options options;
   options.weights = weights_flag(weights_word);
@@ -579,12 +581,72 @@ void save(py::handle path, py::handle lam, py::handle step_number, py::handle n0
     options.has_range = true;
     std::tie(options.start, options.stop) = *range;
   }
+  return {request, options};
+}
+
+void save(py::handle path, py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
+          py::handle generator, py::handle law, py::handle weights_word, py::handle dtype, py::handle start,
+          py::handle stop, py::handle overwrite, py::handle threads) {
+  const std::string file = path_of(path);
+  const auto [request, options] =
+      results_run(lam, step_number, n0, seed, generator, law, weights_word, dtype, start, stop, overwrite, threads);
   const std::function<void()> poll_signals = signal_poll{};
   {
     py::gil_scoped_release released;
     cascade::save_results(request, file, options, poll_signals);
   }
   last_seed_used = request.seed;
+}
+
+/// [(name, value)] of the root attributes a results file of this run has.
+py::list results_attributes(py::handle path, py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
+                            py::handle generator, py::handle law, py::handle weights_word, py::handle dtype,
+                            py::handle start, py::handle stop, const std::string& x_sha256,
+                            const std::string& w_sha256) {
+  const auto [request, options] = results_run(lam, step_number, n0, seed, generator, law, weights_word, dtype, start,
+                                              stop, py::bool_(false), py::none());
+  py::list attributes;
+  for (const auto& attribute : cascade::results_attributes(request, path_of(path), options, x_sha256, w_sha256)) {
+    std::visit([&](const auto& value) { attributes.append(py::make_tuple(attribute.name, value)); }, attribute.value);
+  }
+  return attributes;
+}
+
+/// "" when [(name, value)] describes a run of ours, else why not. A value
+/// that is no text, float or int is left out, as a file's unreadable one is.
+std::string results_refusal(const py::list& attributes) {
+  std::vector<cascade::results_attribute> read;
+  for (const py::handle item : attributes) {
+    const auto pair = py::reinterpret_borrow<py::tuple>(item);
+    cascade::results_attribute attribute;
+    attribute.name = pair[0].cast<std::string>();
+    const py::handle value = pair[1];
+    if (py::isinstance<py::str>(value)) {
+      attribute.value = value.cast<std::string>();
+    } else if (PyFloat_Check(value.ptr())) {
+      attribute.value = value.cast<double>();
+    } else if (PyLong_Check(value.ptr()) && !PyBool_Check(value.ptr())) {
+      if (PyObject_RichCompareBool(value.ptr(), py::int_(0).ptr(), Py_GE) == 1) {
+        const unsigned long long whole = PyLong_AsUnsignedLongLong(value.ptr());
+        if (PyErr_Occurred()) {
+          PyErr_Clear();
+          continue;
+        }
+        attribute.value = static_cast<std::uint64_t>(whole);
+      } else {
+        const long long whole = PyLong_AsLongLong(value.ptr());
+        if (PyErr_Occurred()) {
+          PyErr_Clear();
+          continue;
+        }
+        attribute.value = static_cast<std::int64_t>(whole);
+      }
+    } else {
+      continue;
+    }
+    read.push_back(std::move(attribute));
+  }
+  return cascade::results_attributes_refusal(read);
 }
 
 /// (status, message) of a file checked value by value: 0 equal, 1 differs, 2 not ours.
@@ -638,6 +700,14 @@ PYBIND11_MODULE(cascade_native, module) {
              py::arg("weights") = false, py::arg("dtype") = py::none(), py::arg("start") = py::none(),
              py::arg("stop") = py::none(), py::arg("overwrite") = false, py::arg("threads") = py::none(),
              "Writes the run into a results file; see cascade.save.");
+  module.def("results_attributes", &results_attributes, py::arg("path"), py::arg("lam"), py::arg("step_number"),
+             py::arg("n0"), py::kw_only(), py::arg("seed"), py::arg("generator") = "subtractive",
+             py::arg("law") = py::none(), py::arg("weights") = false, py::arg("dtype") = py::none(),
+             py::arg("start") = py::none(), py::arg("stop") = py::none(), py::arg("x_sha256"),
+             py::arg("w_sha256") = "",
+             "[(name, value)]: the root attributes a results file of this run has, written now.");
+  module.def("results_refusal", &results_refusal, py::arg("attributes"),
+             "'' when [(name, value)] describes a run of ours, else why not.");
   module.def("verify", &verify, py::arg("path"), py::arg("threads") = py::none(),
              "(status, message): the file checked value by value against its run; see cascade.verify.");
   module.def("inspect", &inspect, py::arg("path"),

@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace cascade {
@@ -236,6 +237,23 @@ results_check verify_results(const std::string& path, unsigned threads = 0,
 /// The same checks of the attributes and datasets of `path`, reading no
 /// value: status 0 when it is a results file of cascade, else 2 and why.
 results_check inspect_results(const std::string& path);
+
+/// One root attribute of a results file: text, a double, or a whole number.
+struct results_attribute {
+  std::string name;
+  std::variant<std::string, double, std::int64_t, std::uint64_t> value;
+};
+
+/// The root attributes a results file of this run has, written now (the
+/// history's time), with the checksums given (`w_sha256` empty: no weights):
+/// what another store of the same layout (a zarr store) carries too. Throws
+/// std::invalid_argument as save_results does for the run.
+std::vector<results_attribute> results_attributes(const run_request& request, const std::string& path,
+                                                  const results_options& options, const std::string& x_sha256,
+                                                  const std::string& w_sha256 = "");
+
+/// "" when the attributes describe a run of ours, else why not (one line).
+std::string results_attributes_refusal(const std::vector<results_attribute>& attributes);
 
 /// The program's summary of a series.
 struct run_summary {

@@ -62,6 +62,41 @@ def verify(path: PathLike, pieces: Optional[int] = None, *, threads: Optional[in
         raise ValueError(f"{os.fsdecode(_path(path))!r}: {message}")
 
 
+def _zarr_store(name: str) -> Any:
+    """The zarr group of a store that cascade.dask.save wrote, its attributes
+    judged by the core's rules and its datasets by the results file's
+    layout; ValueError in one line otherwise."""
+    import zarr
+
+    def refuse(why: str) -> ValueError:
+        return ValueError(f"{name!r}: it is not a results store of cascade: {why}")
+
+    try:
+        group = zarr.open_group(name, mode="r")
+        attributes = [(key, _plain(value)) for key, value in group.attrs.items()]
+    except Exception as error:  # zarr says why in its own words, of its own types
+        raise refuse(f"it cannot be read as a zarr group ({type(error).__name__})") from None
+    refusal = _native.results_refusal(attributes)
+    if refusal:
+        raise refuse(refusal)
+    described = dict(attributes)
+    count = (described["stop"] - described["start"] if "start" in described
+             else described["n0"] << described["step_number"])
+    for dataset in ("x", "w"):
+        if dataset not in group:
+            if dataset == "x":
+                raise refuse("it has no dataset x")
+            continue
+        array = group[dataset]
+        if array.dtype not in (np.dtype("<f8"), np.dtype("<f4")):
+            raise refuse(f"its dataset {dataset} is neither little-endian float64 nor float32")
+        if array.shape != (count,):
+            raise refuse(f"its dataset {dataset} is not one value of t for each of the run's {count}")
+    if ("w" in group) != ("w_sha256" in described):
+        raise refuse("its w_sha256 attribute and its dataset w do not go together")
+    return group
+
+
 def _plain(value: Any) -> Any:
     """An attribute as a plain Python value."""
     if isinstance(value, bytes):
@@ -79,16 +114,23 @@ class Results:
     use it in a ``with`` block) when done."""
 
     def __init__(self, path: PathLike) -> None:
+        name = _path(path)
+        self._file: Any = None
+        if os.path.isdir(name):
+            group = _zarr_store(os.fsdecode(name))
+            self.x: Any = group["x"]
+            self.w: Any = group["w"] if "w" in group else None
+            self.provenance: Dict[str, Any] = {key: _plain(value) for key, value in group.attrs.items()}
+            return
         import h5py
 
-        name = _path(path)
         status, message = _native.inspect(name)
         if status != 0:
             raise ValueError(f"{os.fsdecode(name)!r}: {message}")
         self._file = h5py.File(name, "r")
-        self.x: Any = self._file["x"]
-        self.w: Any = self._file["w"] if "w" in self._file else None
-        self.provenance: Dict[str, Any] = {key: _plain(value) for key, value in self._file.attrs.items()}
+        self.x = self._file["x"]
+        self.w = self._file["w"] if "w" in self._file else None
+        self.provenance = {key: _plain(value) for key, value in self._file.attrs.items()}
 
     @property
     def parameters(self) -> Dict[str, Any]:
@@ -103,7 +145,8 @@ class Results:
         return parameters
 
     def close(self) -> None:
-        self._file.close()
+        if self._file is not None:
+            self._file.close()
 
     def __enter__(self) -> "Results":
         return self

@@ -1,7 +1,7 @@
 # Type stub for the compiled module; the documented functions are those of
 # the cascade package itself. What a call returns follows `weights`: one
 # array for False, a pair for True.
-from typing import Any, Dict, Iterable, Literal, Optional, Tuple, Union, overload
+from typing import Any, Dict, Iterable, List, Literal, Optional, Tuple, Union, overload
 
 import numpy as np
 from numpy.typing import NDArray
@@ -73,3 +73,8 @@ def save(path: Union[str, bytes], lam: float, step_number: int, n0: int, *, seed
          threads: Optional[int] = None) -> None: ...
 def verify(path: Union[str, bytes], threads: Optional[int] = None) -> Tuple[int, str]: ...
 def inspect(path: Union[str, bytes]) -> Tuple[int, str]: ...
+def results_attributes(path: Union[str, bytes], lam: float, step_number: int, n0: int, *, seed: int,
+                       generator: str = "subtractive", law: Optional[str] = None, weights: bool = False,
+                       dtype: Any = ..., start: Optional[int] = None, stop: Optional[int] = None, x_sha256: str,
+                       w_sha256: str = "") -> List[Tuple[str, Any]]: ...
+def results_refusal(attributes: List[Tuple[str, Any]]) -> str: ...

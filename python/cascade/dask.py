@@ -21,7 +21,7 @@ from __future__ import annotations
 
 import functools
 import operator
-from typing import Any, Iterable, Optional, Tuple, Union
+from typing import Any, Iterable, Optional, Tuple, Union, cast
 
 import numpy as np
 
@@ -35,8 +35,9 @@ except ImportError:  # pragma: no cover - depends on the machine
 
 from . import _native
 from . import generate
+from ._results import MODELS, PathLike, _path
 
-__all__ = ["series", "ensemble", "DEFAULT_CHUNKS", "MAX_CHUNKS"]
+__all__ = ["series", "ensemble", "save", "DEFAULT_CHUNKS", "MAX_CHUNKS"]
 
 DEFAULT_CHUNKS = 2**22
 """Values a chunk by default (32 MiB), while the series has at most MAX_CHUNKS of them."""
@@ -149,3 +150,58 @@ def ensemble(lam: float, step_number: int, n0: int, seeds: Iterable[int], *,
     name = f"cascade-ensemble-{token}"
     graph = {(name, k, 0): (_row, lam, step_number, n0, seed, generator, law) for k, seed in enumerate(seeds)}
     return _da.Array(graph, name, chunks=((1,) * len(seeds), (count,)), dtype=np.float64)
+
+
+def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optional[int] = None, seeds: Any = None,
+         chunks: Optional[int] = None, law: str = "lognormal", model: str = "dyadic", overwrite: bool = False) -> None:
+    """Writes the philox series of ``series(lam, step_number, n0, seed,
+    chunks=chunks, law=law)`` into a zarr store at `path`, chunk by chunk on
+    the workers that compute them (the active scheduler's: a
+    ``distributed.Client`` sends them to its cluster, whose workers must
+    reach `path`). The store has the results file's layout and root
+    attributes (``x`` float64 along ``t``; the run's parameters, its history
+    and ``x_sha256``, taken as the chunks are read back in order once
+    written), so ``cascade.open(path)`` and ``xarray.open_zarr(path)`` read
+    it. It is written under a temporary name in its folder and renamed when
+    complete; an existing `path` is a ValueError unless ``overwrite=True``,
+    and a failed or interrupted save leaves nothing. ``seeds=`` (an ensemble)
+    is refused: save each seed's series."""
+    import hashlib
+    import os
+    import shutil
+    import uuid
+
+    import zarr
+
+    if seeds is not None:
+        raise ValueError("seeds= (an ensemble) is not saved in one store; save each seed's series")
+    if model not in MODELS:
+        raise ValueError(f"model must be {' or '.join(MODELS)}, got {model!r}")
+    if not isinstance(overwrite, bool):
+        raise TypeError(f"overwrite must be True or False, got {type(overwrite).__name__}")
+    _require_seed(seed, "seed")
+    name = os.fsdecode(_path(path))
+    if os.path.lexists(name) and not overwrite:
+        raise ValueError(f"{name!r} exists; give overwrite=True to replace it")
+    x = cast(_da.Array, series(lam, step_number, n0, cast(int, seed), chunks=chunks, law=law))
+    folder, base = os.path.split(os.path.abspath(name))
+    temporary = os.path.join(folder, f".{base}.partial-{os.getpid()}-{uuid.uuid4().hex[:8]}")
+    try:
+        _da.to_zarr(x, temporary, component="x")
+        group = zarr.open_group(temporary, mode="r+")
+        values = group["x"]
+        values.attrs["_ARRAY_DIMENSIONS"] = ["t"]  # xarray's name for the dimension
+        digest = hashlib.sha256()
+        length = x.chunks[0][0]
+        for first in range(0, x.shape[0], length):
+            digest.update(np.ascontiguousarray(values[first:first + length], dtype="<f8").tobytes())
+        group.attrs.update(dict(_native.results_attributes(name, lam, step_number, n0, seed=seed,
+                                                           generator="philox", law=law,
+                                                           x_sha256=digest.hexdigest())))
+        zarr.consolidate_metadata(temporary)
+        if os.path.lexists(name):
+            shutil.rmtree(name) if os.path.isdir(name) and not os.path.islink(name) else os.remove(name)
+        os.rename(temporary, name)
+    except BaseException:
+        shutil.rmtree(temporary, ignore_errors=True)
+        raise

@@ -7,8 +7,10 @@
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <variant>
 
 #include "cascade/ensemble_sharing.h"
+#include "cascade/file_attributes.h"
 #include "cascade/laws.h"
 #include "cascade/population.h"
 #include "cascade/quoted.h"
@@ -352,30 +354,70 @@ run_summary summarize_series(const double* values, std::int64_t count) {
 
 bool results_files_built() { return CASCADE_HAVE_HDF5 != 0; }
 
-#if CASCADE_HAVE_HDF5
+namespace {
 
-void save_results(const run_request& request, const std::string& path, const results_options& options,
-                  const std::function<void()>& between_chunks) {
+/// The run of a request as a results file names it, checked; `threads` the run's.
+run_words results_run(const run_request& request, const std::string& path, const results_options& options,
+                      unsigned& threads) {
   check_request(request);
   std::optional<std::pair<std::int64_t, std::int64_t>> range;
   if (options.has_range) {
     check_range(request, options.start, options.stop);
     range = {options.start, options.stop};
   }
-  if (const auto refused = output_refusal(path, options.overwrite)) throw std::invalid_argument(*refused);
   const source_request source = source_for(request, range, options.weights);
+  run_words run;
+  run.seed = request.seed;
+  run.generator = source.from;
+  run.law = source.law;
+  run.range = range;
+  run.format = options.float32 ? value_format::float32 : value_format::float64;
+  run.output_path = path;
+  run.with_weights = options.weights;
+  run.lambda = request.lambda;
+  run.step_number = static_cast<std::int32_t>(request.step_number);
+  run.n0 = static_cast<std::int32_t>(request.n0);
+  threads = source.threads;
+  return run;
+}
+
+}  // namespace
+
+std::vector<results_attribute> results_attributes(const run_request& request, const std::string& path,
+                                                  const results_options& options, const std::string& x_sha256,
+                                                  const std::string& w_sha256) {
+  unsigned threads = 0;
+  const run_words run = results_run(request, path, options, threads);
+  dataset_checksums checksums{x_sha256, std::nullopt};
+  if (!w_sha256.empty()) checksums.w = w_sha256;
+  std::vector<results_attribute> attributes;
+  for (const file_attribute& attribute : file_attributes(run, utc_time_now(), checksums)) {
+    results_attribute& made = attributes.emplace_back();
+    made.name = attribute.name;
+    std::visit([&](const auto& value) { made.value = value; }, attribute.value);
+  }
+  return attributes;
+}
+
+std::string results_attributes_refusal(const std::vector<results_attribute>& attributes) {
+  std::vector<file_attribute> read;
+  for (const results_attribute& attribute : attributes) {
+    file_attribute& made = read.emplace_back();
+    made.name = attribute.name;
+    std::visit([&](const auto& value) { made.value = value; }, attribute.value);
+  }
+  return run_described_by(read).refusal;
+}
+
+#if CASCADE_HAVE_HDF5
+
+void save_results(const run_request& request, const std::string& path, const results_options& options,
+                  const std::function<void()>& between_chunks) {
+  unsigned threads = 0;
   file_request file;
-  file.run.seed = request.seed;
-  file.run.generator = source.from;
-  file.run.law = source.law;
-  file.run.range = range;
-  file.run.format = options.float32 ? value_format::float32 : value_format::float64;
-  file.run.output_path = path;
-  file.run.with_weights = options.weights;
-  file.run.lambda = request.lambda;
-  file.run.step_number = static_cast<std::int32_t>(request.step_number);
-  file.run.n0 = static_cast<std::int32_t>(request.n0);
-  file.threads = source.threads;
+  file.run = results_run(request, path, options, threads);
+  if (const auto refused = output_refusal(path, options.overwrite)) throw std::invalid_argument(*refused);
+  file.threads = threads;
   file.overwrite = options.overwrite;
   file.between_chunks = between_chunks;
   try {
