@@ -148,7 +148,8 @@ void judged(const std::vector<clamped_number>& clamped, Check check) {
 /// The run a call asks for, checked by the library's rules; a refusal is a
 /// ValueError with the program's message.
 cascade::run_request checked_request(py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
-                                     py::handle generator, py::handle threads, py::handle law) {
+                                     py::handle generator, py::handle threads, py::handle law,
+                                     py::handle model) {
   std::vector<clamped_number> clamped;
   cascade::run_request request;
   request.lambda = real_number(lam, "lambda");
@@ -159,6 +160,7 @@ cascade::run_request checked_request(py::handle lam, py::handle step_number, py:
     request.seed = seed.is_none() ? static_cast<std::uint64_t>(cascade::clock_seed_second())
                                   : seed_number(seed, request.generator);
     if (!law.is_none()) request.law = word_of(law, "law");
+    if (!model.is_none()) request.model = word_of(model, "model");
     if (!threads.is_none()) {
       const std::int64_t count = whole_number(threads, "threads", clamped);
       cascade::check_threads(count, request.generator, py::repr(threads).cast<std::string>());
@@ -304,8 +306,8 @@ bool weights_flag(py::handle value) {
 
 py::object generate(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle weights_word,
                     py::handle out, py::handle generator, py::handle start, py::handle stop, py::handle threads,
-                    py::handle dtype, py::handle law) {
-  const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads, law);
+                    py::handle dtype, py::handle law, py::handle model) {
+  const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads, law, model);
   const bool with_weights = weights_flag(weights_word);
   const auto range = checked_range(request, start, stop);
   const element type = element_named(dtype);
@@ -433,9 +435,9 @@ py::array ensemble_values(py::handle out, std::size_t rows, std::int64_t count, 
 
 py::array generate_ensemble(py::handle lam, py::handle step_number, py::handle n0, py::handle seeds,
                             py::handle generator, py::handle threads, py::handle law, py::handle out,
-                            py::handle dtype) {
+                            py::handle dtype, py::handle model) {
   // Seed 0 stands for the rows' own, which every stream takes: the rest of the run is checked as generate checks it.
-  const cascade::run_request request = checked_request(lam, step_number, n0, py::int_(0), generator, threads, law);
+  const cascade::run_request request = checked_request(lam, step_number, n0, py::int_(0), generator, threads, law, model);
   const std::int64_t count = cascade::series_length(request);
   const element type = element_named(dtype);
   const std::optional<std::size_t> told = seed_count(seeds);
@@ -456,8 +458,8 @@ py::array generate_ensemble(py::handle lam, py::handle step_number, py::handle n
 /// Nothing, or the ValueError or TypeError that generate would raise for
 /// these arguments, without making any value.
 void check_run(py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle generator,
-               py::handle law) {
-  checked_request(lam, step_number, n0, seed, generator, py::none(), law);
+               py::handle law, py::handle model) {
+  checked_request(lam, step_number, n0, seed, generator, py::none(), law, model);
 }
 
 py::tuple summary(py::handle x) {
@@ -539,6 +541,17 @@ py::dict limits(py::handle generator) {
   return result;
 }
 
+/// The core's table of models, by name in its order: {"summary": str}.
+py::dict models() {
+  py::dict table;
+  for (const cascade::model_description& model : cascade::models()) {
+    py::dict row;
+    row["summary"] = std::string(model.summary);
+    table[py::str(std::string(model.name))] = row;
+  }
+  return table;
+}
+
 /// The core's table of laws, by name in its order: {"parameter": bool,
 /// "default": float or None, "rule": str}.
 py::dict laws() {
@@ -567,9 +580,9 @@ std::string path_of(py::handle path) {
 /// The run and the file options of a save call, checked.
 std::pair<cascade::run_request, cascade::results_options> results_run(
     py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle generator, py::handle law,
-    py::handle weights_word, py::handle dtype, py::handle start, py::handle stop, py::handle overwrite,
-    py::handle threads) {
-  const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads, law);
+    py::handle model, py::handle weights_word, py::handle dtype, py::handle start, py::handle stop,
+    py::handle overwrite, py::handle threads) {
+  const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads, law, model);
   cascade::results_options options;
   options.weights = weights_flag(weights_word);
   if (overwrite.ptr() != Py_True && overwrite.ptr() != Py_False) {
@@ -585,11 +598,11 @@ std::pair<cascade::run_request, cascade::results_options> results_run(
 }
 
 void save(py::handle path, py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
-          py::handle generator, py::handle law, py::handle weights_word, py::handle dtype, py::handle start,
-          py::handle stop, py::handle overwrite, py::handle threads) {
+          py::handle generator, py::handle law, py::handle model, py::handle weights_word, py::handle dtype,
+          py::handle start, py::handle stop, py::handle overwrite, py::handle threads) {
   const std::string file = path_of(path);
-  const auto [request, options] =
-      results_run(lam, step_number, n0, seed, generator, law, weights_word, dtype, start, stop, overwrite, threads);
+  const auto [request, options] = results_run(lam, step_number, n0, seed, generator, law, model, weights_word, dtype,
+                                              start, stop, overwrite, threads);
   const std::function<void()> poll_signals = signal_poll{};
   {
     py::gil_scoped_release released;
@@ -600,11 +613,11 @@ void save(py::handle path, py::handle lam, py::handle step_number, py::handle n0
 
 /// [(name, value)] of the root attributes a results file of this run has.
 py::list results_attributes(py::handle path, py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
-                            py::handle generator, py::handle law, py::handle weights_word, py::handle dtype,
-                            py::handle start, py::handle stop, const std::string& x_sha256,
+                            py::handle generator, py::handle law, py::handle model, py::handle weights_word,
+                            py::handle dtype, py::handle start, py::handle stop, const std::string& x_sha256,
                             const std::string& w_sha256) {
-  const auto [request, options] = results_run(lam, step_number, n0, seed, generator, law, weights_word, dtype, start,
-                                              stop, py::bool_(false), py::none());
+  const auto [request, options] = results_run(lam, step_number, n0, seed, generator, law, model, weights_word, dtype,
+                                              start, stop, py::bool_(false), py::none());
   py::list attributes;
   for (const auto& attribute : cascade::results_attributes(request, path_of(path), options, x_sha256, w_sha256)) {
     std::visit([&](const auto& value) { attributes.append(py::make_tuple(attribute.name, value)); }, attribute.value);
@@ -679,13 +692,15 @@ PYBIND11_MODULE(cascade_native, module) {
              py::arg("seed") = py::none(), py::kw_only(), py::arg("weights") = false, py::arg("out") = py::none(),
              py::arg("generator") = "subtractive", py::arg("start") = py::none(), py::arg("stop") = py::none(),
              py::arg("threads") = py::none(), py::arg("dtype") = py::none(), py::arg("law") = py::none(),
+             py::arg("model") = py::none(),
              "The series of (lam, step_number, n0) seeded with `seed`; see cascade.generate.");
   module.def("generate_ensemble", &generate_ensemble, py::arg("lam"), py::arg("step_number"), py::arg("n0"),
              py::arg("seeds"), py::kw_only(), py::arg("generator") = "subtractive", py::arg("threads") = py::none(),
              py::arg("law") = py::none(), py::arg("out") = py::none(), py::arg("dtype") = py::none(),
+             py::arg("model") = py::none(),
              "A (len(seeds), N) array whose row k is generate(..., seed=seeds[k]); see cascade.generate_ensemble.");
   module.def("check_run", &check_run, py::arg("lam"), py::arg("step_number"), py::arg("n0"), py::arg("seed"),
-             py::arg("generator") = "subtractive", py::arg("law") = py::none(),
+             py::arg("generator") = "subtractive", py::arg("law") = py::none(), py::arg("model") = py::none(),
              "Raises what generate would raise for these arguments, and makes no value.");
   module.def("summary", &summary, py::arg("x"),
              "(N, mean, SD, line) of x as the program's summary computes them; see cascade.summary.");
@@ -697,12 +712,13 @@ PYBIND11_MODULE(cascade_native, module) {
              "Whether this build writes and checks results files (HDF5).");
   module.def("save", &save, py::arg("path"), py::arg("lam"), py::arg("step_number"), py::arg("n0"), py::kw_only(),
              py::arg("seed") = py::none(), py::arg("generator") = "subtractive", py::arg("law") = py::none(),
-             py::arg("weights") = false, py::arg("dtype") = py::none(), py::arg("start") = py::none(),
-             py::arg("stop") = py::none(), py::arg("overwrite") = false, py::arg("threads") = py::none(),
-             "Writes the run into a results file; see cascade.save.");
+             py::arg("model") = py::none(), py::arg("weights") = false, py::arg("dtype") = py::none(),
+             py::arg("start") = py::none(), py::arg("stop") = py::none(), py::arg("overwrite") = false,
+             py::arg("threads") = py::none(), "Writes the run into a results file; see cascade.save.");
   module.def("results_attributes", &results_attributes, py::arg("path"), py::arg("lam"), py::arg("step_number"),
              py::arg("n0"), py::kw_only(), py::arg("seed"), py::arg("generator") = "subtractive",
-             py::arg("law") = py::none(), py::arg("weights") = false, py::arg("dtype") = py::none(),
+             py::arg("law") = py::none(), py::arg("model") = py::none(), py::arg("weights") = false,
+             py::arg("dtype") = py::none(),
              py::arg("start") = py::none(), py::arg("stop") = py::none(), py::arg("x_sha256"),
              py::arg("w_sha256") = "",
              "[(name, value)]: the root attributes a results file of this run has, written now.");
@@ -713,6 +729,7 @@ PYBIND11_MODULE(cascade_native, module) {
   module.def("inspect", &inspect, py::arg("path"),
              "(status, message): whether the file is a results file of cascade, reading no value.");
   module.def("laws", &laws, "The multiplier laws of the core's table by name: parameter, default, rule.");
+  module.def("models", &models, "The cascade models of the core's table by name: summary.");
   module.def("last_seed", &last_seed, "The seed of this thread's last generate call, or None.");
   module.def("block_sums", &block_sums, py::arg("x"), py::arg("block_length"), py::arg("lags"),
              py::arg("threads") = 0,

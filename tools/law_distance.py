@@ -9,7 +9,7 @@ import argparse
 
 import measurement  # noqa: F401  (puts the package on the path)
 
-from cascade.stats import _energy_steps, _estimates, _reference, parse_law  # noqa: E402
+from cascade.stats import _energy_steps, _estimates, parse_law, reference as _reference  # noqa: E402
 
 
 def distances(first, second, lam, steps, n0):

@@ -42,10 +42,13 @@ struct run_request {
   random_stream generator = random_stream::subtractive;
   unsigned threads = 0;           ///< threads to use; 0: the stream's default (subtractive: 2,
                                   ///< philox: every CPU); at most the stream's most
-  /// The factors' law, as `--law`: "lognormal" (the default), "binomial",
-  /// "microcanonical" or "logpoisson[:BETA]"; philox takes any, the
+  /// The factors' law, as `--law`: "lognormal" (the default) or another
+  /// law of laws(), "NAME" or "NAME:PARAM"; philox takes any, the
   /// subtractive stream the lognormal alone.
   std::string law = "lognormal";
+  /// The cascade's model, as `--model`: "dyadic" (the default; models()
+  /// lists them).
+  std::string model = "dyadic";
 };
 
 /// What a stream accepts: the one table that the program, this library and
@@ -86,6 +89,16 @@ struct law_description {
 
 /// Every law the philox stream draws, in the table's order (the default first).
 std::vector<law_description> laws();
+
+/// One cascade model of the core's table, as every face reads it: its name
+/// and what it is in a few words. The texts live as long as the program.
+struct model_description {
+  std::string_view name;
+  std::string_view summary;
+};
+
+/// Every model, in the table's order (the default first).
+std::vector<model_description> models();
 
 /// One output format of the core's table, as every face reads it: its
 /// name, the program's option ("" for the default, text), bytes a value (0

@@ -31,8 +31,8 @@ except ImportError as _error:
 import numpy as np  # noqa: E402  (loaded, or refused in one line, with the compiled module)
 from numpy.typing import NDArray  # noqa: E402
 
-__all__ = ["generate", "generate_ensemble", "summary", "last_seed", "limits", "laws", "Summary", "Limits", "LawRule",
-           "save", "open", "verify", "Results", "__version__"]
+__all__ = ["generate", "generate_ensemble", "summary", "last_seed", "limits", "laws", "models", "Summary", "Limits",
+           "LawRule", "ModelRule", "save", "open", "verify", "Results", "__version__"]
 
 __version__: str = _native.__version__
 """The project's version, the one that ``cascade --version`` prints."""
@@ -46,36 +46,36 @@ AnySeries = Union[Series, Series32]
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[False] = False, out: Optional[Series] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             law: str = "lognormal") -> Series: ...
+             law: str = "lognormal", model: str = "dyadic") -> Series: ...
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[True], out: Optional[Tuple[Series, Series]] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             law: str = "lognormal") -> Tuple[Series, Series]: ...
+             law: str = "lognormal", model: str = "dyadic") -> Tuple[Series, Series]: ...
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[False] = False, out: Optional[Series32] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             dtype: Type[np.float32], law: str = "lognormal") -> Series32: ...
+             dtype: Type[np.float32], law: str = "lognormal", model: str = "dyadic") -> Series32: ...
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: Literal[True], out: Optional[Tuple[Series32, Series32]] = None, generator: str = "subtractive",
              start: Optional[int] = None, stop: Optional[int] = None, threads: Optional[int] = None,
-             dtype: Type[np.float32], law: str = "lognormal") -> Tuple[Series32, Series32]: ...
+             dtype: Type[np.float32], law: str = "lognormal", model: str = "dyadic") -> Tuple[Series32, Series32]: ...
 
 
 @overload
 def generate(lam: float, step_number: int, n0: int, seed: Optional[int] = None, *,
              weights: bool, out: Union[None, AnySeries, Tuple[AnySeries, AnySeries]] = None,
              generator: str = "subtractive", start: Optional[int] = None, stop: Optional[int] = None,
-             threads: Optional[int] = None, dtype: Any = np.float64, law: str = "lognormal"
-             ) -> Union[AnySeries, Tuple[AnySeries, AnySeries]]: ...
+             threads: Optional[int] = None, dtype: Any = np.float64, law: str = "lognormal",
+             model: str = "dyadic") -> Union[AnySeries, Tuple[AnySeries, AnySeries]]: ...
 
 
 def generate(
@@ -92,6 +92,7 @@ def generate(
     threads: Optional[int] = None,
     dtype: Any = np.float64,
     law: str = "lognormal",
+    model: str = "dyadic",
 ) -> Union[AnySeries, Tuple[AnySeries, AnySeries]]:
     """The series of N = n0 * 2^step_number values, as a float64 array (or
     float32, with ``dtype=numpy.float32``).
@@ -125,6 +126,8 @@ def generate(
         e^(c - sigma e)) or "logpoisson[:beta]" (beta in (0, 1), 2/3 unless
         given), as the program's ``--law``; any law with philox, the
         lognormal alone with the subtractive stream.
+    model: the cascade's model, as the program's ``--model``: "dyadic" (the
+        default; ``models()`` lists them).
     dtype: numpy.float64 (the default) or numpy.float32: each value (and
         weight) rounded to the nearest float, as ``cascade --float32``
         writes them, in half the memory; ``out`` is then float32 too.
@@ -141,7 +144,7 @@ def generate(
     of both series with nothing to tell so. Give each thread its own buffer.
     """
     return _native.generate(lam, step_number, n0, seed, weights=weights, out=out, generator=generator, start=start,
-                            stop=stop, threads=threads, dtype=dtype, law=law)
+                            stop=stop, threads=threads, dtype=dtype, law=law, model=model)
 
 
 def generate_ensemble(
@@ -152,13 +155,14 @@ def generate_ensemble(
     *,
     generator: str = "subtractive",
     law: str = "lognormal",
+    model: str = "dyadic",
     threads: Optional[int] = None,
     out: Optional[AnySeries] = None,
     dtype: Any = np.float64,
 ) -> AnySeries:
     """An ensemble: a (K, N) array, K = len(seeds), whose row k holds
     exactly ``generate(lam, step_number, n0, seed=seeds[k], generator=generator,
-    law=law, dtype=dtype)``, the rows made side by side on `threads` threads
+    law=law, model=model, dtype=dtype)``, the rows made side by side on `threads` threads
     (the stream's default as in generate), whole rows to a thread.
 
     seeds: an iterable of seeds (a list, a range, a numpy array, a
@@ -176,7 +180,7 @@ def generate_ensemble(
     values are made, and Ctrl-C stops a long call.
     """
     return _native.generate_ensemble(lam, step_number, n0, seeds, generator=generator, threads=threads, law=law,
-                                     out=out, dtype=dtype)
+                                     model=model, out=out, dtype=dtype)
 
 
 class Summary(NamedTuple):
@@ -254,6 +258,20 @@ def laws() -> dict[str, LawRule]:
     ``laws()["logpoisson"]["default"]`` is 2/3. The same table the program's
     ``--law``, ``generate(law=...)`` and ``cascade.stats`` read."""
     return cast("dict[str, LawRule]", _native.laws())
+
+
+class ModelRule(TypedDict):
+    """One cascade model of the core's table, as ``model=`` and ``--model`` read it."""
+
+    summary: str
+    """What the model is, in a few words."""
+
+
+def models() -> dict[str, ModelRule]:
+    """Every cascade model, by name in the core's order (the default,
+    "dyadic", first), as a new dict. The same table the program's
+    ``--model``, ``generate(model=...)`` and ``cascade.stats`` read."""
+    return cast("dict[str, ModelRule]", _native.models())
 
 
 # Results files: save, open and verify (after _native, which they call).

@@ -13,9 +13,6 @@ from . import _native
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
-MODELS = ("dyadic",)
-"""The cascade models whose series the core makes."""
-
 
 def _path(path: PathLike) -> Union[str, bytes]:
     if not isinstance(path, (str, bytes, os.PathLike)):
@@ -43,10 +40,8 @@ def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optiona
     """
     if seeds is not None:
         raise ValueError("seeds= (an ensemble) is not saved in one results file; save each seed's run to a file")
-    if model not in MODELS:
-        raise ValueError(f"model must be {' or '.join(MODELS)}, got {model!r}")
-    _native.save(_path(path), lam, step_number, n0, seed=seed, generator=generator, law=law, weights=weights,
-                 dtype=dtype, start=start, stop=stop, overwrite=overwrite, threads=threads)
+    _native.save(_path(path), lam, step_number, n0, seed=seed, generator=generator, law=law, model=model,
+                 weights=weights, dtype=dtype, start=start, stop=stop, overwrite=overwrite, threads=threads)
 
 
 def verify(path: PathLike, pieces: Optional[int] = None, *, threads: Optional[int] = None) -> None:
@@ -134,11 +129,12 @@ class Results:
 
     @property
     def parameters(self) -> Dict[str, Any]:
-        """lam, step_number, n0, seed, generator, law, start and stop (for a
+        """lam, step_number, n0, seed, generator, law, model, start and stop (for a
         piece), dtype and weights, as generate takes them."""
         p = self.provenance
         parameters: Dict[str, Any] = {"lam": p["lambda"], "step_number": p["step_number"], "n0": p["n0"],
-                                      "seed": p["seed"], "generator": p["generator"], "law": p["law"]}
+                                      "seed": p["seed"], "generator": p["generator"], "law": p["law"],
+                                      "model": p["model"]}
         if "start" in p:
             parameters.update(start=p["start"], stop=p["stop"])
         parameters.update(dtype=self.x.dtype.type, weights=self.w is not None)

@@ -35,7 +35,7 @@ except ImportError:  # pragma: no cover - depends on the machine
 
 from . import _native
 from . import generate
-from ._results import MODELS, PathLike, _path
+from ._results import PathLike, _path
 
 __all__ = ["series", "ensemble", "save", "DEFAULT_CHUNKS", "MAX_CHUNKS"]
 
@@ -75,24 +75,26 @@ def _require_seed(seed: Any, name: str) -> None:
 
 # A task runs on one worker thread, and Dask spreads the tasks over the threads and workers: each
 # chunk or row is made on one thread, whatever the stream would take by default.
-def _piece(lam, step_number, n0, seed, length, count, weights, law, index):
+def _piece(lam, step_number, n0, seed, length, count, weights, law, model, index):
     start = index * length
     return generate(lam, step_number, n0, seed, generator="philox", start=start, stop=min(start + length, count),
-                    weights=weights, threads=1, law=law)
+                    weights=weights, threads=1, law=law, model=model)
 
 
-def _row(lam, step_number, n0, seed, generator, law):
-    return generate(lam, step_number, n0, seed, generator=generator, threads=1, law=law)[None, :]
+def _row(lam, step_number, n0, seed, generator, law, model):
+    return generate(lam, step_number, n0, seed, generator=generator, threads=1, law=law, model=model)[None, :]
 
 
 def series(lam: float, step_number: int, n0: int, seed: int, *, chunks: Optional[int] = None,
-           weights: bool = False, law: str = "lognormal") -> Union[_da.Array, Tuple[_da.Array, _da.Array]]:
+           weights: bool = False, law: str = "lognormal", model: str = "dyadic"
+           ) -> Union[_da.Array, Tuple[_da.Array, _da.Array]]:
     """The philox series of (lam, step_number, n0) and `seed` as a 1-D
     float64 Dask array: bit for bit ``generate(lam, step_number, n0, seed,
     generator="philox")``, for any N that stream takes (up to
     ``cascade.limits("philox")["max_value_count"]``). With ``weights=True``,
     ``(x, w)``, the weights before modulation; computed together, each chunk
-    pair is made once. `law` is the factors' law, as ``generate`` takes it.
+    pair is made once. `law` is the factors' law and `model` the cascade's
+    model, as ``generate`` takes them.
 
     `chunks` values a chunk (the last shorter); by default DEFAULT_CHUNKS
     (2^22), or for N beyond 2^38 the power of two that cuts the series into
@@ -102,17 +104,17 @@ def series(lam: float, step_number: int, n0: int, seed: int, *, chunks: Optional
     ``generate`` checks them.
     """
     _require_seed(seed, "seed")
-    _native.check_run(lam, step_number, n0, seed, "philox", law)
+    _native.check_run(lam, step_number, n0, seed, "philox", law, model)
     if not isinstance(weights, bool):
         raise TypeError(f"weights must be True or False, got {type(weights).__name__}")
     count = n0 << step_number
     length = _chunk_length(count, chunks)
     number = -(-count // length)
     sizes = (length,) * (number - 1) + (count - (number - 1) * length,)
-    token = _tokenize(lam, step_number, n0, seed, length, weights, law)
+    token = _tokenize(lam, step_number, n0, seed, length, weights, law, model)
     made = f"cascade-philox-{token}"
     # One shared callable and the chunk's index a task: the bounds follow from the index.
-    maker = functools.partial(_piece, lam, step_number, n0, seed, length, count, weights, law)
+    maker = functools.partial(_piece, lam, step_number, n0, seed, length, count, weights, law, model)
     pieces = {(made, i): (maker, i) for i in range(number)}
     if not weights:
         return _da.Array(pieces, made, chunks=(sizes,), dtype=np.float64)
@@ -127,9 +129,10 @@ def series(lam: float, step_number: int, n0: int, seed: int, *, chunks: Optional
 
 
 def ensemble(lam: float, step_number: int, n0: int, seeds: Iterable[int], *,
-             generator: str = "subtractive", law: str = "lognormal") -> _da.Array:
+             generator: str = "subtractive", law: str = "lognormal", model: str = "dyadic") -> _da.Array:
     """A (K, N) float64 Dask array, one realization a row: row k is
-    ``generate(lam, step_number, n0, seeds[k], generator=generator)``, made
+    ``generate(lam, step_number, n0, seeds[k], generator=generator, law=law,
+    model=model)``, made
     by the worker that computes it (one chunk a row). Every seed is
     required (None is refused with ValueError) and checked at once, as
     ``generate`` checks it."""
@@ -144,11 +147,11 @@ def ensemble(lam: float, step_number: int, n0: int, seeds: Iterable[int], *,
         raise ValueError("seeds must name at least one realization, got none")
     for k, seed in enumerate(seeds):
         _require_seed(seed, f"seeds[{k}]")
-        _native.check_run(lam, step_number, n0, seed, generator, law)
+        _native.check_run(lam, step_number, n0, seed, generator, law, model)
     count = n0 << step_number
-    token = _tokenize(lam, step_number, n0, seeds, generator, law)
+    token = _tokenize(lam, step_number, n0, seeds, generator, law, model)
     name = f"cascade-ensemble-{token}"
-    graph = {(name, k, 0): (_row, lam, step_number, n0, seed, generator, law) for k, seed in enumerate(seeds)}
+    graph = {(name, k, 0): (_row, lam, step_number, n0, seed, generator, law, model) for k, seed in enumerate(seeds)}
     return _da.Array(graph, name, chunks=((1,) * len(seeds), (count,)), dtype=np.float64)
 
 
@@ -175,15 +178,13 @@ def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optiona
 
     if seeds is not None:
         raise ValueError("seeds= (an ensemble) is not saved in one store; save each seed's series")
-    if model not in MODELS:
-        raise ValueError(f"model must be {' or '.join(MODELS)}, got {model!r}")
     if not isinstance(overwrite, bool):
         raise TypeError(f"overwrite must be True or False, got {type(overwrite).__name__}")
     _require_seed(seed, "seed")
     name = os.fsdecode(_path(path))
     if os.path.lexists(name) and not overwrite:
         raise ValueError(f"{name!r} exists; give overwrite=True to replace it")
-    x = cast(_da.Array, series(lam, step_number, n0, cast(int, seed), chunks=chunks, law=law))
+    x = cast(_da.Array, series(lam, step_number, n0, cast(int, seed), chunks=chunks, law=law, model=model))
     folder, base = os.path.split(os.path.abspath(name))
     temporary = os.path.join(folder, f".{base}.partial-{os.getpid()}-{uuid.uuid4().hex[:8]}")
     try:
@@ -196,7 +197,7 @@ def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optiona
         for first in range(0, x.shape[0], length):
             digest.update(np.ascontiguousarray(values[first:first + length], dtype="<f8").tobytes())
         group.attrs.update(dict(_native.results_attributes(name, lam, step_number, n0, seed=seed,
-                                                           generator="philox", law=law,
+                                                           generator="philox", law=law, model=model,
                                                            x_sha256=digest.hexdigest())))
         zarr.consolidate_metadata(temporary)
         if os.path.lexists(name):

@@ -73,7 +73,7 @@ std::vector<file_attribute> file_attributes(const run_words& run, const std::str
       {"seed", run.seed},
       {"generator", std::string(stream_name(run.generator))},
       {"law", law_text(run.law)},
-      {"model", std::string(cascade_model)},
+      {"model", std::string(run.model->name)},
   };
   if (run.range) {
     attributes.push_back({"start", run.range->first});
@@ -111,8 +111,10 @@ described_run run_described_by(const std::vector<file_attribute>& attributes) {
   const auto parsed_law = law != nullptr ? parse_law(*law, "law", refusal) : std::nullopt;
   if (!parsed_law) return refuse("its law attribute is missing or names no law");
   run.law = *parsed_law;
-  const std::string* model = text_of(find(attributes, "model"));
-  if (model == nullptr || *model != cascade_model) return refuse("its model attribute names no model of ours");
+  const std::string* model_name = text_of(find(attributes, "model"));
+  const model_descriptor* model = model_name != nullptr ? parse_model(*model_name, "model", refusal) : nullptr;
+  if (model == nullptr) return refuse("its model attribute names no model (" + model_names() + ")");
+  run.model = model;
 
   if (check_lambda(run.lambda) || *step_number < 1 || *n0 < 1 || *step_number > 62 || *n0 > max_n0 ||
       !within_value_limit(static_cast<std::int64_t>(*n0), static_cast<std::int64_t>(*step_number), run.generator)) {
@@ -124,6 +126,9 @@ described_run run_described_by(const std::vector<file_attribute>& attributes) {
   run.seed = *seed;
   if (check_law(run.law, step_sigma(run.lambda, run.step_number), run.generator)) {
     return refuse("its law attribute does not take its lambda and step_number with its generator");
+  }
+  if (!model_takes(*run.model, run.law, run.generator)) {
+    return refuse("its model attribute does not take its generator and law");
   }
   const auto start = count_of(find(attributes, "start"));
   const auto stop = count_of(find(attributes, "stop"));

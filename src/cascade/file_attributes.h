@@ -21,9 +21,6 @@ struct file_attribute {
   attribute_value value;
 };
 
-/// The model of every series the core makes.
-inline constexpr const char* cascade_model = "dyadic";
-
 /// The checksums, one a dataset: SHA-256 of its little-endian bytes in order, hex.
 struct dataset_checksums {
   std::string x;

@@ -27,6 +27,8 @@ enum class spread_wording {
 
 struct law_descriptor {
   std::string_view name;
+  /// What W is, in a few words for --help and the docs ("log W = c +- sigma").
+  std::string_view summary;
   bool has_parameter;
   double default_parameter;         ///< when the text names none
   std::string_view parameter_rule;  ///< what the parameter must be, for messages

@@ -29,6 +29,7 @@ std::string replay_command(const run_words& run) {
   std::string line = "cascade --seed " + std::to_string(run.seed);
   if (run.generator != default_stream) line += " --generator " + std::string(stream_name(run.generator));
   if (run.law != multiplier_law{}) line += " --law " + law_text(run.law);
+  if (run.model != &default_model()) line += " --model " + std::string(run.model->name);
   if (run.range) line += " --range " + std::to_string(run.range->first) + ":" + std::to_string(run.range->second);
   // A results file holds float64 unless told otherwise: --binary says nothing more there.
   const bool said_by_output = run.output_path && run.format == value_format::float64;

@@ -10,6 +10,7 @@
 
 #include "cascade/formats.h"
 #include "cascade/laws.h"
+#include "cascade/models.h"
 #include "cascade/streams.h"
 
 namespace cascade {
@@ -19,6 +20,7 @@ struct run_words {
   std::uint64_t seed = 0;
   stream generator = default_stream;
   multiplier_law law{};
+  const model_descriptor* model = &default_model();
   std::optional<std::pair<std::int64_t, std::int64_t>> range;
   value_format format = value_format::text;
   std::optional<std::string> weights_path;  ///< --weights FILE
@@ -34,7 +36,7 @@ struct run_words {
   }
 };
 
-/// "cascade --seed T [--generator philox] [--law L] [--range START:STOP]
+/// "cascade --seed T [--generator philox] [--law L] [--model M] [--range START:STOP]
 /// [FORMAT] [--weights FILE] [--output FILE [--with-weights]] lambda
 /// step_number n0 # N = count", one line with no newline, ready to paste
 /// into a POSIX shell: lambda in the fewest digits that read back to the

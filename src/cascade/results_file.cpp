@@ -56,6 +56,7 @@ moments make_encoded_windows(const run_words& run, unsigned threads, bool weight
   request.shape = cascade_shape::of(run.lambda, run.step_number, run.n0);
   request.seed = run.seed;
   request.law = run.law;
+  request.model = run.model;
   request.range = run.range;
   // No more threads than the stream takes (a file's run may name either stream).
   threads = static_cast<unsigned>(std::clamp<std::int64_t>(threads, 1, rules_of(run.generator).max_threads));

@@ -93,6 +93,23 @@ std::optional<refused_argument> check_law(const multiplier_law& law, double sigm
   return std::nullopt;
 }
 
+bool model_takes(const model_descriptor& model, const multiplier_law& law, stream from) {
+  return model.takes_stream(from) && model.takes_law(*law.descriptor);
+}
+
+std::string model_unmade_message(const model_descriptor& model, const multiplier_law& law, stream from,
+                                 spelling spelled) {
+  const bool command_line = spelled == spelling::command_line;
+  std::string message = (command_line ? "--model " : "model ") + std::string(model.name) + " does not take ";
+  if (!model.takes_stream(from)) {
+    message += command_line ? "--generator " + std::string(rules_of(from).name)
+                            : "the " + std::string(rules_of(from).name) + " stream";
+  } else {
+    message += (command_line ? "--law " : "the law ") + law_text(law);
+  }
+  return message + ": " + std::string(model.unmade_reason);
+}
+
 std::string seed_rule(stream from) { return whole_range(0, rules_of(from).max_seed); }
 
 std::string threads_rule(stream from) {

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "cascade/laws.h"
+#include "cascade/models.h"
 #include "cascade/streams.h"
 
 namespace cascade {
@@ -68,6 +69,16 @@ std::optional<refused_argument> check_range(std::int64_t start, std::int64_t sto
 /// Whether the stream draws `law` for steps of spread sigma; the rule
 /// broken, or nothing.
 std::optional<refused_argument> check_law(const multiplier_law& law, double sigma, stream from);
+
+/// Whether the model takes the stream and the law, or nothing when it does.
+/// Told by model_unmade_message.
+bool model_takes(const model_descriptor& model, const multiplier_law& law, stream from);
+
+/// Why the model takes not this stream or law: "--model NAME does not take
+/// --generator subtractive: REASON" (the call's words: "model NAME does not
+/// take the subtractive stream: REASON").
+std::string model_unmade_message(const model_descriptor& model, const multiplier_law& law, stream from,
+                                 spelling spelled);
 
 /// "<argument> must be <rule>, got <shown>", e.g. "n0 must be a whole number
 /// of at least 1, got 0". For value_count, `shown` is value_count_shown();

@@ -3,19 +3,12 @@
 #include <algorithm>
 #include <exception>
 
-#include "cascade/philox_source.h"
-#include "cascade/subtractive_source.h"
+#include "cascade/models.h"
 
 namespace cascade {
 
 std::unique_ptr<series_source> make_series_source(const source_request& request) {
-  switch (request.from) {
-    case stream::subtractive:
-      return std::make_unique<subtractive_source>(request);
-    case stream::philox:
-      return std::make_unique<philox_source>(request);
-  }
-  return nullptr;
+  return request.model->make_source(request);
 }
 
 unsigned helpers_for(unsigned threads, std::size_t window_blocks) {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "cascade/laws.h"
+#include "cascade/models.h"
 #include "cascade/shape.h"
 #include "cascade/streams.h"
 #include "cascade/summary.h"
@@ -62,6 +63,7 @@ struct source_request {
   cascade_shape shape{};
   std::uint64_t seed = 0;
   multiplier_law law{};        ///< the factors' law (the subtractive stream takes the lognormal alone)
+  const model_descriptor* model = &default_model();  ///< the cascade's model: where the weights come from
   /// Values [first, last) of the series; the whole series unless set.
   std::optional<std::pair<std::int64_t, std::int64_t>> range;
   unsigned threads = 1;        ///< the run's threads (a source may use fewer)
@@ -116,7 +118,7 @@ struct no_memory_for : std::bad_alloc {
   const char* what_for;  ///< "values" or "weights"
 };
 
-/// The source of the request's stream. Throws std::bad_alloc.
+/// The source of the request's model and stream. Throws std::bad_alloc.
 std::unique_ptr<series_source> make_series_source(const source_request& request);
 
 /// The helpers a team needs to make windows of `window_blocks` blocks with

@@ -12,6 +12,7 @@
 #include "cascade/ensemble_sharing.h"
 #include "cascade/file_attributes.h"
 #include "cascade/laws.h"
+#include "cascade/models.h"
 #include "cascade/population.h"
 #include "cascade/quoted.h"
 #if CASCADE_HAVE_HDF5
@@ -82,6 +83,14 @@ multiplier_law law_of(const run_request& request) {
   return *law;
 }
 
+/// The model a request names (checked by check_request).
+const model_descriptor& model_of(const run_request& request) {
+  std::string refusal;
+  const model_descriptor* model = parse_model(request.model, "model", refusal);
+  if (model == nullptr) throw std::invalid_argument(refusal);
+  return *model;
+}
+
 /// The source of a checked request: the whole series, or [start, stop).
 source_request source_for(const run_request& request, std::optional<std::pair<std::int64_t, std::int64_t>> range,
                           bool weights) {
@@ -92,6 +101,7 @@ source_request source_for(const run_request& request, std::optional<std::pair<st
                                    static_cast<std::int32_t>(request.n0));
   source.seed = request.seed;
   source.law = law_of(request);
+  source.model = &model_of(request);
   source.range = range;
   const std::int64_t threads = request.threads != 0 ? request.threads : rules_of(from).default_threads;
   source.threads = threads != 0 ? static_cast<unsigned>(threads) : available_cpus();
@@ -208,6 +218,9 @@ void check_request(const run_request& request) {
     }
     refuse(*refused, request.generator, request.law);
   }
+  if (const model_descriptor& model = model_of(request); !model_takes(model, law, from)) {
+    throw std::invalid_argument(model_unmade_message(model, law, from, spelling::call));
+  }
 }
 
 stream_limits limits_of(random_stream generator) {
@@ -228,6 +241,12 @@ std::vector<law_description> laws() {
   for (const law_descriptor* const law : law_table) {
     described.push_back({law->name, law->has_parameter, law->default_parameter, law->parameter_rule});
   }
+  return described;
+}
+
+std::vector<model_description> models() {
+  std::vector<model_description> described;
+  for (const model_descriptor* const model : model_table) described.push_back({model->name, model->summary});
   return described;
 }
 
@@ -370,6 +389,7 @@ run_words results_run(const run_request& request, const std::string& path, const
   run.seed = request.seed;
   run.generator = source.from;
   run.law = source.law;
+  run.model = source.model;
   run.range = range;
   run.format = options.float32 ? value_format::float32 : value_format::float64;
   run.output_path = path;

@@ -93,7 +93,8 @@ std::optional<std::string_view> option_value(std::span<const char* const> words,
 
 /// Whether the option takes a value (and so may be given once).
 bool takes_value(std::string_view name) {
-  for (const std::string_view option : {"--seed", "--generator", "--law", "--range", "--threads", "--weights", "--output", "--verify"}) {
+  for (const std::string_view option :
+       {"--seed", "--generator", "--law", "--model", "--range", "--threads", "--weights", "--output", "--verify"}) {
     if (name == option) return true;
   }
   return false;
@@ -221,6 +222,13 @@ parsed_command parse_arguments(std::span<const char* const> words) {
       if (!law) return refuse(refusal);
       parameters.law = *law;
       law_text_given = *value;
+    } else if (is_option(word, "--model")) {
+      const auto value = option_value(words, i, "--model");
+      if (!value) return refuse("--model needs a value, " + model_names());
+      std::string refusal;
+      const model_descriptor* model = parse_model(*value, "--model", refusal);
+      if (model == nullptr) return refuse(refusal);
+      parameters.model = model;
     } else if (is_option(word, "--range")) {
       const auto value = option_value(words, i, "--range");
       if (!value) return refuse("--range needs a value, START:STOP");
@@ -300,6 +308,9 @@ parsed_command parse_arguments(std::span<const char* const> words) {
       return refuse(law_spread_message(parameters.law, parameters.lambda, parameters.step_number));
     }
     return refuse(refusal_message(*refused, from, std::string(law_text_given), spelling::command_line));
+  }
+  if (!model_takes(*parameters.model, parameters.law, from)) {
+    return refuse(model_unmade_message(*parameters.model, parameters.law, from, spelling::command_line));
   }
 
   if (seed_text) {

@@ -1,7 +1,7 @@
 // arguments.h: the command line, read into a run or refused with a reason.
 //
 // Grammar: `cascade [--seed T] [--generator NAME] [--range START:STOP]
-// [--threads K] [--law NAME[:PARAM]] [FORMAT] [--weights FILE]
+// [--threads K] [--law NAME[:PARAM]] [--model NAME] [FORMAT] [--weights FILE]
 // [--output FILE [--with-weights] [--force]] [--verbose] [--no-progress]
 // [--help | -h] [--version] [--] lambda step_number n0`, FORMAT one
 // option of the table of formats (formats.h), --binary or --float32; or
@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "cascade/laws.h"
+#include "cascade/models.h"
 #include "cascade/run_rules.h"
 #include "cascade/streams.h"
 #include "cascade/value_encoding.h"
@@ -36,6 +37,8 @@ struct run_parameters {
   std::optional<std::uint64_t> seed;
   /// --law NAME[:PARAM]: the factors' law (the philox stream takes any).
   multiplier_law law{};
+  /// --model NAME: the cascade's model (models.h).
+  const model_descriptor* model = &default_model();
   /// --range START:STOP (philox only): values START .. STOP - 1 alone.
   std::optional<std::pair<std::int64_t, std::int64_t>> range;
   /// --threads K.

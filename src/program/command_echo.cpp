@@ -7,6 +7,7 @@ run_words words_of(const run_parameters& parameters, std::uint64_t seed) {
   words.seed = seed;
   words.generator = parameters.generator;
   words.law = parameters.law;
+  words.model = parameters.model;
   words.range = parameters.range;
   words.format = parameters.format;
   if (parameters.output_path && parameters.format != value_format::float32) words.format = value_format::float64;

@@ -1,22 +1,20 @@
 #include "program/help_text.h"
 
 #include "cascade/formats.h"
+#include "cascade/laws.h"
+#include "cascade/models.h"
 
 namespace cascade {
 namespace {
 
-constexpr std::string_view description =
-    "               [--generator NAME] [--law NAME[:PARAM]] [--range START:STOP] [--threads K]\n"
+constexpr std::string_view description_before_laws =
+    "               [--generator NAME] [--law NAME[:PARAM]] [--model NAME]\n"
+    "               [--range START:STOP] [--threads K]\n"
     "               [--output FILE [--with-weights] [--force]] lambda step_number n0\n"
     "       cascade [--threads K] --verify FILE\n"
-    "\n"
-    "Writes a random series of N = n0 * 2^step_number values whose magnitudes\n"
-    "follow a dyadic multiplicative cascade with log-normal weights. Starting\n"
-    "from n0 cells of weight 1, every step splits each cell in two and multiplies\n"
-    "each child by exp(sigma * z - sigma^2), z standard normal and\n"
-    "sigma = |lambda| / sqrt(step_number); each final weight is then multiplied\n"
-    "by one more standard normal deviate.\n"
-    "\n"
+    "\n";
+
+constexpr std::string_view arguments_and_seed =
     "Arguments:\n"
     "  lambda        log-scale spread of the cascade, a finite decimal number\n"
     "  step_number   number of doubling steps, a whole number of at least 1\n"
@@ -53,13 +51,9 @@ constexpr std::string_view after_formats =
     "                bytes as every earlier run) or philox (counter-based: no\n"
     "                correlation between lags, any piece alone, every CPU, N up\n"
     "                to 2^48 in bounded memory; its summary line comes after\n"
-    "                the values)\n"
-    "  --law NAME[:PARAM]  with philox, the law of each step's factor W, the\n"
-    "                same lambda (Var log W = sigma^2, E[W^2] = 1): lognormal\n"
-    "                (the default), binomial (log W = c +- sigma), microcanonical\n"
-    "                (siblings take c + sigma and c - sigma) or logpoisson[:BETA]\n"
-    "                (log W = c + K log BETA, K Poisson, 0 < BETA < 1, 2/3 unless\n"
-    "                given)\n"
+    "                the values)\n";
+
+constexpr std::string_view after_laws =
     "  --range START:STOP  with philox, write only values START to STOP - 1\n"
     "  --threads K   threads to use: philox 1 to 1024 (default: every CPU the\n"
     "                process may use, or CASCADE_THREADS); subtractive 1 or 2\n"
@@ -108,15 +102,85 @@ std::string option_lines(const format_row& row) {
   return lines + '\n';
 }
 
+/// `text` after `start`, its words in lines of at most 78 columns, the later
+/// lines indented by `indent` (the options' text by default).
+std::string wrapped(std::string start, std::string_view text, std::size_t indent = 16) {
+  constexpr std::size_t width = 78;
+  std::string lines = std::move(start);
+  std::size_t line_start = 0;
+  while (!text.empty()) {
+    const std::size_t end = text.find(' ');
+    const std::string_view word = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    const bool first = lines.size() == line_start || lines.back() == ' ';
+    if (!first && lines.size() - line_start + 1 + word.size() > width) {
+      lines += '\n';
+      line_start = lines.size();
+      lines.append(indent, ' ');
+    } else if (!first) {
+      lines += ' ';
+    }
+    lines += word;
+  }
+  return lines + '\n';
+}
+
+/// "a, b or c".
+template <typename Rows, typename Text>
+std::string listed(const Rows& rows, Text text) {
+  std::string list;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (i > 0) list += i + 1 == rows.size() ? " or " : ", ";
+    list += text(*rows[i], i == 0);
+  }
+  return list;
+}
+
+/// What a run writes, naming the models and laws of their tables.
+std::string what_it_writes() {
+  const std::string models = listed(model_table, [](const model_descriptor& model, bool) {
+    return std::string(model.name);
+  });
+  const std::string laws = listed(law_table, [](const law_descriptor& law, bool) { return std::string(law.name); });
+  return wrapped("", "Writes a random series of N = n0 * 2^step_number values whose magnitudes follow a "
+                     "multiplicative cascade (--model: " + models + "). Starting from n0 cells of weight 1, every "
+                     "step splits each cell in two and multiplies each child by a factor W of spread "
+                     "sigma = |lambda| / sqrt(step_number) that follows a law (--law: " + laws + "; by default "
+                     "log-normal, W = exp(sigma * z - sigma^2), z standard normal); each final weight is then "
+                     "multiplied by one more standard normal deviate.", 0) + "\n";
+}
+
+std::string law_option() {
+  const std::string laws = listed(law_table, [](const law_descriptor& law, bool first) {
+    std::string item(law.name);
+    if (law.has_parameter) item += "[:BETA]";
+    return item + " (" + (first ? "the default: " : "") + std::string(law.summary) + ")";
+  });
+  return wrapped("  --law NAME[:PARAM]  ", "with philox, the law of each step's factor W, the same lambda "
+                                          "(Var log W = sigma^2, E[W^2] = 1): " + laws);
+}
+
+std::string model_option() {
+  const std::string models = listed(model_table, [](const model_descriptor& model, bool first) {
+    return std::string(model.name) + " (" + (first ? "the default: " : "") + std::string(model.summary) + ")";
+  });
+  return wrapped("  --model NAME  ", "the cascade's model: " + models);
+}
+
 }  // namespace
 
 std::string help_text() {
   std::string text = "Usage: cascade [--seed T] " + format_choice() + " [--weights FILE] [--verbose] [--no-progress]\n";
-  text += description;
+  text += description_before_laws;
+  text += what_it_writes();
+  text += arguments_and_seed;
   for (const format_row& row : output_formats()) {
     if (!row.option.empty()) text += option_lines(row);
   }
   text += after_formats;
+  text += law_option();
+  text += model_option();
+  text += after_laws;
   return text;
 }
 

@@ -121,6 +121,7 @@ int run_cascade(const run_parameters& parameters) {
   request.shape = cascade_shape::of(parameters.lambda, parameters.step_number, parameters.n0);
   request.seed = seed;
   request.law = parameters.law;
+  request.model = parameters.model;
   request.range = parameters.range;
   request.threads = threads;
   request.weights = weights_fd >= 0;

@@ -1,4 +1,5 @@
 #include "program/arguments.h"
+#include "cascade/models.h"
 
 #include <gtest/gtest.h>
 
@@ -157,6 +158,11 @@ TEST(ParseArguments, RefusesOrRedirects) {
        "cascade: --seed needs a value, a whole number from 0 to 18446744073709551615"},
       {{"0.5", "2", "3", "--threads"}, parsed_command::error, "cascade: --threads needs a value, 1 or 2"},
       {{"0.5", "2", "3", "--weights"}, parsed_command::error, "cascade: --weights needs a value, the file for the weights"},
+      {{"--model", "cone", "0.5", "2", "3"}, parsed_command::error, "cascade: --model must be " + cascade::model_names() + ", got 'cone'"},
+      {{"--model=", "0.5", "2", "3"}, parsed_command::error, "cascade: --model must be " + cascade::model_names() + ", got ''"},
+      {{"0.5", "2", "3", "--model"}, parsed_command::error, "cascade: --model needs a value, " + cascade::model_names()},
+      {{"--model", "dyadic", "--model", "dyadic", "0.5", "2", "3"}, parsed_command::error,
+       "cascade: --model may be given once, got it twice (see cascade --help)"},
       {{"--weights=", "0.5", "2", "3"}, parsed_command::error, "cascade: --weights needs a value, the file for the weights"},
       // Quoted text stays on one line and sends no control bytes to a terminal.
       {{"0.5", "2", "3\n"}, parsed_command::error, n0_error + "'3\\n'"},

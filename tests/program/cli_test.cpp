@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "cascade/formats.h"
+#include "cascade/laws.h"
+#include "cascade/models.h"
 #include "support/golden.h"
 #include "support/run_program.h"
 #include "support/sanitized_build.h"
@@ -129,6 +131,8 @@ TEST(Cli, EquivalentCommandLinesGiveTheSameBytes) {
       {"--seed", "1000", "-0.5", "2", "3"},
       {"--seed", "1000", "--", "-0.5", "2", "3", "more", "words"},
       {"--seed", "1000", "5e-1", "+2", "03"},
+      {"--seed", "1000", "--model", "dyadic", "0.5", "2", "3"},
+      {"--seed", "1000", "--law=lognormal", "--model=dyadic", "0.5", "2", "3"},
   };
   for (const auto& line : lines) {
     const auto result = run_cascade(line);
@@ -322,7 +326,8 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
   EXPECT_NE(help.out.find("Usage: cascade [--seed T] " + format_choice() + " [--weights FILE] [--verbose] [--no-progress]\n"
-                          "               [--generator NAME] [--law NAME[:PARAM]] [--range START:STOP] [--threads K]\n"
+                          "               [--generator NAME] [--law NAME[:PARAM]] [--model NAME]\n"
+                          "               [--range START:STOP] [--threads K]\n"
                           "               [--output FILE [--with-weights] [--force]] lambda step_number n0\n"
                           "       cascade [--threads K] --verify FILE\n"),
             std::string::npos);
@@ -385,9 +390,9 @@ TEST(Cli, HelpAndManualAgree) {
   const std::string manual = read_file(CASCADE_MAN_PAGE);
   ASSERT_FALSE(manual.empty());
   EXPECT_EQ(options_named_in(help), options_named_in(manual));
-  std::set<std::string> expected{"--generator", "--help",    "--law",     "--no-progress", "--range",
-                                 "--seed",      "--threads", "--verbose", "--version",     "--weights",
-                                 "--output",    "--verify",  "--force",   "--with-weights"};
+  std::set<std::string> expected{"--generator", "--help",    "--law",     "--model",   "--no-progress",
+                                 "--range",     "--seed",    "--threads", "--verbose", "--version",
+                                 "--weights",   "--output",  "--verify",  "--force",   "--with-weights"};
   for (const std::string& option : format_options()) expected.insert(option);
   EXPECT_EQ(options_named_in(help), expected);
   for (const char* status : {"0", "1", "2"}) {
@@ -419,6 +424,41 @@ TEST(Cli, EveryFormatIsDocumented) {
     EXPECT_NE(help.find("\n  " + option + " "), std::string::npos) << option;
     EXPECT_NE(manual.find(".TP\n.B " + roff(option) + "\n"), std::string::npos) << option;
     EXPECT_NE(command_line.find("\n| `" + option + "` | "), std::string::npos) << option;
+  }
+}
+
+// The names of every law and model of the tables, written where a user
+// reads them all: the help takes them from the tables; the manual and the
+// page of the laws are held to them here, so a row added without its words
+// fails. (The other pages, the header and the docstrings name the default
+// and send the reader to the tables.)
+TEST(Cli, EveryLawAndModelIsDocumented) {
+  const std::string help = run_cascade({"--help"}).out;
+  const std::string manual = read_file(CASCADE_MAN_PAGE);
+  const std::string laws_page = source_file("docs/laws.md");
+  const auto section = [](const std::string& text, const std::string& from, const std::string& to) {
+    const std::size_t start = text.find(from);
+    return start == std::string::npos ? std::string() : text.substr(start, text.find(to, start + 1) - start);
+  };
+  // The help's lines joined again: a summary may be wrapped.
+  const std::string help_laws = std::regex_replace(section(help, "  --law NAME[:PARAM]  ", "\n  --"),
+                                                   std::regex("\n +"), " ");
+  const std::string manual_laws = section(manual, ".BI \\-\\-law", ".TP");
+  for (const cascade::law_descriptor* law : cascade::law_table) {
+    const std::string name(law->name);
+    EXPECT_NE(help_laws.find(" " + name), std::string::npos) << name;
+    EXPECT_NE(help_laws.find(std::string(law->summary)), std::string::npos) << name;
+    EXPECT_NE(manual_laws.find("\n.B " + name + "\n") + manual_laws.find("\n.BI " + name), 2 * std::string::npos)
+        << name;
+    EXPECT_NE(laws_page.find("\n| `" + name), std::string::npos) << name;
+  }
+  const std::string help_models = section(help, "  --model NAME  ", "\n  --");
+  const std::string manual_models = section(manual, ".BI \\-\\-model", ".TP");
+  ASSERT_FALSE(cascade::model_table.empty());
+  for (const cascade::model_descriptor* model : cascade::model_table) {
+    const std::string name(model->name);
+    EXPECT_NE(help_models.find(" " + name + " ("), std::string::npos) << name;
+    EXPECT_NE(manual_models.find("\n.B " + name + "\n"), std::string::npos) << name;
   }
 }
 

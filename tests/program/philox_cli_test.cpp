@@ -1,5 +1,5 @@
 // The philox stream through the program: its known answers (made by an
-// independent statement of the stream, tools/philox_reference.py), pieces
+// independent statement of the stream, tools/philox_plain.py), pieces
 // that equal the whole, any number of threads, and no use of the C
 // library's exp and log.
 #include <gtest/gtest.h>
@@ -80,7 +80,7 @@ TEST(Philox, KnownAnswers) {
 }
 
 // Every law of the table's values and weights, as the plain reimplementation
-// draws them (tools/philox_reference.py --law), on both math paths: a law
+// draws them (tools/philox_plain.py --law), on both math paths: a law
 // added without its known answers fails here. Also logpoisson at another
 // beta, and a logpoisson piece at 2^41 with a mean of K above 1.
 TEST(Philox, KnownAnswersOfEveryLaw) {

@@ -1,11 +1,16 @@
 """Arguments are refused as the command line refuses them, with its words."""
 
+import os
+import subprocess
+
 import numpy as np
 import pytest
 
 import cascade
 from cascade import stats
 from conftest import program_refusal
+
+PROGRAM = os.environ["CASCADE_BINARY"]
 
 NAN, INF = float("nan"), float("inf")
 
@@ -278,3 +283,27 @@ def test_the_laws_table_is_what_generate_takes():
     table["lognormal"]["parameter"] = True  # a new dict each call
     assert cascade.laws()["lognormal"]["parameter"] is False
 
+
+
+def test_the_models_table_is_what_every_face_takes(tmp_path):
+    """Each model of the core's table is taken by generate, generate_ensemble, cascade.dask and the
+    program alike, as the same bytes; a name outside it is refused in the core's words."""
+    table = cascade.models()
+    assert next(iter(table)) == "dyadic"  # the default model first
+    names = " or ".join([", ".join(list(table)[:-1]), list(table)[-1]] if len(table) > 1 else list(table))
+    for name, row in table.items():
+        assert row["summary"]
+        x = cascade.generate(0.4, 10, 3, 7, generator="philox", model=name)
+        assert np.array_equal(cascade.generate_ensemble(0.4, 10, 3, [7], generator="philox", model=name)[0], x)
+        program = subprocess.run([PROGRAM, "--generator", "philox", "--seed", "7", "--model", name, "--binary",
+                                  "0.4", "10", "3"], capture_output=True, check=True).stdout
+        assert np.array_equal(np.frombuffer(program, "<f8"), x)
+    assert np.array_equal(cascade.generate(0.4, 10, 3, 7, model="dyadic"), cascade.generate(0.4, 10, 3, 7))
+    for call in (lambda: cascade.generate(0.4, 10, 3, 7, model="cone"),
+                 lambda: cascade.generate_ensemble(0.4, 10, 3, [7], model="cone")):
+        with pytest.raises(ValueError, match=f"^model must be {names}, got 'cone'$"):
+            call()
+    with pytest.raises(TypeError):
+        cascade.generate(0.4, 10, 3, 7, model=1)
+    table["dyadic"]["summary"] = ""  # a new dict each call
+    assert cascade.models()["dyadic"]["summary"]

@@ -27,10 +27,11 @@ def client():
     cluster.close()
 
 
-def test_series_is_the_local_philox_series_bit_for_bit(client):
-    x, w = cascade.dask.series(0.6, 17, 3, seed=2**40 + 5, chunks=100_000, weights=True)
+@pytest.mark.parametrize("model", list(cascade.models()))
+def test_series_is_the_local_philox_series_bit_for_bit(client, model):
+    x, w = cascade.dask.series(0.6, 17, 3, seed=2**40 + 5, chunks=100_000, weights=True, model=model)
     assert x.numblocks == (4,)
-    x_local, w_local = cascade.generate(0.6, 17, 3, 2**40 + 5, generator="philox", weights=True)
+    x_local, w_local = cascade.generate(0.6, 17, 3, 2**40 + 5, generator="philox", weights=True, model=model)
     x_made, w_made = client.compute([x, w], sync=True)
     assert x_made.tobytes() == x_local.tobytes()
     assert w_made.tobytes() == w_local.tobytes()
@@ -100,6 +101,8 @@ REFUSALS = [
     (lambda: cascade.dask.ensemble(0.3, 10, 1, [3, [3]]), TypeError, "seed must be an int, got list"),
     (lambda: cascade.dask.ensemble(0.3, 10, 1, [1], generator="mt"), ValueError,
      "generator must be 'subtractive' or 'philox'"),
+    (lambda: cascade.dask.series(0.3, 10, 1, 1, model="cone"), ValueError, "^model must be .*, got 'cone'$"),
+    (lambda: cascade.dask.ensemble(0.3, 10, 1, [1], model="cone"), ValueError, "^model must be .*, got 'cone'$"),
 ]
 
 

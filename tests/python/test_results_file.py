@@ -23,8 +23,8 @@ from conftest import PROGRAM
 LAMBDA, STEPS, N0 = "0.4", 12, 3
 
 
-def run_words(stream, law, piece):
-    words = ["--generator", stream]
+def run_words(stream, law, piece, model="dyadic"):
+    words = ["--generator", stream, "--model", model]
     if law != "lognormal":
         words += ["--law", law]
     if piece:
@@ -49,20 +49,21 @@ def version():
     return program("--version").stdout.split()[1]
 
 
-# stream x law x piece x dtype x weights: every law of the core's table on
-# the stream that takes them, the subtractive stream's one, pieces whose
-# bytes fall on and off SHA-256's 64-byte blocks and its 56-byte padding edge.
-RUNS = ([("subtractive", "lognormal", None, "float64", False),
-         ("subtractive", "lognormal", None, "float32", True)] +
-        [("philox", law, None, "float64", True) for law in cascade.laws()] +
-        [("philox", "logpoisson:0.3", (3, 10), "float64", False),
-         ("philox", "lognormal", (1, 17), "float32", True),
-         ("philox", "binomial", (5000, 12000), "float32", False)])
+# stream x law x model x piece x dtype x weights: every law and model of the
+# core's tables on the stream that takes them all, the subtractive stream's
+# lognormal, pieces whose bytes fall on and off SHA-256's 64-byte blocks and
+# its 56-byte padding edge.
+RUNS = ([("subtractive", "lognormal", "dyadic", None, "float64", False),
+         ("subtractive", "lognormal", "dyadic", None, "float32", True)] +
+        [("philox", law, model, None, "float64", True) for law in cascade.laws() for model in cascade.models()] +
+        [("philox", "logpoisson:0.3", model, (3, 10), "float64", False) for model in cascade.models()] +
+        [("philox", "lognormal", "dyadic", (1, 17), "float32", True),
+         ("philox", "binomial", "dyadic", (5000, 12000), "float32", False)])
 
 
-@pytest.mark.parametrize("stream, law, piece, dtype, weights", RUNS)
-def test_file_holds_the_raw_bytes_and_describes_its_run(tmp_path, stream, law, piece, dtype, weights):
-    words = ["--seed", "11", *run_words(stream, law, piece), LAMBDA, str(STEPS), str(N0)]
+@pytest.mark.parametrize("stream, law, model, piece, dtype, weights", RUNS)
+def test_file_holds_the_raw_bytes_and_describes_its_run(tmp_path, stream, law, model, piece, dtype, weights):
+    words = ["--seed", "11", *run_words(stream, law, piece, model), LAMBDA, str(STEPS), str(N0)]
     file_words = ["--float32"] if dtype == "float32" else []
     file_words += ["--with-weights"] if weights else []
     made = program("--verbose", "--output", "r.h5", *file_words, *words, cwd=tmp_path)
@@ -84,7 +85,7 @@ def test_file_holds_the_raw_bytes_and_describes_its_run(tmp_path, stream, law, p
     rule = cascade.laws()[law.partition(":")[0]]
     named_law = f"{law}:{rule['default']!r}" if rule["parameter"] and ":" not in law else law
     expected = {"Conventions": "CF-1.8", "source": f"cascade {version()}", "lambda": float(LAMBDA),
-                "step_number": STEPS, "n0": N0, "seed": 11, "generator": stream, "law": named_law, "model": "dyadic"}
+                "step_number": STEPS, "n0": N0, "seed": 11, "generator": stream, "law": named_law, "model": model}
     assert {name: attributes[name] for name in expected} == expected
     assert ("start" in attributes, "stop" in attributes) == (bool(piece), bool(piece))
     if piece:
@@ -165,6 +166,7 @@ HOSTILE = [
     ("forged checksum", forged("x_sha256", "0" * 64), 2, "x_sha256 attribute is not the checksum of its x"),
     ("forged source", forged("source", "someone else"), 2, "not written by cascade"),
     ("forged generator", forged("generator", "mersenne"), 2, "generator attribute names no stream"),
+    ("forged model", forged("model", "no such model"), 2, "model attribute names no model"),
     ("forged seed", forged("seed", -4), 2, "seed"),
     ("forged step_number", forged("step_number", 13), 2, "one value of t for each"),
     ("no x", deleted("x"), 2, "has no dataset x"),
@@ -264,17 +266,17 @@ def without_time(attributes):
     return attributes
 
 
-@pytest.mark.parametrize("stream, law, piece, dtype, weights", RUNS)
-def test_save_writes_what_the_program_writes(tmp_path, monkeypatch, stream, law, piece, dtype, weights):
+@pytest.mark.parametrize("stream, law, model, piece, dtype, weights", RUNS)
+def test_save_writes_what_the_program_writes(tmp_path, monkeypatch, stream, law, model, piece, dtype, weights):
     (tmp_path / "program").mkdir()
     words = ["--float32"] if dtype == "float32" else []
     words += ["--with-weights"] if weights else []
-    made = program("--seed", "11", *run_words(stream, law, piece), *words, "--output", "r.h5", LAMBDA, str(STEPS),
-                   str(N0), cwd=tmp_path / "program")
+    made = program("--seed", "11", *run_words(stream, law, piece, model), *words, "--output", "r.h5", LAMBDA,
+                   str(STEPS), str(N0), cwd=tmp_path / "program")
     assert made.returncode == 0, made.stderr
     start, stop = piece or (None, None)
     monkeypatch.chdir(tmp_path)  # the same relative path, so the same command in the history
-    cascade.save("r.h5", float(LAMBDA), STEPS, N0, seed=11, generator=stream, law=law, weights=weights,
+    cascade.save("r.h5", float(LAMBDA), STEPS, N0, seed=11, generator=stream, law=law, model=model, weights=weights,
                  dtype=np.dtype(dtype).type, start=start, stop=stop)
     with h5py.File(tmp_path / "r.h5") as saved, h5py.File(tmp_path / "program" / "r.h5") as written:
         for name in ("x", "w"):
@@ -322,8 +324,8 @@ def test_save_refuses_and_leaves_nothing(tmp_path):
         cascade.save("/dev/null", 0.3, 5, 1, seed=1, overwrite=True)
     with pytest.raises(ValueError, match="n0 must be"):
         cascade.save(tmp_path / "other.h5", 0.3, 5, 0, seed=1)
-    with pytest.raises(ValueError, match="model must be dyadic"):
-        cascade.save(tmp_path / "other.h5", 0.3, 5, 1, seed=1, model="stationary")
+    with pytest.raises(ValueError, match="model must be"):
+        cascade.save(tmp_path / "other.h5", 0.3, 5, 1, seed=1, model="no such model")
     assert path.read_text() == "mine" and os.listdir(tmp_path) == ["r.h5"]
     cascade.save(path, 0.3, 5, 1, seed=1, overwrite=True)
     cascade.verify(path)

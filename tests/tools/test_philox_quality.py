@@ -68,18 +68,18 @@ class PhiloxAtLambdaZero(unittest.TestCase):
 
 
 class PhiloxAgainstItsDefinition(unittest.TestCase):
-    """tools/philox_reference.py, the stream written plainly in pure Python,
+    """tools/philox_plain.py, the stream written plainly in pure Python,
     against the program: the definition in docs/reproducibility.md is the one it runs."""
 
     def test_the_program_is_the_definition(self):
-        import philox_reference
+        import philox_plain
 
         for seed, lam, steps, n0, bounds in [(0, 0.0, 3, 1, None), (2**63 + 1, 2.5, 6, 3, (17, 150)),
                                               (123, 0.4, 20, 1, (524285, 524291))]:
             start, stop = bounds or (0, n0 << steps)
             words = ["--generator", "philox", "--binary"] + (["--range", f"{start}:{stop}"] if bounds else [])
             values = np.frombuffer(cascade_output(seed, lam, steps, n0, *words), "<f8")
-            expected, _ = philox_reference.series(seed, lam, steps, n0, start, stop)
+            expected, _ = philox_plain.series(seed, lam, steps, n0, start, stop)
             self.assertEqual(values.tobytes(), np.array(expected).tobytes(), (seed, lam, steps, n0, bounds))
 
 

@@ -26,8 +26,8 @@ import numpy as np
 from . import _files
 
 FORMAT = 2
-_SOURCES = ("_cache.py", "_energy_steps.py", "_estimates.py", "_reference.py", "_reference_fit.py",
-            "_reference_judge.py", "_reference_plan.py", "_reference_series.py", "_reference_stored.py", "_theory.py",
+_SOURCES = ("_cache.py", "_energy_steps.py", "_estimates.py", "reference/__init__.py", "reference/fit.py",
+            "reference/judge.py", "reference/plan.py", "reference/series.py", "reference/stored.py", "_theory.py",
             "simulate.py")
 # A reference is a few kilobytes; a file far larger is not one, and is not read.
 LARGEST_ENTRY_BYTES = 1 << 24

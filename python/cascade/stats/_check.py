@@ -5,7 +5,8 @@ from typing import Optional
 
 import numpy as np
 
-from . import _energy_steps, _estimates, _reference, _reference_judge, _theory
+from . import _energy_steps, _estimates, _theory, reference as _reference
+from .reference import judge as _reference_judge
 from ._arguments import run_arguments
 from ._errors import UncheckableSeries, refuse_constant_values
 from ._laws import Law, parse_law

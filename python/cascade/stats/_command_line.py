@@ -17,7 +17,8 @@ import sys
 
 import numpy as np
 
-from . import _cache, _check, _input, _lambda, _laws, _progress, _reference_fit, _streams
+from . import _cache, _check, _input, _lambda, _laws, _progress, _streams
+from .reference import fit as _reference_fit
 from ._arguments import run_arguments
 from .simulate import SimulationError
 

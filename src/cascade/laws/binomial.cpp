@@ -19,6 +19,7 @@ void grow_binomial(const law_constants& constants, const double* u1, const doubl
 }  // namespace
 
 extern const law_descriptor binomial;
-constinit const law_descriptor binomial = two_valued_law("binomial", grow_binomial);
+constinit const law_descriptor binomial =
+    two_valued_law("binomial", "log W = c +- sigma, each child its own sign", grow_binomial);
 
 }  // namespace cascade::laws

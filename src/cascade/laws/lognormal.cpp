@@ -8,6 +8,7 @@ namespace cascade::laws {
 extern const law_descriptor lognormal;
 constinit const law_descriptor lognormal{
     .name = "lognormal",
+    .summary = "log W = sigma z - sigma^2, z standard normal",
     .has_parameter = false,
     .default_parameter = 0.0,
     .parameter_rule = "",

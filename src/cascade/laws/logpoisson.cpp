@@ -70,6 +70,7 @@ void grow_poisson(const law_constants& constants, const double* u1, const double
 extern const law_descriptor logpoisson;
 constinit const law_descriptor logpoisson{
     .name = "logpoisson",
+    .summary = "log W = c + K log BETA, K Poisson, BETA in (0, 1), 2/3 unless given",
     .has_parameter = true,
     .default_parameter = 2.0 / 3.0,
     .parameter_rule = "a decimal number beta with 0 < beta < 1",

@@ -21,6 +21,7 @@ void grow_microcanonical(const law_constants& constants, const double* u1, const
 }  // namespace
 
 extern const law_descriptor microcanonical;
-constinit const law_descriptor microcanonical = two_valued_law("microcanonical", grow_microcanonical);
+constinit const law_descriptor microcanonical =
+    two_valued_law("microcanonical", "siblings take c + sigma and c - sigma", grow_microcanonical);
 
 }  // namespace cascade::laws

@@ -29,9 +29,11 @@ void prepare_two_values(double parameter, double sigma, law_constants& constants
 inline std::size_t upper_half(double u) { return static_cast<std::size_t>(u >= 0.5); }
 
 /// A two-valued law named `name` whose e is drawn by `grow`: the rest is theirs alike.
-constexpr law_descriptor two_valued_law(std::string_view name, decltype(law_descriptor::grow) grow) {
+constexpr law_descriptor two_valued_law(std::string_view name, std::string_view summary,
+                                        decltype(law_descriptor::grow) grow) {
   return {
       .name = name,
+      .summary = summary,
       .has_parameter = false,
       .default_parameter = 0.0,
       .parameter_rule = "",

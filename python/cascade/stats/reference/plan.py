@@ -8,7 +8,7 @@ factors shared by half, a quarter, ... of it. Whole simulated series of
 what lies below the first `depth` steps (the program's cascade of
 step_number - depth steps with the same sigma, for every block of
 2^(step_number - depth) values) and draws the first steps' factors afresh
-for each reference series (_reference_series). Cells are independent, and
+for each reference series (_series). Cells are independent, and
 so are the blocks below the drawn steps: reference series take each block
 (or, for many cells, each group of cells, a unit) from a different
 simulated series.
@@ -25,7 +25,7 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from . import _energy_steps, _estimates, _laws
+from .. import _energy_steps, _estimates, _laws
 
 REFERENCE_SERIES = 2000
 SIMULATED_VALUES = 1 << 24

@@ -6,8 +6,8 @@ from dataclasses import fields
 
 import numpy as np
 
-from . import _reference_plan
-from ._reference_judge import Reference, split_judged
+from . import plan as _plan
+from .judge import Reference, split_judged
 
 # A cached threshold beyond this is no reference's: deviations are in standard deviations, and by
 # Chebyshev's inequality at most k/t^2 of series put one of k rows beyond t, so the 99.9% point of
@@ -61,7 +61,7 @@ def valid(stored, the_plan, rows, law_rows):
                  and math.isfinite(values["theory_deviation"]) and values["theory_deviation"] >= 0
                  and 0 <= values["theory_rows"] <= rows
                  and (values["series"], values["simulated"], values["depth"], values["law_rows"])
-                 == (2 * _reference_plan.REFERENCE_SERIES, the_plan.simulated, the_plan.depth, law_rows))
+                 == (2 * _plan.REFERENCE_SERIES, the_plan.simulated, the_plan.depth, law_rows))
     if not sound:
         return None
     return Reference(**{field.name: values[field.name] for field in fields(Reference)})

@@ -3,7 +3,7 @@
 // write the same bytes. One thread, two population vectors with a copy after
 // every step, one printf per value, the process-wide generators.
 //
-// reference_cascade seed_time lambda step_number n0 (arguments are trusted).
+// yardstick_cascade seed_time lambda step_number n0 (arguments are trusted).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +13,7 @@
 
 int main(int argc, char** argv) {
   if (argc < 5) {
-    std::fputs("reference_cascade seed_time lambda step_number n0\n", stderr);
+    std::fputs("yardstick_cascade seed_time lambda step_number n0\n", stderr);
     return 2;
   }
   std::int32_t seed = -static_cast<std::int32_t>(std::atol(argv[1]));

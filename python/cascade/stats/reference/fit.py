@@ -32,9 +32,10 @@ from concurrent.futures import ThreadPoolExecutor
 import numpy as np
 from scipy import stats as scipy_stats
 
-from . import _energy_steps, _estimates, _reference_plan, _reference_series, _theory
-from ._errors import UncheckableSeries
-from ._reference_judge import Reference, comparable, joint_deviation, split_judged
+from .. import _energy_steps, _estimates, _theory
+from .._errors import UncheckableSeries
+from . import plan as _plan, series as _series
+from .judge import Reference, comparable, joint_deviation, split_judged
 
 DRAWING_SEED = 20240611
 AGREEMENT_QUANTILE = 0.998
@@ -103,15 +104,15 @@ def theory_deviations(sums, the_plan, lags):
 
 def build(lam, steps, cells, lags, as_text, progress, law):
     """The reference of the shape under the multiplier `law` (a Law), simulated afresh."""
-    the_plan = _reference_plan.plan(lam, steps, cells, lags, law)
-    sums = _reference_series.simulated_sums(the_plan, lags, as_text, progress)
+    the_plan = _plan.plan(lam, steps, cells, lags, law)
+    sums = _series.simulated_sums(the_plan, lags, as_text, progress)
     half = the_plan.simulated // 2
     # The two halves are independent and numpy lets go of the GIL in its large
     # gathers and sums: one thread each.
     with ThreadPoolExecutor(max_workers=2) as pool:
-        fitting = pool.submit(_reference_series.drawn_estimates, sums[:half], the_plan, lags,
-                              _reference_plan.REFERENCE_SERIES, np.random.default_rng(DRAWING_SEED))
-        placing = _reference_series.drawn_estimates(sums[half:], the_plan, lags, _reference_plan.REFERENCE_SERIES,
+        fitting = pool.submit(_series.drawn_estimates, sums[:half], the_plan, lags,
+                              _plan.REFERENCE_SERIES, np.random.default_rng(DRAWING_SEED))
+        placing = _series.drawn_estimates(sums[half:], the_plan, lags, _plan.REFERENCE_SERIES,
                                                      np.random.default_rng(DRAWING_SEED + 1))
         fitted = fitting.result()
     progress.update(0.9)
@@ -152,6 +153,6 @@ def build(lam, steps, cells, lags, as_text, progress, law):
     return Reference(centre, spread, standard_errors, whitening,
                      tail_point(np.abs(placed(scaled_placing, one_by_one)).max(axis=1), ROW_QUANTILE),
                      tail_point(joint_deviation(placed(scaled_placing, one_by_one), whitening), JOINT_QUANTILE),
-                     2 * _reference_plan.REFERENCE_SERIES, the_plan.simulated, the_plan.depth, judged,
+                     2 * _plan.REFERENCE_SERIES, the_plan.simulated, the_plan.depth, judged,
                      float(theory_deviation[theory_usable].max(initial=0.0)), theory_threshold, theory_rows,
                      law_rows, law_weights, law_threshold)

@@ -7,19 +7,6 @@ import numpy as np
 import tool_runs  # noqa: F401  (puts the package on the path)
 from cascade.stats import _theory as cascade_theory
 
-import test_law_estimators
-import test_law_theory
-import test_law_tools
-
-
-def load_tests(loader, tests, pattern):
-    """The theory of each multiplier law, its estimators and their tools have files of their own and run
-    with this suite."""
-    tests.addTests(loader.loadTestsFromModule(test_law_theory))
-    tests.addTests(loader.loadTestsFromModule(test_law_estimators))
-    tests.addTests(loader.loadTestsFromModule(test_law_tools))
-    return tests
-
 
 def shared_generations(i, j, steps):
     """Steps whose factor values i and j both carry: those whose blocks hold both."""

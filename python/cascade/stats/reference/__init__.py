@@ -2,22 +2,22 @@
 series of the same shape, from the cache when it holds them.
 
 The parts, one a file:
-    _reference_plan     how a shape's reference is simulated: how many series, which steps drawn apart
-    _reference_series   the simulated series as block sums, and the reference series put together from them
-    _reference_fit      centre, spread, correlation and thresholds fitted to them, and theory against them
-    _reference_judge    the Reference, and how a series' rows are judged against it
-    _reference_stored   a reference read back from the cache, checked before it is trusted
+    plan     how a shape's reference is simulated: how many series, which steps drawn apart
+    series   the simulated series as block sums, and the reference series put together from them
+    fit      centre, spread, correlation and thresholds fitted to them, and theory against them
+    judge    the Reference, and how a series' rows are judged against it
+    stored   a reference read back from the cache, checked before it is trusted
 
 A reference depends on lambda, the shape, the lags, text or binary, the
 multiplier law (and the stream that simulates it) and every constant of
 those parts: the cache keeps it under all of them.
 """
-from . import (_cache, _energy_steps, _laws, _reference_fit, _reference_plan, _reference_series,
-               _reference_stored, simulate)
-from ._progress import Progress
+from .. import _cache, _energy_steps, _laws, simulate
+from .._progress import Progress
+from . import fit as _fit, plan as _plan, series as _series, stored as _stored
 
 # The parts whose constants a reference depends on.
-_PARTS = (_reference_plan, _reference_series, _reference_fit, _reference_stored, _laws, simulate)
+_PARTS = (_plan, _series, _fit, _stored, _laws, simulate)
 
 
 def _constants():
@@ -39,12 +39,12 @@ def reference(lam, steps, cells, lags, as_text=False, *, law=_laws.LogNormal(), 
     description = _description(lam, steps, cells, lags, as_text, law)
     if cache:
         stored = _cache.load(description)
-        found = None if stored is None else _reference_stored.valid(
-            stored, _reference_plan.plan(lam, steps, cells, lags, law), rows, law_rows)
+        found = None if stored is None else _stored.valid(
+            stored, _plan.plan(lam, steps, cells, lags, law), rows, law_rows)
         if found is not None:
             return found
     with progress if progress is not None else Progress("", "", enabled=False) as shown:
-        built = _reference_fit.build(lam, steps, cells, lags, as_text, shown, law)
+        built = _fit.build(lam, steps, cells, lags, as_text, shown, law)
     if cache:
-        _cache.store(description, _reference_stored.arrays(built))
+        _cache.store(description, _stored.arrays(built))
     return built

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# reference_equality.sh CASCADE REFERENCE: both programs write the same bytes,
+# yardstick_equality.sh CASCADE REFERENCE: both programs write the same bytes,
 # on both streams, for shapes that cross the fast path's chunk and thread
 # boundaries; cascade with its widest vector exp and log (where the machine
 # takes them), with four lanes (CASCADE_VECTOR_LANES=4) and with the C
@@ -18,9 +18,9 @@ for shape in "1 0.3 20 1" "2 0.7 3 40001" "3 1.1 1 150000" "4 0 16 3" "5 -0.5 12
   for path in CASCADE_SCALAR_MATH=0 CASCADE_VECTOR_LANES=4 CASCADE_SCALAR_MATH=1; do
     env "$path" "$cascade" --seed "$1" "$2" "$3" "$4" >"$scratch/a.out" 2>"$scratch/a.err"
     if ! cmp -s "$scratch/a.out" "$scratch/b.out" || ! cmp -s "$scratch/a.err" "$scratch/b.err"; then
-      echo "reference_equality: cascade ($path) differs from the reference for --seed $shape" >&2
+      echo "yardstick_equality: cascade ($path) differs from the reference for --seed $shape" >&2
       exit 1
     fi
   done
 done
-echo "reference_equality: identical for every shape"
+echo "yardstick_equality: identical for every shape"

@@ -20,7 +20,7 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from . import _estimates
+from .. import _estimates
 
 
 @dataclass(frozen=True)

@@ -1,7 +1,7 @@
 """The simulated series of a reference, as block sums, and the rows of the
 reference series put together from them.
 
-The program simulates what lies below the drawn steps (_reference_plan);
+The program simulates what lies below the drawn steps (_plan);
 the first steps' factors are drawn here afresh, exactly, under the law of
 the series checked, for each reference series: their log shifts the logs of a whole block, and the block sums take
 that shift exactly. Reference series take each block (or group of cells)
@@ -15,8 +15,9 @@ drawn from fixed seeds, so a reference repeats exactly.
 
 import numpy as np
 
-from . import _energy_steps, _estimates, _reference_plan, _theory
-from .simulate import simulate
+from .. import _energy_steps, _estimates, _theory
+from ..simulate import simulate
+from . import plan as _plan
 
 BATCH_VALUES = 1 << 21
 SIMULATION_SEED = 710_000_000
@@ -40,7 +41,7 @@ def law_estimates(sums, the_plan, lags, shifts=None):
     lengths = _energy_steps.box_lengths(the_plan.steps)
     base = _estimates.LEADING_COLUMNS + _estimates.COLUMNS_PER_LAG * len(lags)
     totals = sums[..., base:].sum(axis=-2)
-    within = _reference_plan.lengths_within_block(the_plan)
+    within = _plan.lengths_within_block(the_plan)
     if within < len(lengths):
         energies = np.exp(2.0 * shifts) * sums[..., 1]
         columns = _energy_steps.COLUMNS_PER_LENGTH
@@ -54,7 +55,7 @@ def simulated_sums(the_plan, lags, as_text, progress):
     """Sums of the simulated series: (simulated, units, blocks per unit, columns)."""
     count = the_plan.count
     lengths = _energy_steps.box_lengths(the_plan.steps)
-    within = _reference_plan.lengths_within_block(the_plan)
+    within = _plan.lengths_within_block(the_plan)
     per_run = max(1, min(the_plan.simulated, BATCH_VALUES // count))
     sub_steps = the_plan.steps - the_plan.depth
     result = []
@@ -68,7 +69,7 @@ def simulated_sums(the_plan, lags, as_text, progress):
             sums = series_sums(one, the_plan.block_length, lags, lengths, within)
             if the_plan.depth == 0:
                 # Nothing shifts a block: the sums of a group of cells are all that is needed.
-                sums = np.add.reduceat(sums, _reference_plan.unit_starts(the_plan), axis=0)[:, None, :]
+                sums = np.add.reduceat(sums, _plan.unit_starts(the_plan), axis=0)[:, None, :]
             else:
                 sums = sums[:, None, :]
             result.append(sums)
@@ -93,9 +94,9 @@ def drawn_estimates(sums, the_plan, lags, series, rng):
     """Rows of `series` reference series, each part taken from a random simulated series
     (and, for the exchangeable ones, a random position)."""
     simulated, units, per_unit, columns = sums.shape
-    chunk = max(1, _reference_plan.SUMS_IN_MEMORY // (units * per_unit * columns))
-    offsets = _reference_plan.partner_offsets(the_plan, lags)
-    alike = _reference_plan.exchangeable_parts(the_plan, lags)
+    chunk = max(1, _plan.SUMS_IN_MEMORY // (units * per_unit * columns))
+    offsets = _plan.partner_offsets(the_plan, lags)
+    alike = _plan.exchangeable_parts(the_plan, lags)
     result = []
     for first in range(0, series, chunk):
         size = min(chunk, series - first)

@@ -9,7 +9,7 @@ library's; where the C library is one on which the program's own exp and
 log were proven bit-identical to it (`cascade --version --verbose` tells),
 the two agree to the last bit.
 
-    tools/philox_reference.py SEED LAMBDA STEP_NUMBER N0 [START STOP] [--weights] [--law NAME[:BETA]]
+    tools/philox_plain.py SEED LAMBDA STEP_NUMBER N0 [START STOP] [--weights] [--law NAME[:BETA]]
 
 prints values START .. STOP - 1 (default: all) one a line as float.hex, or
 the weights with --weights; the factors follow the law (lognormal unless

@@ -18,7 +18,7 @@ from scipy import stats as scipy_stats
 import tool_runs  # noqa: F401  (puts the package on the path, and the cache in a folder of its own)
 import cascade
 from cascade.stats import _cache, _check, _energy_steps, _estimates, check, estimate_lambda, theory
-from cascade.stats import _reference_fit, _reference_plan, _reference_series
+from cascade.stats.reference import fit as _reference_fit, plan as _reference_plan, series as _reference_series
 from cascade.stats import UncheckableSeries
 from cascade.stats import simulate as simulation
 
