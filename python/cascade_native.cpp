@@ -581,7 +581,7 @@ std::string path_of(py::handle path) {
 std::pair<cascade::run_request, cascade::results_options> results_run(
     py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle generator, py::handle law,
     py::handle model, py::handle weights_word, py::handle dtype, py::handle start, py::handle stop,
-    py::handle overwrite, py::handle threads) {
+    py::handle overwrite, py::handle deflate, py::handle threads) {
   const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads, law, model);
   cascade::results_options options;
   options.weights = weights_flag(weights_word);
@@ -589,6 +589,10 @@ std::pair<cascade::run_request, cascade::results_options> results_run(
     throw py::type_error("overwrite must be True or False, got " + type_name(overwrite));
   }
   options.overwrite = overwrite.ptr() == Py_True;
+  if (deflate.ptr() != Py_True && deflate.ptr() != Py_False) {
+    throw py::type_error("deflate must be True or False, got " + type_name(deflate));
+  }
+  options.deflate = deflate.ptr() == Py_True;
   options.float32 = element_named(dtype).value_bytes == sizeof(float);
   if (const auto range = checked_range(request, start, stop)) {
     options.has_range = true;
@@ -599,10 +603,10 @@ std::pair<cascade::run_request, cascade::results_options> results_run(
 
 void save(py::handle path, py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
           py::handle generator, py::handle law, py::handle model, py::handle weights_word, py::handle dtype,
-          py::handle start, py::handle stop, py::handle overwrite, py::handle threads) {
+          py::handle start, py::handle stop, py::handle overwrite, py::handle deflate, py::handle threads) {
   const std::string file = path_of(path);
   const auto [request, options] = results_run(lam, step_number, n0, seed, generator, law, model, weights_word, dtype,
-                                              start, stop, overwrite, threads);
+                                              start, stop, overwrite, deflate, threads);
   const std::function<void()> poll_signals = signal_poll{};
   {
     py::gil_scoped_release released;
@@ -617,7 +621,7 @@ py::list results_attributes(py::handle path, py::handle lam, py::handle step_num
                             py::handle dtype, py::handle start, py::handle stop, const std::string& x_sha256,
                             const std::string& w_sha256) {
   const auto [request, options] = results_run(lam, step_number, n0, seed, generator, law, model, weights_word, dtype,
-                                              start, stop, py::bool_(false), py::none());
+                                              start, stop, py::bool_(false), py::bool_(false), py::none());
   py::list attributes;
   for (const auto& attribute : cascade::results_attributes(request, path_of(path), options, x_sha256, w_sha256)) {
     std::visit([&](const auto& value) { attributes.append(py::make_tuple(attribute.name, value)); }, attribute.value);
@@ -714,7 +718,8 @@ PYBIND11_MODULE(cascade_native, module) {
              py::arg("seed") = py::none(), py::arg("generator") = "subtractive", py::arg("law") = py::none(),
              py::arg("model") = py::none(), py::arg("weights") = false, py::arg("dtype") = py::none(),
              py::arg("start") = py::none(), py::arg("stop") = py::none(), py::arg("overwrite") = false,
-             py::arg("threads") = py::none(), "Writes the run into a results file; see cascade.save.");
+             py::arg("deflate") = false, py::arg("threads") = py::none(),
+             "Writes the run into a results file; see cascade.save.");
   module.def("results_attributes", &results_attributes, py::arg("path"), py::arg("lam"), py::arg("step_number"),
              py::arg("n0"), py::kw_only(), py::arg("seed"), py::arg("generator") = "subtractive",
              py::arg("law") = py::none(), py::arg("model") = py::none(), py::arg("weights") = false,

@@ -218,6 +218,7 @@ struct results_options {
   bool weights = false;    ///< keep the weights w beside the values x
   bool float32 = false;    ///< x (and w) as float32, each rounded to the nearest; float64 otherwise
   bool overwrite = false;  ///< replace an existing file of that name
+  bool deflate = false;    ///< shuffle and deflate each chunk (HDF5's standard filters): smaller, slower
   /// Values start .. stop - 1 alone (philox), when has_range.
   bool has_range = false;
   std::int64_t start = 0, stop = 0;

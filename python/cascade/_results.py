@@ -23,7 +23,7 @@ def _path(path: PathLike) -> Union[str, bytes]:
 def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optional[int] = None,
          seeds: Any = None, generator: str = "subtractive", law: str = "lognormal", model: str = "dyadic",
          weights: bool = False, dtype: Any = np.float64, start: Optional[int] = None, stop: Optional[int] = None,
-         overwrite: bool = False, threads: Optional[int] = None) -> None:
+         overwrite: bool = False, deflate: bool = False, threads: Optional[int] = None) -> None:
     """Writes the series (and with ``weights=True`` its weights) into the
     results file `path`: one HDF5 file laid out as netCDF-4, the same bytes
     and attributes (but the time) as ``cascade --output FILE`` writes for the
@@ -32,7 +32,9 @@ def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optiona
     renamed when complete.
 
     The run's arguments are generate's; ``dtype=numpy.float32`` stores
-    float32 values. An existing `path` is a ValueError unless
+    float32 values; ``deflate=True`` shuffles and deflates each chunk (HDF5's
+    standard filters, which every reader has): a smaller file, slower to
+    write. An existing `path` is a ValueError unless
     ``overwrite=True``; a path that is not a regular file (a FIFO, a device)
     always is. ``seeds=`` (an ensemble in one file) is refused: save each
     seed's run. Raises RuntimeError when the file cannot be written; nothing
@@ -41,7 +43,8 @@ def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optiona
     if seeds is not None:
         raise ValueError("seeds= (an ensemble) is not saved in one results file; save each seed's run to a file")
     _native.save(_path(path), lam, step_number, n0, seed=seed, generator=generator, law=law, model=model,
-                 weights=weights, dtype=dtype, start=start, stop=stop, overwrite=overwrite, threads=threads)
+                 weights=weights, dtype=dtype, start=start, stop=stop, overwrite=overwrite, deflate=deflate,
+                 threads=threads)
 
 
 def verify(path: PathLike, pieces: Optional[int] = None, *, threads: Optional[int] = None) -> None:

@@ -439,6 +439,7 @@ void save_results(const run_request& request, const std::string& path, const res
   if (const auto refused = output_refusal(path, options.overwrite)) throw std::invalid_argument(*refused);
   file.threads = threads;
   file.overwrite = options.overwrite;
+  file.deflate = options.deflate;
   file.between_chunks = between_chunks;
   try {
     write_results_file(file);

@@ -349,3 +349,15 @@ def test_ctrl_c_during_save_leaves_nothing(tmp_path):
     run.send_signal(signal.SIGINT)
     assert run.communicate(timeout=30)[0] == "interrupted\n"
     assert os.listdir(tmp_path) == []
+
+
+def test_a_deflated_file_holds_the_same_values(tmp_path):
+    cascade.save(tmp_path / "plain.h5", 0.3, 16, 1, seed=4, generator="philox", weights=True)
+    cascade.save(tmp_path / "deflated.h5", 0.3, 16, 1, seed=4, generator="philox", weights=True, deflate=True)
+    with h5py.File(tmp_path / "plain.h5") as plain, h5py.File(tmp_path / "deflated.h5") as deflated:
+        assert (plain["x"].compression, deflated["x"].compression, deflated["x"].shuffle) == (None, "gzip", True)
+        for name in ("x", "w"):
+            assert plain[name][...].tobytes() == deflated[name][...].tobytes()
+            assert plain.attrs[f"{name}_sha256"] == deflated.attrs[f"{name}_sha256"]
+    cascade.verify(tmp_path / "deflated.h5")
+    assert (tmp_path / "deflated.h5").stat().st_size < (tmp_path / "plain.h5").stat().st_size
