@@ -671,7 +671,12 @@ py::tuple verify(py::handle path, py::handle threads) {
   const std::string file = path_of(path);
   std::vector<clamped_number> clamped;
   const std::int64_t count = threads.is_none() ? 0 : whole_number(threads, "threads", clamped);
-  if (count < 0 || count > 1024) throw py::value_error("threads must be 1 to 1024, got " + py::repr(threads).cast<std::string>());
+  // A file's run may be of either stream: the most threads any takes, and its own at most, are used.
+  if (!threads.is_none()) {
+    judged(clamped, [&] {
+      cascade::check_threads(count, cascade::random_stream::philox, py::repr(threads).cast<std::string>());
+    });
+  }
   const std::function<void()> poll_signals = signal_poll{};
   cascade::results_check checked;
   {

@@ -92,16 +92,19 @@ described_run run_described_by(const std::vector<file_attribute>& attributes) {
     return described;
   };
   const std::string* source = text_of(find(attributes, "source"));
-  if (source == nullptr || !source->starts_with("cascade ")) return refuse("it was not written by cascade (no source attribute \"cascade VERSION\")");
+  if (source == nullptr || !source->starts_with("cascade "))
+    return refuse("it was not written by cascade (no source attribute \"cascade VERSION\")");
   run_words& run = described.run;
 
   const auto* lambda = find(attributes, "lambda");
-  if (lambda == nullptr || !std::holds_alternative<double>(*lambda)) return refuse("its lambda attribute is missing or not a double");
+  if (lambda == nullptr || !std::holds_alternative<double>(*lambda))
+    return refuse("its lambda attribute is missing or not a double");
   run.lambda = std::get<double>(*lambda);
   const auto step_number = count_of(find(attributes, "step_number"));
   const auto n0 = count_of(find(attributes, "n0"));
   const auto seed = count_of(find(attributes, "seed"));
-  if (!step_number || !n0 || !seed) return refuse("its step_number, n0 or seed attribute is missing or not a whole number");
+  if (!step_number || !n0 || !seed)
+    return refuse("its step_number, n0 or seed attribute is missing or not a whole number");
   const std::string* generator = text_of(find(attributes, "generator"));
   const auto from = generator != nullptr ? stream_named(*generator) : std::nullopt;
   if (!from) return refuse("its generator attribute names no stream (" + stream_names() + ")");
@@ -132,19 +135,22 @@ described_run run_described_by(const std::vector<file_attribute>& attributes) {
   }
   const auto start = count_of(find(attributes, "start"));
   const auto stop = count_of(find(attributes, "stop"));
-  if (start.has_value() != (find(attributes, "start") != nullptr) || stop.has_value() != (find(attributes, "stop") != nullptr) ||
-      start.has_value() != stop.has_value()) {
+  if (start.has_value() != (find(attributes, "start") != nullptr) ||
+      stop.has_value() != (find(attributes, "stop") != nullptr) || start.has_value() != stop.has_value()) {
     return refuse("its start and stop attributes are not a piece (both whole numbers, or neither)");
   }
   if (start) {
-    const auto bound = [](std::uint64_t b) { return b <= static_cast<std::uint64_t>(INT64_MAX) ? static_cast<std::int64_t>(b) : -1; };
+    const auto bound = [](std::uint64_t b) {
+      return b <= static_cast<std::uint64_t>(INT64_MAX) ? static_cast<std::int64_t>(b) : -1;
+    };
     if (check_range(bound(*start), bound(*stop), run.count(), run.generator)) {
       return refuse("its start and stop attributes are no piece of its run");
     }
     run.range = {bound(*start), bound(*stop)};
   }
   const std::string* x_sum = text_of(find(attributes, "x_sha256"));
-  if (x_sum == nullptr || !is_hex_digest(*x_sum)) return refuse("its x_sha256 attribute is missing or not a SHA-256 digest");
+  if (x_sum == nullptr || !is_hex_digest(*x_sum))
+    return refuse("its x_sha256 attribute is missing or not a SHA-256 digest");
   described.checksums.x = *x_sum;
   if (const auto* w_value = find(attributes, "w_sha256")) {
     const std::string* w_sum = text_of(w_value);

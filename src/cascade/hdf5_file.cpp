@@ -174,9 +174,9 @@ hdf5_writer::hdf5_writer(const std::string& path, const dataset_layout& layout) 
       checked_status(H5Pset_deflate(values.id, 4), "cannot deflate the datasets");
     }
     const auto make = [&](dataset_name name) {
-      const hid_t made = checked(H5Dcreate2(file_, name_of(name), file_type_of(layout.format), space.id, H5P_DEFAULT,
-                                            values.id, H5P_DEFAULT),
-                                 "cannot create a dataset");
+      const hid_t made = checked(
+          H5Dcreate2(file_, name_of(name), file_type_of(layout.format), space.id, H5P_DEFAULT, values.id, H5P_DEFAULT),
+          "cannot create a dataset");
       checked_status(H5DSattach_scale(made, dimension_, 0), "cannot attach a dataset to t");
       return made;
     };

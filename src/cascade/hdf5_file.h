@@ -54,7 +54,7 @@ class hdf5_writer {
 /// A dataset as a file holds it.
 struct dataset_found {
   bool present = false;
-  bool one_dimension_of_t = false;   ///< one dimension, attached to the dimension t
+  bool one_dimension_of_t = false;  ///< one dimension, attached to the dimension t
   std::int64_t length = 0;
   bool little_endian_float64 = false, little_endian_float32 = false;
 };

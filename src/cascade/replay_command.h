@@ -31,9 +31,7 @@ struct run_words {
   std::int32_t n0 = 0;
 
   /// The values the run makes: the piece, or the whole series.
-  std::int64_t count() const {
-    return range ? range->second - range->first : std::int64_t{n0} << step_number;
-  }
+  std::int64_t count() const { return range ? range->second - range->first : std::int64_t{n0} << step_number; }
 };
 
 /// "cascade --seed T [--generator philox] [--law L] [--model M] [--range START:STOP]

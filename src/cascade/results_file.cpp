@@ -31,7 +31,8 @@ constexpr std::size_t window_blocks_a_thread = 4;
 constexpr std::size_t most_window_blocks = 64;
 
 std::size_t window_blocks_for(unsigned threads) {
-  const std::size_t wanted = std::clamp<std::size_t>(window_blocks_a_thread * threads, chunk_blocks, most_window_blocks);
+  const std::size_t wanted =
+      std::clamp<std::size_t>(window_blocks_a_thread * threads, chunk_blocks, most_window_blocks);
   return (wanted + chunk_blocks - 1) / chunk_blocks * chunk_blocks;
 }
 
@@ -121,8 +122,7 @@ moments make_encoded_windows(const run_words& run, unsigned threads, bool weight
 /// committed, and is removed otherwise.
 class pending_file {
  public:
-  pending_file(const std::string& final_path, bool overwrite,
-               const std::function<void(const char*)>& named)
+  pending_file(const std::string& final_path, bool overwrite, const std::function<void(const char*)>& named)
       : final_(final_path), overwrite_(overwrite), named_(named) {
     static std::atomic<unsigned> made{0};
     const std::size_t slash = final_path.rfind('/');
@@ -169,7 +169,8 @@ class pending_file {
 std::optional<std::string> output_refusal(const std::string& path, bool overwrite) {
   struct stat file;
   if (stat(path.c_str(), &file) != 0) return std::nullopt;
-  if (!S_ISREG(file.st_mode)) return quoted(path) + " is not a regular file; the results file is written only to a file";
+  if (!S_ISREG(file.st_mode))
+    return quoted(path) + " is not a regular file; the results file is written only to a file";
   if (!overwrite) return quoted(path) + " exists; give --force (overwrite=True) to replace it";
   return std::nullopt;
 }
@@ -239,7 +240,8 @@ std::optional<verification> described_file(const hdf5_reader& reader, described_
                      std::to_string(run.count()));
     }
   }
-  if (w.present && w.little_endian_float32 != x.little_endian_float32) return refusal("its datasets x and w differ in type");
+  if (w.present && w.little_endian_float32 != x.little_endian_float32)
+    return refusal("its datasets x and w differ in type");
   if (w.present != described.checksums.w.has_value()) {
     return refusal("its w_sha256 attribute and its dataset w do not go together");
   }
@@ -251,7 +253,8 @@ std::optional<verification> described_file(const hdf5_reader& reader, described_
 /// Anything but a regular file (a FIFO would wait for a writer) is none of ours.
 std::optional<verification> not_a_regular_file(const std::string& path) {
   struct stat file;
-  if (stat(path.c_str(), &file) != 0) return verification{verification::refused, std::string("it cannot be read: ") + std::strerror(errno)};
+  if (stat(path.c_str(), &file) != 0)
+    return verification{verification::refused, std::string("it cannot be read: ") + std::strerror(errno)};
   if (!S_ISREG(file.st_mode)) return refusal("it is not a regular file");
   return std::nullopt;
 }
@@ -272,7 +275,6 @@ verification inspect_results_file(const std::string& path) {
 
 verification verify_results_file(const std::string& path, unsigned threads,
                                  const std::function<void()>& between_chunks) {
-  const auto refuse = refusal;
   if (auto refused = not_a_regular_file(path)) return *refused;
   try {
     const hdf5_reader reader(path);
@@ -299,9 +301,10 @@ verification verify_results_file(const std::string& path, unsigned threads,
                            compare(dataset_name::x, first, count, made_x, x_sum);
                            if (run.with_weights) compare(dataset_name::w, first, count, made_w, w_sum);
                          });
-    if (x_sum.hex_digest() != described.checksums.x) return refuse("its x_sha256 attribute is not the checksum of its x (altered or damaged)");
+    if (x_sum.hex_digest() != described.checksums.x)
+      return refusal("its x_sha256 attribute is not the checksum of its x (altered or damaged)");
     if (run.with_weights && w_sum.hex_digest() != *described.checksums.w) {
-      return refuse("its w_sha256 attribute is not the checksum of its w (altered or damaged)");
+      return refusal("its w_sha256 attribute is not the checksum of its w (altered or damaged)");
     }
     if (first_difference) {
       return {verification::differs, std::string(first_difference->second) + "[" +
@@ -310,7 +313,7 @@ verification verify_results_file(const std::string& path, unsigned threads,
     }
     return {verification::equal, ""};
   } catch (const results_file_error& error) {
-    return refuse(error.what());
+    return refusal(error.what());
   }
 }
 

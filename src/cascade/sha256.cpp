@@ -55,16 +55,16 @@ void compress_plain(std::array<std::uint32_t, 8>& state, const unsigned char* bl
 /// Blocks by the processor's SHA instructions: two rounds an instruction,
 /// the state held as the instructions take it (ABEF and CDGH).
 [[gnu::target("sha,sse4.1")]] void compress_sha_extensions(std::array<std::uint32_t, 8>& state,
-                                                            const unsigned char* bytes, std::size_t blocks) {
+                                                           const unsigned char* bytes, std::size_t blocks) {
   const __m128i big_endian_words = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
   __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));
   __m128i abef_cdgh[2];
   __m128i& abef = abef_cdgh[0];
   __m128i& cdgh = abef_cdgh[1];
   cdgh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4]));
-  low = _mm_shuffle_epi32(low, 0xB1);     // CDAB
-  cdgh = _mm_shuffle_epi32(cdgh, 0x1B);   // EFGH
-  abef = _mm_alignr_epi8(low, cdgh, 8);   // ABEF
+  low = _mm_shuffle_epi32(low, 0xB1);       // CDAB
+  cdgh = _mm_shuffle_epi32(cdgh, 0x1B);     // EFGH
+  abef = _mm_alignr_epi8(low, cdgh, 8);     // ABEF
   cdgh = _mm_blend_epi16(cdgh, low, 0xF0);  // CDGH
   for (std::size_t block = 0; block < blocks; ++block, bytes += 64) {
     const __m128i abef_before = abef, cdgh_before = cdgh;
@@ -73,8 +73,8 @@ void compress_plain(std::array<std::uint32_t, 8>& state, const unsigned char* bl
     for (int group = 0; group < 16; ++group) {
       __m128i& these = words[group % 4];
       if (group < 4) {
-        these = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * group)),
-                                 big_endian_words);
+        these =
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * group)), big_endian_words);
       }
       __m128i message =
           _mm_add_epi32(these, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&round_constants[4 * group])));
@@ -94,8 +94,8 @@ void compress_plain(std::array<std::uint32_t, 8>& state, const unsigned char* bl
     abef = _mm_add_epi32(abef, abef_before);
     cdgh = _mm_add_epi32(cdgh, cdgh_before);
   }
-  low = _mm_shuffle_epi32(abef, 0x1B);    // FEBA
-  cdgh = _mm_shuffle_epi32(cdgh, 0xB1);   // DCHG
+  low = _mm_shuffle_epi32(abef, 0x1B);                                                        // FEBA
+  cdgh = _mm_shuffle_epi32(cdgh, 0xB1);                                                       // DCHG
   _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), _mm_blend_epi16(low, cdgh, 0xF0));  // DCBA
   _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), _mm_alignr_epi8(cdgh, low, 8));     // HGFE
 }

@@ -19,7 +19,7 @@ class temporary_removal {
   void name(const char* path);
 
  private:
-  struct sigaction previous_[2] {};
+  struct sigaction previous_[2]{};
 };
 
 }  // namespace cascade

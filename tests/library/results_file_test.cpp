@@ -1,11 +1,10 @@
 // A results file through the library's public header: saved, checked value
 // by value, refused over an existing file, and its attributes judged by the
 // same rules whichever store carries them.
-#include <cascade/cascade.hpp>
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cascade/cascade.hpp>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
