@@ -27,7 +27,7 @@ from cascade.stats import theory  # noqa: E402
 import figure_tool  # noqa: E402
 
 TOOL = "plot_laws"
-LAWS = ("lognormal", "binomial", "microcanonical", "logpoisson")
+LAWS = tuple(cascade.laws())
 COLOURS = ("tab:blue", "tab:orange", "tab:green", "tab:red")
 SEED_LIMIT = 2**64 - 1  # a philox key
 WHOLE = re.compile(r"\+?[0-9]+")

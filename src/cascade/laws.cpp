@@ -12,19 +12,6 @@ namespace cascade {
 
 namespace {
 
-/// "lognormal, binomial, microcanonical or logpoisson[:BETA] (...)".
-std::string law_names() {
-  std::string names;
-  for (std::size_t i = 0; i < std::size(law_table); ++i) {
-    if (i > 0) names += i + 1 == std::size(law_table) ? " or " : ", ";
-    names += law_table[i]->name;
-    if (law_table[i]->has_parameter) {
-      names += "[:BETA] (" + std::string(law_table[i]->parameter_rule) + ")";
-    }
-  }
-  return names;
-}
-
 constexpr std::size_t longest_parameter = 64;
 
 /// A parameter's text read as a decimal number written out whole
@@ -72,6 +59,18 @@ constinit const law_descriptor* const rows[] = {
 constinit const std::span<const law_descriptor* const> law_table{rows};
 
 const law_descriptor& default_law() { return *law_table[0]; }
+
+std::string law_names() {
+  std::string names;
+  for (std::size_t i = 0; i < std::size(law_table); ++i) {
+    if (i > 0) names += i + 1 == std::size(law_table) ? " or " : ", ";
+    names += law_table[i]->name;
+    if (law_table[i]->has_parameter) {
+      names += "[:BETA] (" + std::string(law_table[i]->parameter_rule) + ")";
+    }
+  }
+  return names;
+}
 
 std::optional<multiplier_law> parse_law(std::string_view text, std::string_view spelled, std::string& refusal) {
   const std::size_t colon = text.find(':');

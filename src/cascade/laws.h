@@ -25,6 +25,10 @@ extern const std::span<const law_descriptor* const> law_table;
 /// The law a series takes when none is named: law_table's first.
 const law_descriptor& default_law();
 
+/// "lognormal, binomial, microcanonical or logpoisson[:BETA] (RULE)": the
+/// laws as a refusal lists them.
+std::string law_names();
+
 /// A law and its parameter (0 for a law that takes none).
 struct multiplier_law {
   const law_descriptor* descriptor = &default_law();

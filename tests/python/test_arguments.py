@@ -9,6 +9,7 @@ import pytest
 import cascade
 from cascade import stats
 from conftest import program_refusal
+from law_words import law_choices
 
 PROGRAM = os.environ["CASCADE_BINARY"]
 
@@ -174,8 +175,7 @@ REFUSED_STREAM_ARGUMENTS = [
      "law binomial needs the philox stream: the subtractive stream's draws are its long-standing contract, so its "
      "factors are lognormal alone"),
     (dict(seed=1, generator="philox", law="gamma"), ValueError,
-     "law must be lognormal, binomial, microcanonical or logpoisson[:BETA] (a decimal number beta with 0 < beta < 1), "
-     "got 'gamma'"),
+     f"law must be {law_choices()}, got 'gamma'"),
     (dict(seed=1, generator="philox", law="logpoisson:0"), ValueError,
      "law logpoisson's parameter must be a decimal number beta with 0 < beta < 1, got '0'"),
     (dict(seed=1, generator="philox", law=0.5), TypeError, "law must be a str, got float"),
@@ -237,8 +237,7 @@ def test_a_spread_the_law_cannot_draw_is_refused_as_the_program_refuses_it(law, 
     assert np.all(values == 2.5) and np.all(weights == 2.5)
 
 
-LAW_WORDS = ("law must be lognormal, binomial, microcanonical or logpoisson[:BETA] (a decimal number beta with "
-             "0 < beta < 1), got ")
+LAW_WORDS = f"law must be {law_choices()}, got "
 GENERATOR_WORDS = "generator must be 'subtractive' or 'philox', got "
 
 # A str with no UTF-8 (a lone surrogate, as a file name's undecodable bytes

@@ -207,7 +207,7 @@ def test_an_out_of_the_other_float_type_is_refused(arguments, message):
         assert np.all(buffer == 2.5)
 
 
-LAWS = ["lognormal", "binomial", "microcanonical", "logpoisson", "logpoisson:0.3"]
+LAWS = [*cascade.laws(), "logpoisson:0.3"]
 
 
 @pytest.mark.parametrize("law", LAWS)

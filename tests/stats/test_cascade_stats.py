@@ -13,6 +13,7 @@ import unittest
 import numpy as np
 
 import tool_runs
+from law_words import law_choices
 
 TOOL = "cascade_stats.py"
 ONE_POINT_ROWS = ["mean x^2", "mean log|x|", "var log|x|"]
@@ -214,7 +215,7 @@ class RefusedInputTest(unittest.TestCase):
             (["0.5", "1", "2", "--realizations"], four, "option '--realizations' needs a value"),
             (["0.5", "1", "2", "--law"], four, "option '--law' needs a value"),
             (["--law", "lognormal:2", "0.5", "1", "2"], four,
-             "--law must be lognormal, binomial, microcanonical or logpoisson[:BETA]"),
+             f"--law must be {law_choices()}, got 'lognormal:2'"),
             (["--law", "logpoisson:1.5", "0.5", "1", "2"], four,
              "--law logpoisson's parameter must be a decimal number beta with 0 < beta < 1, got '1.5'"),
             (["--estimate", "--law", "binomial", "1", "2"], four, "--law is for the check"),

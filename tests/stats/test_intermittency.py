@@ -10,7 +10,7 @@ import tool_runs  # noqa: F401  (puts the package on the path)
 import cascade
 from cascade.stats import intermittency_of, lambda_for, theory
 
-LAWS = ("lognormal", "binomial", "microcanonical", "logpoisson")
+LAWS = tuple(cascade.laws())
 
 
 class ConversionTest(unittest.TestCase):

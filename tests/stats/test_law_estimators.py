@@ -10,7 +10,7 @@ import cascade
 from refusal_tables import assert_refusals
 from cascade.stats import UncheckableSeries, compare_laws, log_cumulants, theory
 
-LAWS = ("lognormal", "binomial", "microcanonical", "logpoisson")
+LAWS = tuple(cascade.laws())
 
 
 def targets(lam, steps, n0, law):
@@ -69,8 +69,8 @@ class DirectComputationTest(unittest.TestCase):
 
 class AgreesWithTheoryTest(unittest.TestCase):
     """An ensemble of 8 series of 64 x 2^8 of each law (1024 independent cells, fixed
-    philox seeds): every estimate within 4 standard errors of its law's value, and the
-    values that tell the laws apart well outside them."""
+    philox seeds): every estimate within 4 standard errors of its law's value, and every
+    other law whose values lie more than 5 of them away refused."""
 
     def test_each_law_estimates_its_own_cumulants(self):
         lam, steps, n0, realizations = 1.2, 8, 64, 8
@@ -82,13 +82,18 @@ class AgreesWithTheoryTest(unittest.TestCase):
             with self.subTest(law=law, z=z.round(2).tolist()):
                 self.assertEqual(found.cells, n0 * realizations)
                 self.assertTrue(np.all(np.abs(z) < 4.0))
-                others = [other for other in LAWS if other != law]
+                # Laws apart by far more than the errors must be told apart (lognormal and binomial
+                # differ in kappa4 alone; at this size, by many errors).
+                apart = [other for other in LAWS if np.max(np.abs(
+                    (targets(lam, steps, n0, other) - targets(lam, steps, n0, law)) / found.standard_errors)) > 5.0]
                 comparison = compare_laws(series, lam, steps, n0, realizations=realizations)
                 self.assertEqual([row.law for row in comparison], list(LAWS))
                 agreeing = comparison.agreeing
                 self.assertIn(law, agreeing)
-                # lognormal and binomial differ in kappa4 alone; at this size, apart by many errors.
-                self.assertEqual([other for other in others if other in agreeing], [])
+                self.assertEqual([other for other in apart if other in agreeing], [])
+                pair = {"lognormal": "binomial", "binomial": "lognormal"}
+                if law in pair:
+                    self.assertIn(pair[law], apart)
 
 
 class TellsLawsApartTest(unittest.TestCase):
@@ -101,7 +106,8 @@ class TellsLawsApartTest(unittest.TestCase):
         self.assertTrue(rows["binomial"].agrees)
         self.assertFalse(rows["lognormal"].agrees)
         self.assertGreaterEqual(abs(rows["lognormal"].z[2]), 3.0)  # refused by kappa4
-        self.assertEqual(comparison.agreeing, ["binomial"])
+        self.assertIn("binomial", comparison.agreeing)
+        self.assertNotIn("lognormal", comparison.agreeing)
         np.testing.assert_allclose(rows["lognormal"].theory, targets(1.5, 10, 64, "lognormal"), rtol=1e-12)
         np.testing.assert_allclose(rows["binomial"].z, (rows["binomial"].estimate - rows["binomial"].theory)
                                    / rows["binomial"].standard_error)

@@ -12,7 +12,7 @@ import tool_runs  # noqa: F401  (puts the package on the path)
 import cascade
 from cascade.stats import theory
 
-LAWS = ["lognormal", "binomial", "microcanonical", "logpoisson", "logpoisson:0.4"]
+LAWS = [*cascade.laws(), "logpoisson:0.4"]
 LAM, STEPS, N0, SERIES = 1.0, 6, 8, 600
 LAGS = [1, 2, 4]
 # 4.5 standard errors: with about 30 comparisons a correct law fails by

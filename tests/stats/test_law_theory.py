@@ -10,10 +10,12 @@ import numpy as np
 from scipy import integrate
 
 import tool_runs  # noqa: F401  (puts the package on the path)
+import cascade
 from cascade.stats import parse_law, theory
+from law_words import law_choices
 from cascade.stats import _laws
 
-LAWS = ["lognormal", "binomial", "microcanonical", "logpoisson", "logpoisson:0.4"]
+LAWS = [*cascade.laws(), "logpoisson:0.4"]
 
 
 def beta_of(law):
@@ -38,7 +40,10 @@ def factor_expectation(law, sigma, f):
     if law.startswith("logpoisson"):
         return poisson_expectation(sigma ** 2 / math.log(beta_of(law)) ** 2,
                                    lambda k: f(offset(law, sigma) + k * math.log(beta_of(law))))
-    return 0.5 * (f(offset(law, sigma) + sigma) + f(offset(law, sigma) - sigma))
+    if law in ("binomial", "microcanonical"):
+        return 0.5 * (f(offset(law, sigma) + sigma) + f(offset(law, sigma) - sigma))
+    # A law not written out here: its law of log W as scipy integrates it.
+    return parse_law(law).log_factor_distribution(sigma ** 2).expect(f, epsabs=1e-14, epsrel=1e-12, limit=200)
 
 
 def poisson_expectation(mu, f):
@@ -116,7 +121,8 @@ class LawParserTest(unittest.TestCase):
         finally:
             _laws._THEORIES["binomial"] = kept
         self.assertEqual(str(caught.exception),
-                         "law binomial has no theory in cascade.stats (it knows lognormal, microcanonical, logpoisson)")
+                         "law binomial has no theory in cascade.stats (it knows "
+                         f"{', '.join(name for name in cascade.laws() if name != 'binomial')})")
 
     def test_reads_each_law_and_logpoissons_beta(self):
         for text, kind, beta in [("lognormal", _laws.LogNormal, None), ("binomial", _laws.Binomial, None),
@@ -135,8 +141,7 @@ class LawParserTest(unittest.TestCase):
 
     def test_refuses_other_text_naming_the_laws_and_the_text(self):
         # The program's own reading: its messages, and its decimals ("+0.5", "1e-1" are numbers there too).
-        names = ("law must be lognormal, binomial, microcanonical or logpoisson[:BETA] (a decimal number beta with "
-                 "0 < beta < 1), got ")
+        names = f"law must be {law_choices()}, got "
         parameter = "law logpoisson's parameter must be a decimal number beta with 0 < beta < 1, got "
         for text, message in [("", names + "''"), ("x", names + "'x'"), ("Lognormal", names + "'Lognormal'"),
                               ("lognormal:0.5", names + "'lognormal:0.5'"), ("binomial:", names + "'binomial:'"),
@@ -237,13 +242,16 @@ class TreeTest(unittest.TestCase):
                 return np.full(n0 << steps, integrate.quad(
                     lambda z: math.exp(q * (steps * kappa[0] + math.sqrt(steps * kappa[1]) * z) - z * z / 2.0),
                     -40.0, 40.0, points=[0.0], limit=200)[0] / math.sqrt(2.0 * math.pi))
-        else:
+        elif law.startswith("logpoisson"):
             beta = beta_of(law)
 
             def weight_moment(q):  # the n Poisson counts on a path add up to one of rate n mu
                 mu = sigma ** 2 / math.log(beta) ** 2
                 return np.full(n0 << steps, poisson_expectation(
                     steps * mu, lambda k: math.exp(q * (steps * offset(law, sigma) + k * math.log(beta)))))
+        else:
+            def weight_moment(q):  # the n independent factors on a path: their moments multiply
+                return np.full(n0 << steps, factor_expectation(law, sigma, lambda x: math.exp(q * x)) ** steps)
         return kappa[1] * matrix @ matrix.T, weight_moment
 
     def test_moments_of_weights_and_magnitudes(self):
@@ -317,9 +325,14 @@ def drawn_log_weights(law, lam, steps, n0, realizations, rng):
         elif law == "microcanonical":
             coins = rng.choice((-1.0, 1.0), (realizations, children // 2))
             factors = offset(law, sigma) + sigma * np.stack([coins, -coins], axis=2).reshape(realizations, children)
-        else:
+        elif law.startswith("logpoisson"):
             mu = sigma ** 2 / math.log(beta_of(law)) ** 2
             factors = offset(law, sigma) + rng.poisson(mu, (realizations, children)) * math.log(beta_of(law))
+        else:
+            # A law not written out here: its theory's own draw, about its mean.
+            theory_of_law = parse_law(law)
+            factors = (theory_of_law.log_cumulants(sigma ** 2)[0]
+                       + theory_of_law.centred_log_factors(rng, sigma ** 2, (realizations, children)))
         logs += np.repeat(factors, 1 << (steps - k), axis=1)
     return logs
 

@@ -21,7 +21,7 @@ from cascade.stats import _lag_sums
 from cascade.stats import _lag_covariance as lag_covariance_module
 from cascade.stats._structure_theory import exact_structure_function
 
-LAWS = ("lognormal", "binomial", "microcanonical", "logpoisson")
+LAWS = tuple(cascade.laws())
 
 
 def leave_one_out_errors(per_cell_estimates, whole):

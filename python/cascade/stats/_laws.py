@@ -66,6 +66,11 @@ class Law:
         `rng`; along the last axis, children 2j and 2j + 1 are siblings."""
         raise NotImplementedError
 
+    def log_factor_distribution(self, sigma2):
+        """log W as a frozen scipy.stats distribution: what the tests integrate a law's
+        theory against where they do not write the law out themselves."""
+        raise NotImplementedError
+
     def __repr__(self):
         return f"parse_law({self.text!r})"
 
