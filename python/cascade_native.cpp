@@ -602,11 +602,24 @@ std::pair<cascade::run_request, cascade::results_options> results_run(
 }
 
 void save(py::handle path, py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
-          py::handle generator, py::handle law, py::handle model, py::handle weights_word, py::handle dtype,
-          py::handle start, py::handle stop, py::handle overwrite, py::handle deflate, py::handle threads) {
+          py::handle seeds, py::handle generator, py::handle law, py::handle model, py::handle weights_word,
+          py::handle dtype, py::handle start, py::handle stop, py::handle overwrite, py::handle deflate,
+          py::handle threads) {
   const std::string file = path_of(path);
-  const auto [request, options] = results_run(lam, step_number, n0, seed, generator, law, model, weights_word, dtype,
-                                              start, stop, overwrite, deflate, threads);
+  // An ensemble's rows take their own seeds: seed 0, which every stream takes, stands for them in the checks.
+  auto [request, options] = results_run(lam, step_number, n0, seeds.is_none() ? seed : py::int_(0), generator, law,
+                                        model, weights_word, dtype, start, stop, overwrite, deflate, threads);
+  if (!seeds.is_none()) {
+    if (!seed.is_none()) throw py::value_error("give seed or seeds, not both");
+    if (!py::isinstance<py::sequence>(seeds) || py::isinstance<py::str>(seeds)) {
+      throw py::type_error("seeds must be a sequence of seeds, got " + type_name(seeds));
+    }
+    const auto listed = py::reinterpret_borrow<py::sequence>(seeds);
+    if (py::len(listed) == 0) throw py::value_error("seeds must name at least one realization, got none");
+    for (std::size_t k = 0; k < py::len(listed); ++k) {
+      judged({}, [&] { options.seeds.push_back(seed_number(listed[k], request.generator)); });
+    }
+  }
   const std::function<void()> poll_signals = signal_poll{};
   {
     py::gil_scoped_release released;
@@ -642,6 +655,20 @@ std::string results_refusal(const py::list& attributes) {
       attribute.value = value.cast<std::string>();
     } else if (PyFloat_Check(value.ptr())) {
       attribute.value = value.cast<double>();
+    } else if (py::isinstance<py::list>(value)) {
+      // An ensemble's seeds: whole numbers none of them negative, or it is left out.
+      std::vector<std::uint64_t> list;
+      for (const py::handle each : value) {
+        if (!PyLong_Check(each.ptr()) || PyBool_Check(each.ptr())) break;
+        const unsigned long long whole = PyLong_AsUnsignedLongLong(each.ptr());
+        if (PyErr_Occurred()) {
+          PyErr_Clear();
+          break;
+        }
+        list.push_back(whole);
+      }
+      if (list.size() != py::len(value)) continue;
+      attribute.value = std::move(list);
     } else if (PyLong_Check(value.ptr()) && !PyBool_Check(value.ptr())) {
       if (PyObject_RichCompareBool(value.ptr(), py::int_(0).ptr(), Py_GE) == 1) {
         const unsigned long long whole = PyLong_AsUnsignedLongLong(value.ptr());
@@ -720,10 +747,10 @@ PYBIND11_MODULE(cascade_native, module) {
   module.def("results_files_built", &cascade::results_files_built,
              "Whether this build writes and checks results files (HDF5).");
   module.def("save", &save, py::arg("path"), py::arg("lam"), py::arg("step_number"), py::arg("n0"), py::kw_only(),
-             py::arg("seed") = py::none(), py::arg("generator") = "subtractive", py::arg("law") = py::none(),
-             py::arg("model") = py::none(), py::arg("weights") = false, py::arg("dtype") = py::none(),
-             py::arg("start") = py::none(), py::arg("stop") = py::none(), py::arg("overwrite") = false,
-             py::arg("deflate") = false, py::arg("threads") = py::none(),
+             py::arg("seed") = py::none(), py::arg("seeds") = py::none(), py::arg("generator") = "subtractive",
+             py::arg("law") = py::none(), py::arg("model") = py::none(), py::arg("weights") = false,
+             py::arg("dtype") = py::none(), py::arg("start") = py::none(), py::arg("stop") = py::none(),
+             py::arg("overwrite") = false, py::arg("deflate") = false, py::arg("threads") = py::none(),
              "Writes the run into a results file; see cascade.save.");
   module.def("results_attributes", &results_attributes, py::arg("path"), py::arg("lam"), py::arg("step_number"),
              py::arg("n0"), py::kw_only(), py::arg("seed"), py::arg("generator") = "subtractive",

@@ -222,6 +222,8 @@ struct results_options {
   /// Values start .. stop - 1 alone (philox), when has_range.
   bool has_range = false;
   std::int64_t start = 0, stop = 0;
+  /// An ensemble: one realization of each seed a row (x and w of shape (K, N), request.seed unused); no piece.
+  std::vector<std::uint64_t> seeds;
 };
 
 /// Writes the run into `path` exactly as `cascade --output FILE` does (the
@@ -255,7 +257,7 @@ results_check inspect_results(const std::string& path);
 /// One root attribute of a results file: text, a double, or a whole number.
 struct results_attribute {
   std::string name;
-  std::variant<std::string, double, std::int64_t, std::uint64_t> value;
+  std::variant<std::string, double, std::int64_t, std::uint64_t, std::vector<std::uint64_t>> value;
 };
 
 /// The root attributes a results file of this run has, written now (the

@@ -36,13 +36,12 @@ def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optiona
     standard filters, which every reader has): a smaller file, slower to
     write. An existing `path` is a ValueError unless
     ``overwrite=True``; a path that is not a regular file (a FIFO, a device)
-    always is. ``seeds=`` (an ensemble in one file) is refused: save each
-    seed's run. Raises RuntimeError when the file cannot be written; nothing
+    always is. ``seeds=[s0, s1, ...]`` (instead of `seed`) saves an
+    ensemble: ``x`` (and ``w``) of shape (K, N) along ``realization`` and
+    ``t``, row k the run of seeds[k], as ``generate_ensemble`` makes it. Raises RuntimeError when the file cannot be written; nothing
     is left behind then, nor after Ctrl-C.
     """
-    if seeds is not None:
-        raise ValueError("seeds= (an ensemble) is not saved in one results file; save each seed's run to a file")
-    _native.save(_path(path), lam, step_number, n0, seed=seed, generator=generator, law=law, model=model,
+    _native.save(_path(path), lam, step_number, n0, seed=seed, seeds=seeds, generator=generator, law=law, model=model,
                  weights=weights, dtype=dtype, start=start, stop=stop, overwrite=overwrite, deflate=deflate,
                  threads=threads)
 
@@ -88,7 +87,7 @@ def _zarr_store(name: str) -> Any:
         array = group[dataset]
         if array.dtype not in (np.dtype("<f8"), np.dtype("<f4")):
             raise refuse(f"its dataset {dataset} is neither little-endian float64 nor float32")
-        if array.shape != (count,):
+        if array.shape != ((len(described["seeds"]), count) if "seeds" in described else (count,)):
             raise refuse(f"its dataset {dataset} is not one value of t for each of the run's {count}")
     if ("w" in group) != ("w_sha256" in described):
         raise refuse("its w_sha256 attribute and its dataset w do not go together")
@@ -99,6 +98,8 @@ def _plain(value: Any) -> Any:
     """An attribute as a plain Python value."""
     if isinstance(value, bytes):
         return value.decode()
+    if isinstance(value, np.ndarray):
+        return value.tolist()
     if isinstance(value, np.generic):
         return value.item()
     return value
@@ -133,14 +134,20 @@ class Results:
     @property
     def parameters(self) -> Dict[str, Any]:
         """lam, step_number, n0, seed, generator, law, model, start and stop (for a
-        piece), dtype and weights, as generate takes them."""
+        piece), dtype and weights, as generate takes them; for an ensemble
+        seeds instead of seed, start, stop and weights, as generate_ensemble
+        takes them."""
         p = self.provenance
         parameters: Dict[str, Any] = {"lam": p["lambda"], "step_number": p["step_number"], "n0": p["n0"],
-                                      "seed": p["seed"], "generator": p["generator"], "law": p["law"],
-                                      "model": p["model"]}
+                                      "generator": p["generator"], "law": p["law"], "model": p["model"],
+                                      "dtype": self.x.dtype.type}
+        if "seeds" in p:
+            # For generate_ensemble, which makes the values alone.
+            parameters.update(seeds=p["seeds"])
+            return parameters
+        parameters.update(seed=p["seed"], weights=self.w is not None)
         if "start" in p:
             parameters.update(start=p["start"], stop=p["stop"])
-        parameters.update(dtype=self.x.dtype.type, weights=self.w is not None)
         return parameters
 
     def close(self) -> None:

@@ -1,7 +1,7 @@
 # Type stub for the compiled module; the documented functions are those of
 # the cascade package itself. What a call returns follows `weights`: one
 # array for False, a pair for True.
-from typing import Any, Dict, Iterable, List, Literal, Optional, Tuple, Union, overload
+from typing import Any, Dict, Iterable, List, Literal, Optional, Sequence, Tuple, Union, overload
 
 import numpy as np
 from numpy.typing import NDArray
@@ -73,6 +73,7 @@ def parse_law(law: str) -> Tuple[str, float]: ...
 def last_seed() -> Optional[int]: ...
 def results_files_built() -> bool: ...
 def save(path: Union[str, bytes], lam: float, step_number: int, n0: int, *, seed: Optional[int] = None,
+         seeds: Optional[Sequence[int]] = None,
          generator: str = "subtractive", law: Optional[str] = None, model: Optional[str] = None,
          weights: bool = False, dtype: Any = ...,
          start: Optional[int] = None, stop: Optional[int] = None, overwrite: bool = False, deflate: bool = False,

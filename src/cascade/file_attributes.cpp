@@ -66,11 +66,12 @@ std::vector<file_attribute> file_attributes(const run_words& run, const std::str
       {"Conventions", std::string("CF-1.8")},
       {"title", std::string("random multiplicative cascade series")},
       {"source", source_attribute()},
-      {"history", utc_time + " " + replay_command(run)},
+      {"history", utc_time + " " + (run.seeds.empty() ? replay_command(run) : replay_call(run))},
       {"lambda", run.lambda},
       {"step_number", std::int64_t{run.step_number}},
       {"n0", std::int64_t{run.n0}},
-      {"seed", run.seed},
+      {run.seeds.empty() ? "seed" : "seeds",
+       run.seeds.empty() ? attribute_value{run.seed} : attribute_value{run.seeds}},
       {"generator", std::string(stream_name(run.generator))},
       {"law", law_text(run.law)},
       {"model", std::string(run.model->name)},
@@ -102,7 +103,15 @@ described_run run_described_by(const std::vector<file_attribute>& attributes) {
   run.lambda = std::get<double>(*lambda);
   const auto step_number = count_of(find(attributes, "step_number"));
   const auto n0 = count_of(find(attributes, "n0"));
-  const auto seed = count_of(find(attributes, "seed"));
+  const auto* seeds = find(attributes, "seeds");
+  if (seeds != nullptr && find(attributes, "seed") != nullptr)
+    return refuse("it has both a seed and a seeds attribute");
+  const auto seed = seeds != nullptr ? std::optional<std::uint64_t>(0) : count_of(find(attributes, "seed"));
+  if (seeds != nullptr) {
+    const auto* list = std::get_if<std::vector<std::uint64_t>>(seeds);
+    if (list == nullptr || list->empty()) return refuse("its seeds attribute is not an array of seeds");
+    run.seeds = *list;
+  }
   if (!step_number || !n0 || !seed)
     return refuse("its step_number, n0 or seed attribute is missing or not a whole number");
   const std::string* generator = text_of(find(attributes, "generator"));
@@ -126,6 +135,10 @@ described_run run_described_by(const std::vector<file_attribute>& attributes) {
   run.step_number = static_cast<std::int32_t>(*step_number);
   run.n0 = static_cast<std::int32_t>(*n0);
   if (!seed_allowed(*seed, run.generator)) return refuse("its seed attribute is not a seed of its generator");
+  for (const std::uint64_t each : run.seeds) {
+    if (!seed_allowed(each, run.generator))
+      return refuse("its seeds attribute holds a seed its generator does not take");
+  }
   run.seed = *seed;
   if (check_law(run.law, step_sigma(run.lambda, run.step_number), run.generator)) {
     return refuse("its law attribute does not take its lambda and step_number with its generator");

@@ -13,8 +13,10 @@
 
 namespace cascade {
 
-/// What an attribute holds: text, a double, a signed or an unsigned whole number.
-using attribute_value = std::variant<std::string, double, std::int64_t, std::uint64_t>;
+/// What an attribute holds: text, a double, a signed or an unsigned whole number
+/// or an array of them
+/// (an ensemble's seeds are an array of unsigned whole numbers).
+using attribute_value = std::variant<std::string, double, std::int64_t, std::uint64_t, std::vector<std::uint64_t>>;
 
 struct file_attribute {
   std::string name;

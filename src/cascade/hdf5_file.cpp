@@ -74,6 +74,14 @@ void write_attribute(hid_t where, const file_attribute& attribute) {
     write(H5T_NATIVE_DOUBLE, number);
   } else if (const auto* whole = std::get_if<std::int64_t>(&attribute.value)) {
     write(H5T_NATIVE_INT64, whole);
+  } else if (const auto* list = std::get_if<std::vector<std::uint64_t>>(&attribute.value)) {
+    const hsize_t length[1] = {list->size()};
+    const held array{checked(H5Screate_simple(1, length, nullptr), "cannot describe an attribute"), H5Sclose};
+    const held made{
+        checked(H5Acreate2(where, attribute.name.c_str(), H5T_STD_U64LE, array.id, H5P_DEFAULT, H5P_DEFAULT),
+                "cannot create an attribute"),
+        H5Aclose};
+    checked_status(H5Awrite(made.id, H5T_NATIVE_UINT64, list->data()), "cannot write an attribute");
   } else {
     write(H5T_NATIVE_UINT64, &std::get<std::uint64_t>(attribute.value));
   }
@@ -82,9 +90,18 @@ void write_attribute(hid_t where, const file_attribute& attribute) {
 /// One root attribute that holds one text or one number, or nothing.
 std::optional<attribute_value> read_attribute(hid_t attribute) {
   const held space{H5Aget_space(attribute), H5Sclose};
-  if (space.id < 0 || H5Sget_simple_extent_npoints(space.id) != 1) return std::nullopt;
   const held type{H5Aget_type(attribute), H5Tclose};
-  if (type.id < 0) return std::nullopt;
+  if (space.id < 0 || type.id < 0) return std::nullopt;
+  // An array of whole numbers: what an ensemble's seeds are (one dimension, none negative).
+  if (H5Sget_simple_extent_type(space.id) == H5S_SIMPLE && H5Sget_simple_extent_ndims(space.id) == 1 &&
+      H5Tget_class(type.id) == H5T_INTEGER && H5Tget_sign(type.id) == H5T_SGN_NONE) {
+    const hssize_t count = H5Sget_simple_extent_npoints(space.id);
+    if (count < 1 || count > (1 << 24)) return std::nullopt;
+    std::vector<std::uint64_t> list(static_cast<std::size_t>(count));
+    if (H5Aread(attribute, H5T_NATIVE_UINT64, list.data()) < 0) return std::nullopt;
+    return list;
+  }
+  if (H5Sget_simple_extent_npoints(space.id) != 1) return std::nullopt;
   switch (H5Tget_class(type.id)) {
     case H5T_STRING: {
       if (H5Tis_variable_str(type.id) > 0) {
@@ -134,9 +151,12 @@ herr_t collect_attribute(hid_t location, const char* name, const H5A_info_t*, vo
 }
 
 /// The dataset's values [first, first + count) as a selection of its space (the caller closes it).
-hid_t selection(hid_t dataset, std::int64_t first, std::int64_t count) {
+/// (Of row `row` of a two-dimensional one.)
+hid_t selection(hid_t dataset, std::int64_t row, std::int64_t first, std::int64_t count) {
   const hid_t space = checked(H5Dget_space(dataset), "cannot select values of a dataset");
-  const hsize_t start[1] = {static_cast<hsize_t>(first)}, counts[1] = {static_cast<hsize_t>(count)};
+  const bool rows = H5Sget_simple_extent_ndims(space) == 2;
+  const hsize_t start[2] = {static_cast<hsize_t>(rows ? row : first), static_cast<hsize_t>(first)};
+  const hsize_t counts[2] = {rows ? 1 : static_cast<hsize_t>(count), static_cast<hsize_t>(count)};
   if (H5Sselect_hyperslab(space, H5S_SELECT_SET, start, nullptr, counts, nullptr) < 0) {
     H5Sclose(space);
     throw results_file_error("cannot select values of a dataset");
@@ -155,17 +175,28 @@ hdf5_writer::hdf5_writer(const std::string& path, const dataset_layout& layout) 
     H5Pset_attr_creation_order(file_properties.id, H5P_CRT_ORDER_TRACKED | H5P_CRT_ORDER_INDEXED);
     file_ = checked(H5Fcreate(path.c_str(), H5F_ACC_EXCL, file_properties.id, H5P_DEFAULT), "cannot create the file");
 
-    const hsize_t length[1] = {static_cast<hsize_t>(layout.length)};
-    const held space{checked(H5Screate_simple(1, length, nullptr), "cannot describe the datasets"), H5Sclose};
-    dimension_ = checked(H5Dcreate2(file_, "t", H5T_IEEE_F32BE, space.id, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
-                         "cannot create the dimension t");
-    checked_status(H5DSset_scale(dimension_, dimension_without_variable(layout.length).c_str()),
-                   "cannot make t a dimension");
-    write_attribute(dimension_, {"_Netcdf4Dimid", std::int64_t{0}});
+    // An ensemble's realization comes first, then t (its rows are series).
+    const bool ensemble = layout.rows > 0;
+    const int rank = ensemble ? 2 : 1;
+    const auto dimension = [&](const char* name, std::int64_t length, std::int64_t id) {
+      const hsize_t extent[1] = {static_cast<hsize_t>(length)};
+      const held space{checked(H5Screate_simple(1, extent, nullptr), "cannot describe a dimension"), H5Sclose};
+      const hid_t made =
+          checked(H5Dcreate2(file_, name, H5T_IEEE_F32BE, space.id, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
+                  "cannot create a dimension");
+      checked_status(H5DSset_scale(made, dimension_without_variable(length).c_str()), "cannot make a dimension");
+      write_attribute(made, {"_Netcdf4Dimid", id});
+      return made;
+    };
+    if (ensemble) realization_ = dimension("realization", layout.rows, 0);
+    dimension_ = dimension("t", layout.length, ensemble ? 1 : 0);
+    const hsize_t extent[2] = {static_cast<hsize_t>(ensemble ? layout.rows : layout.length),
+                               static_cast<hsize_t>(layout.length)};
+    const held space{checked(H5Screate_simple(rank, extent, nullptr), "cannot describe the datasets"), H5Sclose};
 
     const held values{checked(H5Pcreate(H5P_DATASET_CREATE), "cannot create the datasets"), H5Pclose};
-    const hsize_t chunk[1] = {static_cast<hsize_t>(layout.chunk)};
-    checked_status(H5Pset_chunk(values.id, 1, chunk), "cannot chunk the datasets");
+    const hsize_t chunk[2] = {static_cast<hsize_t>(ensemble ? 1 : layout.chunk), static_cast<hsize_t>(layout.chunk)};
+    checked_status(H5Pset_chunk(values.id, rank, chunk), "cannot chunk the datasets");
     // Every value is written: nothing is filled in first.
     H5Pset_fill_time(values.id, H5D_FILL_TIME_NEVER);
     H5Pset_alloc_time(values.id, H5D_ALLOC_TIME_INCR);
@@ -177,7 +208,8 @@ hdf5_writer::hdf5_writer(const std::string& path, const dataset_layout& layout) 
       const hid_t made = checked(
           H5Dcreate2(file_, name_of(name), file_type_of(layout.format), space.id, H5P_DEFAULT, values.id, H5P_DEFAULT),
           "cannot create a dataset");
-      checked_status(H5DSattach_scale(made, dimension_, 0), "cannot attach a dataset to t");
+      if (ensemble) checked_status(H5DSattach_scale(made, realization_, 0), "cannot attach a dataset to realization");
+      checked_status(H5DSattach_scale(made, dimension_, rank - 1), "cannot attach a dataset to t");
       return made;
     };
     x_ = make(dataset_name::x);
@@ -191,7 +223,7 @@ hdf5_writer::hdf5_writer(const std::string& path, const dataset_layout& layout) 
 hdf5_writer::~hdf5_writer() { close_all(); }
 
 void hdf5_writer::close_all() noexcept {
-  for (std::int64_t* id : {&x_, &w_, &dimension_}) {
+  for (std::int64_t* id : {&x_, &w_, &dimension_, &realization_}) {
     if (*id >= 0) H5Dclose(*id);
     *id = -1;
   }
@@ -199,9 +231,10 @@ void hdf5_writer::close_all() noexcept {
   file_ = -1;
 }
 
-void hdf5_writer::write(dataset_name dataset, std::int64_t first, std::int64_t count, const void* bytes) {
+void hdf5_writer::write(dataset_name dataset, std::int64_t row, std::int64_t first, std::int64_t count,
+                        const void* bytes) {
   const hid_t into = dataset == dataset_name::x ? x_ : w_;
-  const held file_space{selection(into, first, count), H5Sclose};
+  const held file_space{selection(into, row, first, count), H5Sclose};
   const hsize_t counts[1] = {static_cast<hsize_t>(count)};
   const held memory_space{checked(H5Screate_simple(1, counts, nullptr), "cannot write the values"), H5Sclose};
   checked_status(H5Dwrite(into, file_type_of(format_), memory_space.id, file_space.id, H5P_DEFAULT, bytes),
@@ -210,7 +243,7 @@ void hdf5_writer::write(dataset_name dataset, std::int64_t first, std::int64_t c
 
 void hdf5_writer::finish(const std::vector<file_attribute>& attributes) {
   for (const file_attribute& attribute : attributes) write_attribute(file_, attribute);
-  for (std::int64_t* id : {&x_, &w_, &dimension_}) {
+  for (std::int64_t* id : {&x_, &w_, &dimension_, &realization_}) {
     if (*id >= 0 && H5Dclose(*id) < 0) throw results_file_error("cannot close a dataset");
     *id = -1;
   }
@@ -244,12 +277,19 @@ dataset_found hdf5_reader::dataset(dataset_name dataset) const {
   if (opened.id < 0) return found;
   found.present = true;
   const held space{H5Dget_space(opened.id), H5Sclose};
-  hsize_t length[1] = {0};
-  if (space.id >= 0 && H5Sget_simple_extent_ndims(space.id) == 1) {
-    H5Sget_simple_extent_dims(space.id, length, nullptr);
-    found.length = static_cast<std::int64_t>(length[0]);
-    const held dimension{H5Dopen2(file_, "t", H5P_DEFAULT), H5Dclose};
-    found.one_dimension_of_t = dimension.id >= 0 && H5DSis_attached(opened.id, dimension.id, 0) > 0;
+  const int rank = space.id >= 0 ? H5Sget_simple_extent_ndims(space.id) : -1;
+  hsize_t extent[2] = {0, 0};
+  if (rank == 1 || rank == 2) {
+    H5Sget_simple_extent_dims(space.id, extent, nullptr);
+    found.rows = rank == 2 ? static_cast<std::int64_t>(extent[0]) : 0;
+    found.length = static_cast<std::int64_t>(extent[rank - 1]);
+    const auto attached = [&](const char* name, unsigned index) {
+      if (H5Lexists(file_, name, H5P_DEFAULT) <= 0) return false;
+      const held dimension{H5Dopen2(file_, name, H5P_DEFAULT), H5Dclose};
+      return dimension.id >= 0 && H5DSis_attached(opened.id, dimension.id, index) > 0;
+    };
+    found.dimensions_of_layout =
+        attached("t", static_cast<unsigned>(rank - 1)) && (rank == 1 || attached("realization", 0));
   }
   const held type{H5Dget_type(opened.id), H5Tclose};
   found.little_endian_float64 = type.id >= 0 && H5Tequal(type.id, H5T_IEEE_F64LE) > 0;
@@ -257,10 +297,10 @@ dataset_found hdf5_reader::dataset(dataset_name dataset) const {
   return found;
 }
 
-void hdf5_reader::read(dataset_name dataset, std::int64_t first, std::int64_t count, std::size_t value_bytes,
-                       void* bytes) const {
+void hdf5_reader::read(dataset_name dataset, std::int64_t row, std::int64_t first, std::int64_t count,
+                       std::size_t value_bytes, void* bytes) const {
   const held opened{checked(H5Dopen2(file_, name_of(dataset), H5P_DEFAULT), "a dataset cannot be opened"), H5Dclose};
-  const held file_space{selection(opened.id, first, count), H5Sclose};
+  const held file_space{selection(opened.id, row, first, count), H5Sclose};
   const hsize_t counts[1] = {static_cast<hsize_t>(count)};
   const held memory_space{checked(H5Screate_simple(1, counts, nullptr), "a dataset cannot be read"), H5Sclose};
   const hid_t type = value_bytes == 4 ? H5T_IEEE_F32LE : H5T_IEEE_F64LE;

@@ -21,8 +21,11 @@ struct results_file_error : std::runtime_error {
 };
 
 /// The datasets of a file: `length` values of `format` (float64 or float32,
-/// little-endian), chunked `chunk` values a chunk, deflated and shuffled when asked.
+/// little-endian) along t, or for an ensemble `rows` such rows along
+/// realization, chunked `chunk` values of a row a chunk, deflated and
+/// shuffled when asked.
 struct dataset_layout {
+  std::int64_t rows = 0;  ///< 0: one series (t alone)
   std::int64_t length = 0;
   std::int64_t chunk = 0;
   value_format format = value_format::float64;
@@ -40,21 +43,23 @@ class hdf5_writer {
   hdf5_writer(const hdf5_writer&) = delete;
   hdf5_writer& operator=(const hdf5_writer&) = delete;
 
-  /// Values [first, first + count) of a dataset, as the layout's little-endian bytes.
-  void write(dataset_name dataset, std::int64_t first, std::int64_t count, const void* bytes);
+  /// Values [first, first + count) of a dataset's row (0 for one series), as the layout's little-endian bytes.
+  void write(dataset_name dataset, std::int64_t row, std::int64_t first, std::int64_t count, const void* bytes);
   /// Writes the root attributes and closes the file: complete on disk once it returns.
   void finish(const std::vector<file_attribute>& attributes);
 
  private:
   void close_all() noexcept;
-  std::int64_t file_ = -1, dimension_ = -1, x_ = -1, w_ = -1;
+  std::int64_t file_ = -1, dimension_ = -1, realization_ = -1, x_ = -1, w_ = -1;
   value_format format_;
 };
 
 /// A dataset as a file holds it.
 struct dataset_found {
   bool present = false;
-  bool one_dimension_of_t = false;  ///< one dimension, attached to the dimension t
+  /// Its dimensions are the layout's: t alone, or realization and t, each attached.
+  bool dimensions_of_layout = false;
+  std::int64_t rows = 0;  ///< 0 for one dimension
   std::int64_t length = 0;
   bool little_endian_float64 = false, little_endian_float32 = false;
 };
@@ -70,8 +75,9 @@ class hdf5_reader {
   /// Every root attribute that holds one text or one number.
   std::vector<file_attribute> root_attributes() const;
   dataset_found dataset(dataset_name dataset) const;
-  /// Values [first, first + count) of a dataset as its own bytes (`value_bytes` each).
-  void read(dataset_name dataset, std::int64_t first, std::int64_t count, std::size_t value_bytes, void* bytes) const;
+  /// Values [first, first + count) of a dataset's row as its own bytes (`value_bytes` each).
+  void read(dataset_name dataset, std::int64_t row, std::int64_t first, std::int64_t count, std::size_t value_bytes,
+            void* bytes) const;
 
  private:
   std::int64_t file_ = -1;

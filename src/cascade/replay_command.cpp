@@ -23,7 +23,31 @@ std::string shell_quoted(const std::string& text) {
   return quoted + "'";
 }
 
+/// 'text' as a Python literal (the names and paths a run holds).
+std::string python_quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    if (c == '\\' || c == '\'') quoted += '\\';
+    quoted.push_back(c);
+  }
+  return quoted + "'";
+}
+
 }  // namespace
+
+std::string replay_call(const run_words& run) {
+  std::string call = "cascade.save(" + python_quoted(run.output_path.value_or("")) + ", " +
+                     shortest_decimal(run.lambda) + ", " + std::to_string(run.step_number) + ", " +
+                     std::to_string(run.n0) + ", seeds=[";
+  for (std::size_t k = 0; k < run.seeds.size(); ++k) call += (k == 0 ? "" : ", ") + std::to_string(run.seeds[k]);
+  call += "]";
+  if (run.generator != default_stream) call += ", generator=" + python_quoted(std::string(stream_name(run.generator)));
+  if (run.law != multiplier_law{}) call += ", law=" + python_quoted(law_text(run.law));
+  if (run.model != &default_model()) call += ", model=" + python_quoted(std::string(run.model->name));
+  if (run.with_weights) call += ", weights=True";
+  if (run.format == value_format::float32) call += ", dtype=numpy.float32";
+  return call + ")";
+}
 
 std::string replay_command(const run_words& run) {
   std::string line = "cascade --seed " + std::to_string(run.seed);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "cascade/formats.h"
 #include "cascade/laws.h"
@@ -18,6 +19,8 @@ namespace cascade {
 /// What a run's command line says, the seed made explicit.
 struct run_words {
   std::uint64_t seed = 0;
+  /// An ensemble's seeds, one a realization (`seed` is then unused); empty for one series.
+  std::vector<std::uint64_t> seeds;
   stream generator = default_stream;
   multiplier_law law{};
   const model_descriptor* model = &default_model();
@@ -40,5 +43,11 @@ struct run_words {
 /// into a POSIX shell: lambda in the fewest digits that read back to the
 /// same double, file names quoted for the shell.
 std::string replay_command(const run_words& run);
+
+/// An ensemble, which the program does not make, as the Python call that
+/// makes its file again: "cascade.save('FILE', lambda, step_number, n0,
+/// seeds=[...], generator='philox', law='L', model='M', weights=True,
+/// dtype=numpy.float32)", the arguments that are not the defaults.
+std::string replay_call(const run_words& run);
 
 }  // namespace cascade

@@ -118,6 +118,20 @@ moments make_encoded_windows(const run_words& run, unsigned threads, bool weight
   return source->made();
 }
 
+/// Runs `row` (row_run, its index) for the one series of a run, or for each
+/// realization of an ensemble in turn, its seed in row_run.seed; returns the
+/// moments of the last.
+moments for_each_row(const run_words& run, const std::function<moments(const run_words&, std::int64_t)>& row) {
+  if (run.seeds.empty()) return row(run, 0);
+  run_words row_run = run;
+  moments made;
+  for (std::size_t k = 0; k < run.seeds.size(); ++k) {
+    row_run.seed = run.seeds[k];
+    made = row(row_run, static_cast<std::int64_t>(k));
+  }
+  return made;
+}
+
 /// A file of the final name's folder that becomes the final file when
 /// committed, and is removed otherwise.
 class pending_file {
@@ -181,6 +195,7 @@ moments write_results_file(const file_request& request) {
   if (const auto refused = output_refusal(path, request.overwrite)) throw results_file_error(*refused);
   const format_row& format = format_of(run.format);
   dataset_layout layout;
+  layout.rows = static_cast<std::int64_t>(run.seeds.size());
   layout.length = run.count();
   layout.chunk = chunk_values(layout.length);
   layout.format = run.format;
@@ -196,17 +211,19 @@ moments write_results_file(const file_request& request) {
                              std::strerror(errno != 0 ? errno : EIO));
   }
   sha256 x_sum, w_sum;
-  const auto take = [&](std::int64_t first, std::int64_t count, const char* x, const char* w) {
-    const std::size_t bytes = static_cast<std::size_t>(count) * format.value_bytes;
-    writer->write(dataset_name::x, first, count, x);
-    x_sum.add(x, bytes);
-    if (run.with_weights) {
-      writer->write(dataset_name::w, first, count, w);
-      w_sum.add(w, bytes);
-    }
-  };
-  const moments made =
-      make_encoded_windows(run, request.threads, run.with_weights, request.between_chunks, request.progress, take);
+  const moments made = for_each_row(run, [&](const run_words& row_run, std::int64_t row) {
+    const auto take = [&](std::int64_t first, std::int64_t count, const char* x, const char* w) {
+      const std::size_t bytes = static_cast<std::size_t>(count) * format.value_bytes;
+      writer->write(dataset_name::x, row, first, count, x);
+      x_sum.add(x, bytes);
+      if (run.with_weights) {
+        writer->write(dataset_name::w, row, first, count, w);
+        w_sum.add(w, bytes);
+      }
+    };
+    return make_encoded_windows(row_run, request.threads, run.with_weights, request.between_chunks, request.progress,
+                                take);
+  });
   dataset_checksums checksums{x_sum.hex_digest(), std::nullopt};
   if (run.with_weights) checksums.w = w_sum.hex_digest();
   writer->finish(file_attributes(run, utc_time_now(), checksums));
@@ -235,9 +252,12 @@ std::optional<verification> described_file(const hdf5_reader& reader, described_
     if (!found->little_endian_float64 && !found->little_endian_float32) {
       return refusal(std::string("its dataset ") + name + " is neither little-endian float64 nor float32");
     }
-    if (!found->one_dimension_of_t || found->length != run.count()) {
-      return refusal(std::string("its dataset ") + name + " is not one value of t for each of the run's " +
-                     std::to_string(run.count()));
+    if (!found->dimensions_of_layout || found->rows != static_cast<std::int64_t>(run.seeds.size()) ||
+        found->length != run.count()) {
+      return refusal(
+          std::string("its dataset ") + name + " is not one value of t for each of the run's " +
+          std::to_string(run.count()) +
+          (run.seeds.empty() ? "" : " in each of its " + std::to_string(run.seeds.size()) + " realizations"));
     }
   }
   if (w.present && w.little_endian_float32 != x.little_endian_float32)
@@ -285,31 +305,32 @@ verification verify_results_file(const std::string& path, unsigned threads,
     const std::size_t value_bytes = format_of(run.format).value_bytes;
     std::vector<char> stored;
     sha256 x_sum, w_sum;
-    std::optional<std::pair<std::int64_t, const char*>> first_difference;
-    const auto compare = [&](dataset_name dataset, std::int64_t first, std::int64_t count, const char* made,
-                             sha256& sum) {
-      stored.resize(static_cast<std::size_t>(count) * value_bytes);
-      reader.read(dataset, first, count, value_bytes, stored.data());
-      sum.add(stored.data(), stored.size());
-      if (first_difference || std::memcmp(stored.data(), made, stored.size()) == 0) return;
-      std::int64_t i = 0;
-      while (std::memcmp(stored.data() + i * value_bytes, made + i * value_bytes, value_bytes) == 0) ++i;
-      first_difference = {first + i, dataset == dataset_name::x ? "x" : "w"};
-    };
-    make_encoded_windows(run, threads, run.with_weights, between_chunks, {},
-                         [&](std::int64_t first, std::int64_t count, const char* made_x, const char* made_w) {
-                           compare(dataset_name::x, first, count, made_x, x_sum);
-                           if (run.with_weights) compare(dataset_name::w, first, count, made_w, w_sum);
-                         });
+    std::optional<std::string> first_difference;  // "x[i]", or "x[row, i]" in an ensemble
+    for_each_row(run, [&](const run_words& row_run, std::int64_t row) {
+      const auto compare = [&](dataset_name dataset, std::int64_t first, std::int64_t count, const char* made,
+                               sha256& sum) {
+        stored.resize(static_cast<std::size_t>(count) * value_bytes);
+        reader.read(dataset, row, first, count, value_bytes, stored.data());
+        sum.add(stored.data(), stored.size());
+        if (first_difference || std::memcmp(stored.data(), made, stored.size()) == 0) return;
+        std::int64_t i = 0;
+        while (std::memcmp(stored.data() + i * value_bytes, made + i * value_bytes, value_bytes) == 0) ++i;
+        first_difference = std::string(dataset == dataset_name::x ? "x[" : "w[") +
+                           (run.seeds.empty() ? "" : std::to_string(row) + ", ") + std::to_string(first + i) + "]";
+      };
+      return make_encoded_windows(row_run, threads, run.with_weights, between_chunks, {},
+                                  [&](std::int64_t first, std::int64_t count, const char* made_x, const char* made_w) {
+                                    compare(dataset_name::x, first, count, made_x, x_sum);
+                                    if (run.with_weights) compare(dataset_name::w, first, count, made_w, w_sum);
+                                  });
+    });
     if (x_sum.hex_digest() != described.checksums.x)
       return refusal("its x_sha256 attribute is not the checksum of its x (altered or damaged)");
     if (run.with_weights && w_sum.hex_digest() != *described.checksums.w) {
       return refusal("its w_sha256 attribute is not the checksum of its w (altered or damaged)");
     }
     if (first_difference) {
-      return {verification::differs, std::string(first_difference->second) + "[" +
-                                         std::to_string(first_difference->first) +
-                                         "] is not the value its run makes (the first that differs)"};
+      return {verification::differs, *first_difference + " is not the value its run makes (the first that differs)"};
     }
     return {verification::equal, ""};
   } catch (const results_file_error& error) {

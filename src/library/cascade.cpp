@@ -379,6 +379,14 @@ namespace {
 run_words results_run(const run_request& request, const std::string& path, const results_options& options,
                       unsigned& threads) {
   check_request(request);
+  for (std::size_t k = 0; k < options.seeds.size(); ++k) {
+    if (!seed_allowed(options.seeds[k], stream_of(request.generator))) {
+      refuse_seed(request.generator, "seeds[" + std::to_string(k) + "] = " + std::to_string(options.seeds[k]));
+    }
+  }
+  if (!options.seeds.empty() && options.has_range) {
+    throw std::invalid_argument("start and stop are not taken with seeds: an ensemble's rows are whole series");
+  }
   std::optional<std::pair<std::int64_t, std::int64_t>> range;
   if (options.has_range) {
     check_range(request, options.start, options.stop);
@@ -387,6 +395,7 @@ run_words results_run(const run_request& request, const std::string& path, const
   const source_request source = source_for(request, range, options.weights);
   run_words run;
   run.seed = request.seed;
+  run.seeds = options.seeds;
   run.generator = source.from;
   run.law = source.law;
   run.model = source.model;

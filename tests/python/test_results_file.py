@@ -125,7 +125,7 @@ def rewrite_checksum(f, name):
 def altered_value(name, index):
     def alter(f):
         data = f[name][...]
-        data[index] = np.nextafter(data[index], np.inf)
+        data[index] = np.nextafter(data[index], data.dtype.type(np.inf))
         f[name][...] = data
         rewrite_checksum(f, name)
     return alter
@@ -361,3 +361,40 @@ def test_a_deflated_file_holds_the_same_values(tmp_path):
             assert plain.attrs[f"{name}_sha256"] == deflated.attrs[f"{name}_sha256"]
     cascade.verify(tmp_path / "deflated.h5")
     assert (tmp_path / "deflated.h5").stat().st_size < (tmp_path / "plain.h5").stat().st_size
+
+
+# An ensemble: stream x dtype x weights, each row the run of its seed.
+ENSEMBLES = [("subtractive", "float64", False), ("subtractive", "float32", True), ("philox", "float32", False),
+             ("philox", "float64", True)]
+
+
+@pytest.mark.parametrize("stream, dtype, weights", ENSEMBLES)
+def test_an_ensemble_holds_one_run_a_row(tmp_path, stream, dtype, weights):
+    seeds = [3, 5, 1000]
+    path = tmp_path / "e.h5"
+    cascade.save(path, 0.4, 11, 3, seeds=seeds, generator=stream, weights=weights, dtype=np.dtype(dtype).type)
+    rows = cascade.generate_ensemble(0.4, 11, 3, seeds, generator=stream, dtype=np.dtype(dtype).type)
+    with h5py.File(path) as f:
+        assert f["x"][...].tobytes() == rows.tobytes() and f["x"].chunks[0] == 1
+        assert f.attrs["x_sha256"] == hashlib.sha256(rows.astype(f"<{np.dtype(dtype).str[1:]}").tobytes()).hexdigest()
+        assert f.attrs["seeds"].tolist() == seeds and "seed" not in f.attrs
+        assert ("w" in f) == weights
+        if weights:
+            for k, seed in enumerate(seeds):
+                w = cascade.generate(0.4, 11, 3, seed, generator=stream, weights=True, dtype=np.dtype(dtype).type)[1]
+                assert f["w"][k].tobytes() == w.tobytes()
+        assert f.attrs["history"].split(" ", 1)[1].startswith(f"cascade.save('{path}', 0.4, 11, 3, seeds=[3, 5, 1000]")
+    with xarray.open_dataset(path) as dataset:
+        assert dataset["x"].dims == ("realization", "t")
+    with cascade.open(path) as results:
+        assert cascade.generate_ensemble(**results.parameters).tobytes() == rows.tobytes()
+    cascade.verify(path)
+    assert program("--verify", str(path)).returncode == 0
+    with h5py.File(path, "r+") as f:
+        altered_value("x", (2, 77))(f)
+    checked = program("--verify", str(path))
+    assert checked.returncode == 1 and "x[2, 77] is not the value its run makes" in checked.stderr
+    with h5py.File(path, "r+") as f:
+        f.attrs["seeds"] = np.array([3, 5], dtype=np.uint64)
+    with pytest.raises(ValueError, match="is not one value of t for each of the run's 6144 in each of its 2"):
+        cascade.open(path)
