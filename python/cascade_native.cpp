@@ -601,6 +601,22 @@ std::pair<cascade::run_request, cascade::results_options> results_run(
   return {request, options};
 }
 
+/// An ensemble's seeds (none for one series: `seeds` None), each one the stream takes.
+std::vector<std::uint64_t> results_seeds(py::handle seed, py::handle seeds, cascade::random_stream generator) {
+  std::vector<std::uint64_t> listed;
+  if (seeds.is_none()) return listed;
+  if (!seed.is_none()) throw py::value_error("give seed or seeds, not both");
+  if (!py::isinstance<py::sequence>(seeds) || py::isinstance<py::str>(seeds)) {
+    throw py::type_error("seeds must be a sequence of seeds, got " + type_name(seeds));
+  }
+  const auto sequence = py::reinterpret_borrow<py::sequence>(seeds);
+  if (py::len(sequence) == 0) throw py::value_error("seeds must name at least one realization, got none");
+  for (std::size_t k = 0; k < py::len(sequence); ++k) {
+    judged({}, [&] { listed.push_back(seed_number(sequence[k], generator)); });
+  }
+  return listed;
+}
+
 void save(py::handle path, py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
           py::handle seeds, py::handle generator, py::handle law, py::handle model, py::handle weights_word,
           py::handle dtype, py::handle start, py::handle stop, py::handle overwrite, py::handle deflate,
@@ -609,17 +625,7 @@ void save(py::handle path, py::handle lam, py::handle step_number, py::handle n0
   // An ensemble's rows take their own seeds: seed 0, which every stream takes, stands for them in the checks.
   auto [request, options] = results_run(lam, step_number, n0, seeds.is_none() ? seed : py::int_(0), generator, law,
                                         model, weights_word, dtype, start, stop, overwrite, deflate, threads);
-  if (!seeds.is_none()) {
-    if (!seed.is_none()) throw py::value_error("give seed or seeds, not both");
-    if (!py::isinstance<py::sequence>(seeds) || py::isinstance<py::str>(seeds)) {
-      throw py::type_error("seeds must be a sequence of seeds, got " + type_name(seeds));
-    }
-    const auto listed = py::reinterpret_borrow<py::sequence>(seeds);
-    if (py::len(listed) == 0) throw py::value_error("seeds must name at least one realization, got none");
-    for (std::size_t k = 0; k < py::len(listed); ++k) {
-      judged({}, [&] { options.seeds.push_back(seed_number(listed[k], request.generator)); });
-    }
-  }
+  options.seeds = results_seeds(seed, seeds, request.generator);
   const std::function<void()> poll_signals = signal_poll{};
   {
     py::gil_scoped_release released;
@@ -630,11 +636,13 @@ void save(py::handle path, py::handle lam, py::handle step_number, py::handle n0
 
 /// [(name, value)] of the root attributes a results file of this run has.
 py::list results_attributes(py::handle path, py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
-                            py::handle generator, py::handle law, py::handle model, py::handle weights_word,
-                            py::handle dtype, py::handle start, py::handle stop, const std::string& x_sha256,
-                            const std::string& w_sha256) {
-  const auto [request, options] = results_run(lam, step_number, n0, seed, generator, law, model, weights_word, dtype,
-                                              start, stop, py::bool_(false), py::bool_(false), py::none());
+                            py::handle seeds, py::handle generator, py::handle law, py::handle model,
+                            py::handle weights_word, py::handle dtype, py::handle start, py::handle stop,
+                            const std::string& x_sha256, const std::string& w_sha256) {
+  auto [request, options] = results_run(lam, step_number, n0, seeds.is_none() ? seed : py::int_(0), generator, law,
+                                        model, weights_word, dtype, start, stop, py::bool_(false), py::bool_(false),
+                                        py::none());
+  options.seeds = results_seeds(seed, seeds, request.generator);
   py::list attributes;
   for (const auto& attribute : cascade::results_attributes(request, path_of(path), options, x_sha256, w_sha256)) {
     std::visit([&](const auto& value) { attributes.append(py::make_tuple(attribute.name, value)); }, attribute.value);
@@ -753,7 +761,8 @@ PYBIND11_MODULE(cascade_native, module) {
              py::arg("overwrite") = false, py::arg("deflate") = false, py::arg("threads") = py::none(),
              "Writes the run into a results file; see cascade.save.");
   module.def("results_attributes", &results_attributes, py::arg("path"), py::arg("lam"), py::arg("step_number"),
-             py::arg("n0"), py::kw_only(), py::arg("seed"), py::arg("generator") = "subtractive",
+             py::arg("n0"), py::kw_only(), py::arg("seed") = py::none(), py::arg("seeds") = py::none(),
+             py::arg("generator") = "subtractive",
              py::arg("law") = py::none(), py::arg("model") = py::none(), py::arg("weights") = false,
              py::arg("dtype") = py::none(),
              py::arg("start") = py::none(), py::arg("stop") = py::none(), py::arg("x_sha256"),

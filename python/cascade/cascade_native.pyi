@@ -80,7 +80,8 @@ def save(path: Union[str, bytes], lam: float, step_number: int, n0: int, *, seed
          threads: Optional[int] = None) -> None: ...
 def verify(path: Union[str, bytes], threads: Optional[int] = None) -> Tuple[int, str]: ...
 def inspect(path: Union[str, bytes]) -> Tuple[int, str]: ...
-def results_attributes(path: Union[str, bytes], lam: float, step_number: int, n0: int, *, seed: int,
+def results_attributes(path: Union[str, bytes], lam: float, step_number: int, n0: int, *, seed: Optional[int] = None,
+                       seeds: Optional[Sequence[int]] = None,
                        generator: str = "subtractive", law: Optional[str] = None, model: Optional[str] = None,
                        weights: bool = False,
                        dtype: Any = ..., start: Optional[int] = None, stop: Optional[int] = None, x_sha256: str,

@@ -167,8 +167,11 @@ def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optiona
     written), so ``cascade.open(path)`` and ``xarray.open_zarr(path)`` read
     it. It is written under a temporary name in its folder and renamed when
     complete; an existing `path` is a ValueError unless ``overwrite=True``,
-    and a failed or interrupted save leaves nothing. ``seeds=`` (an ensemble)
-    is refused: save each seed's series."""
+    and a failed or interrupted save leaves nothing. ``seeds=[...]`` instead
+    of `seed` writes the philox ensemble of ``ensemble(lam, step_number, n0,
+    seeds, generator="philox")``: ``x`` of shape (K, N) along
+    ``realization`` and ``t``, one row a chunk, as ``cascade.save(...,
+    seeds=...)`` writes it (`chunks` is then not taken)."""
     import hashlib
     import os
     import shutil
@@ -176,27 +179,36 @@ def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optiona
 
     import zarr
 
-    if seeds is not None:
-        raise ValueError("seeds= (an ensemble) is not saved in one store; save each seed's series")
     if not isinstance(overwrite, bool):
         raise TypeError(f"overwrite must be True or False, got {type(overwrite).__name__}")
-    _require_seed(seed, "seed")
+    if seeds is not None:
+        if seed is not None:
+            raise ValueError("give seed or seeds, not both")
+        if chunks is not None:
+            raise ValueError("chunks is not taken with seeds: an ensemble's chunk is one row")
+        seeds = list(seeds)
+    else:
+        _require_seed(seed, "seed")
     name = os.fsdecode(_path(path))
     if os.path.lexists(name) and not overwrite:
         raise ValueError(f"{name!r} exists; give overwrite=True to replace it")
-    x = cast(_da.Array, series(lam, step_number, n0, cast(int, seed), chunks=chunks, law=law, model=model))
+    if seeds is not None:
+        x = ensemble(lam, step_number, n0, seeds, generator="philox", law=law, model=model)
+    else:
+        x = cast(_da.Array, series(lam, step_number, n0, cast(int, seed), chunks=chunks, law=law, model=model))
     folder, base = os.path.split(os.path.abspath(name))
     temporary = os.path.join(folder, f".{base}.partial-{os.getpid()}-{uuid.uuid4().hex[:8]}")
     try:
         _da.to_zarr(x, temporary, component="x")
         group = zarr.open_group(temporary, mode="r+")
         values = group["x"]
-        values.attrs["_ARRAY_DIMENSIONS"] = ["t"]  # xarray's name for the dimension
+        # xarray's names for the dimensions.
+        values.attrs["_ARRAY_DIMENSIONS"] = ["realization", "t"] if seeds is not None else ["t"]
         digest = hashlib.sha256()
         length = x.chunks[0][0]
-        for first in range(0, x.shape[0], length):
+        for first in range(0, x.shape[0], length):  # a chunk, or a row, in order
             digest.update(np.ascontiguousarray(values[first:first + length], dtype="<f8").tobytes())
-        group.attrs.update(dict(_native.results_attributes(name, lam, step_number, n0, seed=seed,
+        group.attrs.update(dict(_native.results_attributes(name, lam, step_number, n0, seed=seed, seeds=seeds,
                                                            generator="philox", law=law, model=model,
                                                            x_sha256=digest.hexdigest())))
         zarr.consolidate_metadata(temporary)

@@ -151,3 +151,23 @@ def test_save_writes_the_results_layout_to_zarr_on_the_workers(client, tmp_path,
     cascade.dask.save("r", 0.5, 18, 3, seed=9, chunks=100_000, law="logpoisson:0.4", overwrite=True)
     assert cascade.open("r").provenance["generator"] == "philox"
     assert sorted(p.name for p in tmp_path.iterdir()) == ["program", "r"]
+
+
+def test_save_writes_an_ensemble_as_the_results_file_holds_it(client, tmp_path, monkeypatch):
+    import h5py
+    import xarray
+
+    monkeypatch.chdir(tmp_path)
+    seeds = [4, 9, 2**40]
+    cascade.save("e.h5", 0.3, 13, 1, seeds=seeds, generator="philox", law="binomial")
+    cascade.dask.save("e.zarr", 0.3, 13, 1, seeds=seeds, law="binomial")
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["e.h5", "e.zarr"]
+    with h5py.File("e.h5") as written, cascade.open("e.zarr") as saved:
+        assert saved.x.shape == (3, 8192) and saved.x.chunks == (1, 8192)
+        assert saved.x[...].tobytes() == written["x"][...].tobytes()
+        assert saved.provenance["seeds"] == seeds and saved.provenance["x_sha256"] == written.attrs["x_sha256"]
+        assert saved.provenance["history"].split(" ", 1)[1].replace("e.zarr", "e.h5") == \
+            written.attrs["history"].split(" ", 1)[1]
+        assert cascade.generate_ensemble(**saved.parameters).tobytes() == written["x"][...].tobytes()
+    with xarray.open_zarr("e.zarr") as dataset:
+        assert dataset["x"].dims == ("realization", "t")
