@@ -103,6 +103,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case cascade::parsed_command::version:
       require(command.status == cascade::exit_success, "--help or --version carries a failing status");
       break;
+    case cascade::parsed_command::verify:
+      require(command.status == cascade::exit_success && command.parameters.verify_path &&
+                  !command.parameters.verify_path->empty() && !command.parameters.output_path,
+              "--verify is accepted without its file, or with a run");
+      break;
   }
   return 0;
 }

@@ -16,7 +16,9 @@
 #include <limits>
 #include <optional>
 #include <stdexcept>
+#include <tuple>
 #include <type_traits>
+#include <variant>
 #include <string>
 #include <utility>
 #include <vector>
@@ -569,6 +571,161 @@ py::object last_seed() {
   return py::int_(*last_seed_used);
 }
 
+/// A path: str or bytes (os.fspath in the package has made it one).
+std::string path_of(py::handle path) {
+  if (py::isinstance<py::bytes>(path)) return path.cast<std::string>();
+  return word_of(path, "path");
+}
+
+/// The run and the file options of a save call, checked.
+std::pair<cascade::run_request, cascade::results_options> results_run(
+    py::handle lam, py::handle step_number, py::handle n0, py::handle seed, py::handle generator, py::handle law,
+    py::handle model, py::handle weights_word, py::handle dtype, py::handle start, py::handle stop,
+    py::handle overwrite, py::handle deflate, py::handle threads) {
+  const cascade::run_request request = checked_request(lam, step_number, n0, seed, generator, threads, law, model);
+  cascade::results_options options;
+  options.weights = weights_flag(weights_word);
+  if (overwrite.ptr() != Py_True && overwrite.ptr() != Py_False) {
+    throw py::type_error("overwrite must be True or False, got " + type_name(overwrite));
+  }
+  options.overwrite = overwrite.ptr() == Py_True;
+  if (deflate.ptr() != Py_True && deflate.ptr() != Py_False) {
+    throw py::type_error("deflate must be True or False, got " + type_name(deflate));
+  }
+  options.deflate = deflate.ptr() == Py_True;
+  options.float32 = element_named(dtype).value_bytes == sizeof(float);
+  if (const auto range = checked_range(request, start, stop)) {
+    options.has_range = true;
+    std::tie(options.start, options.stop) = *range;
+  }
+  return {request, options};
+}
+
+/// An ensemble's seeds (none for one series: `seeds` None), each one the stream takes.
+std::vector<std::uint64_t> results_seeds(py::handle seed, py::handle seeds, cascade::random_stream generator) {
+  std::vector<std::uint64_t> listed;
+  if (seeds.is_none()) return listed;
+  if (!seed.is_none()) throw py::value_error("give seed or seeds, not both");
+  if (!py::isinstance<py::sequence>(seeds) || py::isinstance<py::str>(seeds)) {
+    throw py::type_error("seeds must be a sequence of seeds, got " + type_name(seeds));
+  }
+  const auto sequence = py::reinterpret_borrow<py::sequence>(seeds);
+  if (py::len(sequence) == 0) throw py::value_error("seeds must name at least one realization, got none");
+  for (std::size_t k = 0; k < py::len(sequence); ++k) {
+    judged({}, [&] { listed.push_back(seed_number(sequence[k], generator)); });
+  }
+  return listed;
+}
+
+void save(py::handle path, py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
+          py::handle seeds, py::handle generator, py::handle law, py::handle model, py::handle weights_word,
+          py::handle dtype, py::handle start, py::handle stop, py::handle overwrite, py::handle deflate,
+          py::handle threads) {
+  const std::string file = path_of(path);
+  // An ensemble's rows take their own seeds: seed 0, which every stream takes, stands for them in the checks.
+  auto [request, options] = results_run(lam, step_number, n0, seeds.is_none() ? seed : py::int_(0), generator, law,
+                                        model, weights_word, dtype, start, stop, overwrite, deflate, threads);
+  options.seeds = results_seeds(seed, seeds, request.generator);
+  const std::function<void()> poll_signals = signal_poll{};
+  {
+    py::gil_scoped_release released;
+    cascade::save_results(request, file, options, poll_signals);
+  }
+  last_seed_used = request.seed;
+}
+
+/// [(name, value)] of the root attributes a results file of this run has.
+py::list results_attributes(py::handle path, py::handle lam, py::handle step_number, py::handle n0, py::handle seed,
+                            py::handle seeds, py::handle generator, py::handle law, py::handle model,
+                            py::handle weights_word, py::handle dtype, py::handle start, py::handle stop,
+                            const std::string& x_sha256, const std::string& w_sha256) {
+  auto [request, options] = results_run(lam, step_number, n0, seeds.is_none() ? seed : py::int_(0), generator, law,
+                                        model, weights_word, dtype, start, stop, py::bool_(false), py::bool_(false),
+                                        py::none());
+  options.seeds = results_seeds(seed, seeds, request.generator);
+  py::list attributes;
+  for (const auto& attribute : cascade::results_attributes(request, path_of(path), options, x_sha256, w_sha256)) {
+    std::visit([&](const auto& value) { attributes.append(py::make_tuple(attribute.name, value)); }, attribute.value);
+  }
+  return attributes;
+}
+
+/// "" when [(name, value)] describes a run of ours, else why not. A value
+/// that is no text, float or int is left out, as a file's unreadable one is.
+std::string results_refusal(const py::list& attributes) {
+  std::vector<cascade::results_attribute> read;
+  for (const py::handle item : attributes) {
+    const auto pair = py::reinterpret_borrow<py::tuple>(item);
+    cascade::results_attribute attribute;
+    attribute.name = pair[0].cast<std::string>();
+    const py::handle value = pair[1];
+    if (py::isinstance<py::str>(value)) {
+      attribute.value = value.cast<std::string>();
+    } else if (PyFloat_Check(value.ptr())) {
+      attribute.value = value.cast<double>();
+    } else if (py::isinstance<py::list>(value)) {
+      // An ensemble's seeds: whole numbers none of them negative, or it is left out.
+      std::vector<std::uint64_t> list;
+      for (const py::handle each : value) {
+        if (!PyLong_Check(each.ptr()) || PyBool_Check(each.ptr())) break;
+        const unsigned long long whole = PyLong_AsUnsignedLongLong(each.ptr());
+        if (PyErr_Occurred()) {
+          PyErr_Clear();
+          break;
+        }
+        list.push_back(whole);
+      }
+      if (list.size() != py::len(value)) continue;
+      attribute.value = std::move(list);
+    } else if (PyLong_Check(value.ptr()) && !PyBool_Check(value.ptr())) {
+      if (PyObject_RichCompareBool(value.ptr(), py::int_(0).ptr(), Py_GE) == 1) {
+        const unsigned long long whole = PyLong_AsUnsignedLongLong(value.ptr());
+        if (PyErr_Occurred()) {
+          PyErr_Clear();
+          continue;
+        }
+        attribute.value = static_cast<std::uint64_t>(whole);
+      } else {
+        const long long whole = PyLong_AsLongLong(value.ptr());
+        if (PyErr_Occurred()) {
+          PyErr_Clear();
+          continue;
+        }
+        attribute.value = static_cast<std::int64_t>(whole);
+      }
+    } else {
+      continue;
+    }
+    read.push_back(std::move(attribute));
+  }
+  return cascade::results_attributes_refusal(read);
+}
+
+/// (status, message) of a file checked value by value: 0 equal, 1 differs, 2 not ours.
+py::tuple verify(py::handle path, py::handle threads) {
+  const std::string file = path_of(path);
+  std::vector<clamped_number> clamped;
+  const std::int64_t count = threads.is_none() ? 0 : whole_number(threads, "threads", clamped);
+  // A file's run may be of either stream: the most threads any takes, and its own at most, are used.
+  if (!threads.is_none()) {
+    judged(clamped, [&] {
+      cascade::check_threads(count, cascade::random_stream::philox, py::repr(threads).cast<std::string>());
+    });
+  }
+  const std::function<void()> poll_signals = signal_poll{};
+  cascade::results_check checked;
+  {
+    py::gil_scoped_release released;
+    checked = cascade::verify_results(file, static_cast<unsigned>(count), poll_signals);
+  }
+  return py::make_tuple(checked.status, checked.message);
+}
+
+py::tuple inspect(py::handle path) {
+  const cascade::results_check checked = cascade::inspect_results(path_of(path));
+  return py::make_tuple(checked.status, checked.message);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(cascade_native, module) {
@@ -595,6 +752,28 @@ PYBIND11_MODULE(cascade_native, module) {
              "(name, parameter) of the law a text names, as the program's --law reads it.");
   module.def("limits", &limits, py::arg("generator"),
              "The stream's limits: name, max_seed, max_value_count, max_step_number, max_threads, makes_pieces.");
+  module.def("results_files_built", &cascade::results_files_built,
+             "Whether this build writes and checks results files (HDF5).");
+  module.def("save", &save, py::arg("path"), py::arg("lam"), py::arg("step_number"), py::arg("n0"), py::kw_only(),
+             py::arg("seed") = py::none(), py::arg("seeds") = py::none(), py::arg("generator") = "subtractive",
+             py::arg("law") = py::none(), py::arg("model") = py::none(), py::arg("weights") = false,
+             py::arg("dtype") = py::none(), py::arg("start") = py::none(), py::arg("stop") = py::none(),
+             py::arg("overwrite") = false, py::arg("deflate") = false, py::arg("threads") = py::none(),
+             "Writes the run into a results file; see cascade.save.");
+  module.def("results_attributes", &results_attributes, py::arg("path"), py::arg("lam"), py::arg("step_number"),
+             py::arg("n0"), py::kw_only(), py::arg("seed") = py::none(), py::arg("seeds") = py::none(),
+             py::arg("generator") = "subtractive",
+             py::arg("law") = py::none(), py::arg("model") = py::none(), py::arg("weights") = false,
+             py::arg("dtype") = py::none(),
+             py::arg("start") = py::none(), py::arg("stop") = py::none(), py::arg("x_sha256"),
+             py::arg("w_sha256") = "",
+             "[(name, value)]: the root attributes a results file of this run has, written now.");
+  module.def("results_refusal", &results_refusal, py::arg("attributes"),
+             "'' when [(name, value)] describes a run of ours, else why not.");
+  module.def("verify", &verify, py::arg("path"), py::arg("threads") = py::none(),
+             "(status, message): the file checked value by value against its run; see cascade.verify.");
+  module.def("inspect", &inspect, py::arg("path"),
+             "(status, message): whether the file is a results file of cascade, reading no value.");
   module.def("laws", &laws, "The multiplier laws of the core's table by name: parameter, default, rule.");
   module.def("models", &models, "The cascade models of the core's table by name: summary.");
   module.def("last_seed", &last_seed, "The seed of this thread's last generate call, or None.");

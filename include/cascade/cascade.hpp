@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace cascade {
@@ -206,6 +207,69 @@ void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::
 /// nearest float, as fill_series(float*) rounds a row.
 void fill_ensemble(const run_request& request, const std::uint64_t* seeds, std::size_t count, float* values,
                    float* weights = nullptr, const std::function<void()>& between_chunks = {});
+
+/// Whether this build writes and checks results files (it was built with
+/// HDF5's C library); without, save_results and verify_results throw
+/// std::runtime_error saying so.
+bool results_files_built();
+
+/// How a run goes into a results file.
+struct results_options {
+  bool weights = false;    ///< keep the weights w beside the values x
+  bool float32 = false;    ///< x (and w) as float32, each rounded to the nearest; float64 otherwise
+  bool overwrite = false;  ///< replace an existing file of that name
+  bool deflate = false;    ///< shuffle and deflate each chunk (HDF5's standard filters): smaller, slower
+  /// Values start .. stop - 1 alone (philox), when has_range.
+  bool has_range = false;
+  std::int64_t start = 0, stop = 0;
+  /// An ensemble: one realization of each seed a row (x and w of shape (K, N), request.seed unused); no piece.
+  std::vector<std::uint64_t> seeds;
+};
+
+/// Writes the run into `path` exactly as `cascade --output FILE` does (the
+/// same bytes in x and w, the same attributes but the time): one HDF5 file
+/// laid out as netCDF-4, made window by window in bounded memory, written
+/// under a temporary name in its folder and renamed when complete. Throws
+/// std::invalid_argument as check_request and check_range do, and when
+/// `path` exists (unless options.overwrite) or is not a regular file;
+/// std::runtime_error (one line) when the file cannot be written;
+/// std::bad_alloc; and whatever between_chunks throws. When it throws no
+/// file of that name is made and no temporary is left.
+void save_results(const run_request& request, const std::string& path, const results_options& options,
+                  const std::function<void()>& between_chunks = {});
+
+/// A results file checked against the run it describes.
+struct results_check {
+  int status;           ///< 0 every value equal; 1 one differs; 2 not a results file of cascade, or unreadable
+  std::string message;  ///< one line for 1 and 2: the first index that differs, or why the file is refused
+};
+
+/// Makes the run `path` describes again on `threads` threads (0: every CPU,
+/// at most what its stream takes) and compares every value and weight bit
+/// for bit, as `cascade --verify FILE` does.
+results_check verify_results(const std::string& path, unsigned threads = 0,
+                             const std::function<void()>& between_chunks = {});
+
+/// The same checks of the attributes and datasets of `path`, reading no
+/// value: status 0 when it is a results file of cascade, else 2 and why.
+results_check inspect_results(const std::string& path);
+
+/// One root attribute of a results file: text, a double, or a whole number.
+struct results_attribute {
+  std::string name;
+  std::variant<std::string, double, std::int64_t, std::uint64_t, std::vector<std::uint64_t>> value;
+};
+
+/// The root attributes a results file of this run has, written now (the
+/// history's time), with the checksums given (`w_sha256` empty: no weights):
+/// what another store of the same layout (a zarr store) carries too. Throws
+/// std::invalid_argument as save_results does for the run.
+std::vector<results_attribute> results_attributes(const run_request& request, const std::string& path,
+                                                  const results_options& options, const std::string& x_sha256,
+                                                  const std::string& w_sha256 = "");
+
+/// "" when the attributes describe a run of ours, else why not (one line).
+std::string results_attributes_refusal(const std::vector<results_attribute>& attributes);
 
 /// The program's summary of a series.
 struct run_summary {

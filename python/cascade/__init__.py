@@ -48,7 +48,7 @@ if _TYPE_CHECKING:
     AnySeries = Union[Series, Series32]
 
 __all__ = ["generate", "generate_ensemble", "summary", "last_seed", "limits", "laws", "models", "Summary", "Limits",
-           "LawRule", "ModelRule", "__version__"]
+           "LawRule", "ModelRule", "save", "open", "verify", "Results", "__version__"]
 
 __version__: str = _native.__version__
 """The project's version, the one that ``cascade --version`` prints."""
@@ -450,6 +450,9 @@ def models() -> dict[str, ModelRule]:
     """
     return _cast("dict[str, ModelRule]", _native.models())
 
+
+# Results files: save, open and verify (after _native, which they call).
+from ._results import Results, open, save, verify  # noqa: E402,A001
 
 # The __future__ import binds its own name; its effect is the compiler's, and the name is none of ours.
 del annotations

@@ -24,11 +24,14 @@ from __future__ import annotations
 import functools as _functools
 import operator as _operator
 from typing import TYPE_CHECKING as _TYPE_CHECKING
+from typing import cast as _cast
 
 import numpy as _np
 
 if _TYPE_CHECKING:
     from typing import Any, Iterable, Optional, Tuple, Union
+
+    from ._results import PathLike
 
 try:
     import dask.array as _da
@@ -40,8 +43,9 @@ except ImportError:  # pragma: no cover - depends on the machine
 
 from . import _lambda_of, _native, generate as _generate
 from ._docstrings import shared as _shared
+from ._results import _path
 
-__all__ = ["series", "ensemble", "DEFAULT_CHUNKS", "MAX_CHUNKS"]
+__all__ = ["series", "ensemble", "save", "DEFAULT_CHUNKS", "MAX_CHUNKS"]
 
 DEFAULT_CHUNKS = 2**22
 """Values a chunk by default (32 MiB), while the series has at most MAX_CHUNKS of them."""
@@ -221,6 +225,71 @@ def ensemble(lam: Optional[float], step_number: int, n0: int, seeds: Iterable[in
     name = f"cascade-ensemble-{token}"
     graph = {(name, k, 0): (_row, lam, step_number, n0, seed, generator, law, model) for k, seed in enumerate(seeds)}
     return _da.Array(graph, name, chunks=((1,) * len(seeds), (count,)), dtype=_np.float64)
+
+
+def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optional[int] = None, seeds: Any = None,
+         chunks: Optional[int] = None, law: str = "lognormal", model: str = "dyadic", overwrite: bool = False) -> None:
+    """Writes the philox series of ``series(lam, step_number, n0, seed,
+    chunks=chunks, law=law)`` into a zarr store at `path`, chunk by chunk on
+    the workers that compute them (the active scheduler's: a
+    ``distributed.Client`` sends them to its cluster, whose workers must
+    reach `path`). The store has the results file's layout and root
+    attributes (``x`` float64 along ``t``; the run's parameters, its history
+    and ``x_sha256``, taken as the chunks are read back in order once
+    written), so ``cascade.open(path)`` and ``xarray.open_zarr(path)`` read
+    it. It is written under a temporary name in its folder and renamed when
+    complete; an existing `path` is a ValueError unless ``overwrite=True``,
+    and a failed or interrupted save leaves nothing. ``seeds=[...]`` instead
+    of `seed` writes the philox ensemble of ``ensemble(lam, step_number, n0,
+    seeds, generator="philox")``: ``x`` of shape (K, N) along
+    ``realization`` and ``t``, one row a chunk, as ``cascade.save(...,
+    seeds=...)`` writes it (`chunks` is then not taken)."""
+    import hashlib
+    import os
+    import shutil
+    import uuid
+
+    import zarr
+
+    if not isinstance(overwrite, bool):
+        raise TypeError(f"overwrite must be True or False, got {type(overwrite).__name__}")
+    if seeds is not None:
+        if seed is not None:
+            raise ValueError("give seed or seeds, not both")
+        if chunks is not None:
+            raise ValueError("chunks is not taken with seeds: an ensemble's chunk is one row")
+        seeds = list(seeds)
+    else:
+        _require_seed(seed, "seed")
+    name = os.fsdecode(_path(path))
+    if os.path.lexists(name) and not overwrite:
+        raise ValueError(f"{name!r} exists; give overwrite=True to replace it")
+    if seeds is not None:
+        x = ensemble(lam, step_number, n0, seeds, generator="philox", law=law, model=model)
+    else:
+        x = _cast(_da.Array, series(lam, step_number, n0, _cast(int, seed), chunks=chunks, law=law, model=model))
+    folder, base = os.path.split(os.path.abspath(name))
+    temporary = os.path.join(folder, f".{base}.partial-{os.getpid()}-{uuid.uuid4().hex[:8]}")
+    try:
+        _da.to_zarr(x, temporary, component="x")
+        group = zarr.open_group(temporary, mode="r+")
+        values = group["x"]
+        # xarray's names for the dimensions.
+        values.attrs["_ARRAY_DIMENSIONS"] = ["realization", "t"] if seeds is not None else ["t"]
+        digest = hashlib.sha256()
+        length = x.chunks[0][0]
+        for first in range(0, x.shape[0], length):  # a chunk, or a row, in order
+            digest.update(_np.ascontiguousarray(values[first:first + length], dtype="<f8").tobytes())
+        group.attrs.update(dict(_native.results_attributes(name, lam, step_number, n0, seed=seed, seeds=seeds,
+                                                           generator="philox", law=law, model=model,
+                                                           x_sha256=digest.hexdigest())))
+        zarr.consolidate_metadata(temporary)
+        if os.path.lexists(name):
+            shutil.rmtree(name) if os.path.isdir(name) and not os.path.islink(name) else os.remove(name)
+        os.rename(temporary, name)
+    except BaseException:
+        shutil.rmtree(temporary, ignore_errors=True)
+        raise
 
 
 # The __future__ import binds its own name; its effect is the compiler's, and the name is none of ours.

@@ -7,11 +7,18 @@
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <variant>
 
 #include "cascade/ensemble_sharing.h"
+#include "cascade/file_attributes.h"
 #include "cascade/laws.h"
 #include "cascade/models.h"
 #include "cascade/population.h"
+#include "cascade/quoted.h"
+#if CASCADE_HAVE_HDF5
+#include "cascade/hdf5_file.h"
+#include "cascade/results_file.h"
+#endif
 #include "cascade/run_rules.h"
 #include "cascade/seed.h"
 #include "cascade/series_source.h"
@@ -363,5 +370,119 @@ run_summary summarize_series(const double* values, std::int64_t count) {
   const series_summary summary = moments::of(values, count).summary();
   return {summary.count, summary.mean, summary.sd, summary_line(summary)};
 }
+
+bool results_files_built() { return CASCADE_HAVE_HDF5 != 0; }
+
+namespace {
+
+/// The run of a request as a results file names it, checked; `threads` the run's.
+run_words results_run(const run_request& request, const std::string& path, const results_options& options,
+                      unsigned& threads) {
+  check_request(request);
+  for (std::size_t k = 0; k < options.seeds.size(); ++k) {
+    if (!seed_allowed(options.seeds[k], stream_of(request.generator))) {
+      refuse_seed(request.generator, "seeds[" + std::to_string(k) + "] = " + std::to_string(options.seeds[k]));
+    }
+  }
+  if (!options.seeds.empty() && options.has_range) {
+    throw std::invalid_argument("start and stop are not taken with seeds: an ensemble's rows are whole series");
+  }
+  std::optional<std::pair<std::int64_t, std::int64_t>> range;
+  if (options.has_range) {
+    check_range(request, options.start, options.stop);
+    range = {options.start, options.stop};
+  }
+  const source_request source = source_for(request, range, options.weights);
+  run_words run;
+  run.seed = request.seed;
+  run.seeds = options.seeds;
+  run.generator = source.from;
+  run.law = source.law;
+  run.model = source.model;
+  run.range = range;
+  run.format = options.float32 ? value_format::float32 : value_format::float64;
+  run.output_path = path;
+  run.with_weights = options.weights;
+  run.lambda = request.lambda;
+  run.step_number = static_cast<std::int32_t>(request.step_number);
+  run.n0 = static_cast<std::int32_t>(request.n0);
+  threads = source.threads;
+  return run;
+}
+
+}  // namespace
+
+std::vector<results_attribute> results_attributes(const run_request& request, const std::string& path,
+                                                  const results_options& options, const std::string& x_sha256,
+                                                  const std::string& w_sha256) {
+  unsigned threads = 0;
+  const run_words run = results_run(request, path, options, threads);
+  dataset_checksums checksums{x_sha256, std::nullopt};
+  if (!w_sha256.empty()) checksums.w = w_sha256;
+  std::vector<results_attribute> attributes;
+  for (const file_attribute& attribute : file_attributes(run, utc_time_now(), checksums)) {
+    results_attribute& made = attributes.emplace_back();
+    made.name = attribute.name;
+    std::visit([&](const auto& value) { made.value = value; }, attribute.value);
+  }
+  return attributes;
+}
+
+std::string results_attributes_refusal(const std::vector<results_attribute>& attributes) {
+  std::vector<file_attribute> read;
+  for (const results_attribute& attribute : attributes) {
+    file_attribute& made = read.emplace_back();
+    made.name = attribute.name;
+    std::visit([&](const auto& value) { made.value = value; }, attribute.value);
+  }
+  return run_described_by(read).refusal;
+}
+
+#if CASCADE_HAVE_HDF5
+
+void save_results(const run_request& request, const std::string& path, const results_options& options,
+                  const std::function<void()>& between_chunks) {
+  unsigned threads = 0;
+  file_request file;
+  file.run = results_run(request, path, options, threads);
+  if (const auto refused = output_refusal(path, options.overwrite)) throw std::invalid_argument(*refused);
+  file.threads = threads;
+  file.overwrite = options.overwrite;
+  file.deflate = options.deflate;
+  file.between_chunks = between_chunks;
+  try {
+    write_results_file(file);
+  } catch (const results_file_error& error) {
+    throw std::runtime_error("cannot write the results file " + quoted(path) + ": " + error.what());
+  }
+}
+
+results_check verify_results(const std::string& path, unsigned threads, const std::function<void()>& between_chunks) {
+  const verification checked = verify_results_file(path, threads != 0 ? threads : available_cpus(), between_chunks);
+  return {checked.status, checked.message};
+}
+
+results_check inspect_results(const std::string& path) {
+  const verification checked = inspect_results_file(path);
+  return {checked.status, checked.message};
+}
+
+#else
+
+namespace {
+[[noreturn]] void no_results_files() {
+  throw std::runtime_error("results files need HDF5, and this build of cascade has none");
+}
+}  // namespace
+
+void save_results(const run_request&, const std::string&, const results_options&, const std::function<void()>&) {
+  no_results_files();
+}
+
+results_check verify_results(const std::string&, unsigned, const std::function<void()>&) { no_results_files(); }
+
+results_check inspect_results(const std::string&) { no_results_files(); }
+
+#endif
 
 }  // namespace cascade

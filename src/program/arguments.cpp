@@ -10,8 +10,14 @@
 #include "cascade/quoted.h"
 #include "cascade/shape.h"
 
+#ifndef CASCADE_HAVE_HDF5
+#define CASCADE_HAVE_HDF5 0
+#endif
+
 namespace cascade {
 namespace {
+
+constexpr bool results_files_built = CASCADE_HAVE_HDF5 != 0;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -87,7 +93,8 @@ std::optional<std::string_view> option_value(std::span<const char* const> words,
 
 /// Whether the option takes a value (and so may be given once).
 bool takes_value(std::string_view name) {
-  for (const std::string_view option : {"--seed", "--generator", "--law", "--model", "--range", "--threads", "--weights"}) {
+  for (const std::string_view option :
+       {"--seed", "--generator", "--law", "--model", "--range", "--threads", "--weights", "--output", "--verify"}) {
     if (name == option) return true;
   }
   return false;
@@ -120,6 +127,30 @@ bool asks_for_verbose(std::span<const char* const> words) {
     if (word == "--verbose") return true;
   }
   return false;
+}
+
+/// What the results-file options refuse together, or nothing: --verify
+/// alone (with --threads), --with-weights and --force only with --output,
+/// and no --weights file beside a results file that keeps w itself.
+std::optional<std::string> results_file_refusal(const run_parameters& parameters, std::size_t positional) {
+  if (!results_files_built && (parameters.output_path || parameters.verify_path)) {
+    return std::string(parameters.output_path ? "--output" : "--verify") +
+           " needs HDF5, and this build has none (see cascade --version --verbose)";
+  }
+  if (parameters.verify_path) {
+    if (parameters.output_path || parameters.with_weights || parameters.force || parameters.weights_path ||
+        positional > 0) {
+      return "--verify FILE takes no run: its run is the one the file describes";
+    }
+    return std::nullopt;
+  }
+  if (!parameters.output_path && (parameters.with_weights || parameters.force)) {
+    return std::string(parameters.with_weights ? "--with-weights" : "--force") + " goes with --output FILE";
+  }
+  if (parameters.output_path && parameters.weights_path) {
+    return "--weights FILE and --output FILE: give --with-weights to keep the weights in the results file";
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -205,6 +236,15 @@ parsed_command parse_arguments(std::span<const char* const> words) {
     } else if (is_option(word, "--threads")) {
       threads_text = option_value(words, i, "--threads");
       if (!threads_text) return refuse("--threads needs a value, " + threads_rule(parameters.generator));
+    } else if (is_option(word, "--output") || is_option(word, "--verify")) {
+      const std::string_view name = is_option(word, "--output") ? "--output" : "--verify";
+      const auto path = option_value(words, i, name);
+      if (!path || path->empty()) return refuse(std::string(name) + " needs a value, the results file");
+      (name == "--output" ? parameters.output_path : parameters.verify_path) = std::string(*path);
+    } else if (word == "--with-weights") {
+      parameters.with_weights = true;
+    } else if (word == "--force") {
+      parameters.force = true;
     } else if (is_option(word, "--weights")) {
       const auto path = option_value(words, i, "--weights");
       if (!path || path->empty()) return refuse("--weights needs a value, the file for the weights");
@@ -214,6 +254,19 @@ parsed_command parse_arguments(std::span<const char* const> words) {
     }
   }
 
+  if (const auto refused = results_file_refusal(parameters, positional.size())) return refuse(*refused);
+  if (parameters.verify_path) {
+    if (threads_text) {
+      const auto threads = parse_unsigned(*threads_text);
+      if (!threads || *threads > static_cast<std::uint64_t>(INT64_MAX) ||
+          !threads_allowed(static_cast<std::int64_t>(*threads), stream::philox)) {
+        return refuse(refusal_message(refused_argument::threads, stream::philox, quoted(*threads_text),
+                                      spelling::command_line));
+      }
+      parameters.threads = static_cast<std::int64_t>(*threads);
+    }
+    return {parsed_command::verify, parameters, {}};
+  }
   if (positional.size() < 3) return {parsed_command::usage, {}, {}, exit_usage};
 
   const std::string lambda_text(positional[0]);

@@ -2,9 +2,10 @@
 //
 // Grammar: `cascade [--seed T] [--generator NAME] [--range START:STOP]
 // [--threads K] [--law NAME[:PARAM]] [--model NAME] [FORMAT] [--weights FILE]
-// [--verbose] [--no-progress]
+// [--output FILE [--with-weights] [--force]] [--verbose] [--no-progress]
 // [--help | -h] [--version] [--] lambda step_number n0`, FORMAT one
-// option of the table of formats (formats.h), --binary or --float32.
+// option of the table of formats (formats.h), --binary or --float32; or
+// `cascade [--threads K] --verify FILE`.
 // Only words that begin with "--", and -h, are options (so "-0.5" is a
 // lambda); they may stand anywhere before a lone "--", and words after the
 // third positional one are ignored. Nothing here exits or prints.
@@ -48,6 +49,14 @@ struct run_parameters {
   bool progress = true;
   /// --weights FILE: the final weights before modulation go to this file.
   std::optional<std::string> weights_path;
+  /// --output FILE: the values go into this results file (HDF5), float64
+  /// or, with --float32, float32; --with-weights keeps the weights in it too;
+  /// --force replaces an existing file.
+  std::optional<std::string> output_path;
+  bool with_weights = false;
+  bool force = false;
+  /// --verify FILE: the results file to check against the run it describes.
+  std::optional<std::string> verify_path;
   /// --verbose: the run as a command line, after the summary; with
   /// --version, the math path too.
   bool verbose = false;
@@ -57,9 +66,9 @@ struct run_parameters {
 };
 
 struct parsed_command {
-  enum kind { run, usage, help, version, error };
+  enum kind { run, verify, usage, help, version, error };
   kind what = error;
-  run_parameters parameters;  ///< meaningful for `run`
+  run_parameters parameters;  ///< meaningful for `run` and `verify`
   std::string message;        ///< for `error`: one line, no newline
   /// exit_usage for a refused command (`usage`, `error`); exit_success for
   /// the others, which main carries on with.

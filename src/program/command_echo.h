@@ -4,15 +4,17 @@
 #include <cstdint>
 #include <string>
 
+#include "cascade/replay_command.h"
 #include "program/arguments.h"
 
 namespace cascade {
 
-/// "cascade --seed T [--generator philox] [--range START:STOP] [--binary]
-/// [--weights FILE] lambda step_number n0 # N = count", one line with no
-/// newline, ready to paste into a POSIX shell: the seed T made explicit,
-/// lambda in the fewest digits that read back to the same double, FILE
-/// quoted for the shell, count the values written.
+/// The run's words, the seed made explicit; a results file's format is
+/// float64 unless --float32 is given.
+run_words words_of(const run_parameters& parameters, std::uint64_t seed);
+
+/// replay_command of the run's words (replay_command.h): one line with no
+/// newline, ready to paste into a POSIX shell.
 std::string command_echo(const run_parameters& parameters, std::uint64_t seed);
 
 }  // namespace cascade

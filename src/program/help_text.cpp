@@ -9,7 +9,9 @@ namespace {
 
 constexpr std::string_view description_before_laws =
     "               [--generator NAME] [--law NAME[:PARAM]] [--model NAME]\n"
-    "               [--range START:STOP] [--threads K] lambda step_number n0\n"
+    "               [--range START:STOP] [--threads K]\n"
+    "               [--output FILE [--with-weights] [--force]] lambda step_number n0\n"
+    "       cascade [--threads K] --verify FILE\n"
     "\n";
 
 constexpr std::string_view arguments_and_seed =
@@ -31,6 +33,17 @@ constexpr std::string_view after_formats =
     "  --weights FILE  also write the cascade's final weights w (x = w * g, g the\n"
     "                last Gaussian deviate) to FILE, in the format and order of\n"
     "                the values\n"
+    "  --output FILE write the run into FILE instead of standard output: one\n"
+    "                HDF5 file laid out as netCDF-4 (xarray.open_dataset opens\n"
+    "                it), the values x (float64, or float32 with --float32) along\n"
+    "                t, the run's parameters, the command that makes it again\n"
+    "                and a SHA-256 of each dataset as attributes; written under a\n"
+    "                temporary name in FILE's folder and renamed when complete\n"
+    "  --with-weights  with --output, the weights w in FILE too\n"
+    "  --force       with --output, replace FILE when it exists (else refused)\n"
+    "  --verify FILE make the run FILE describes again and compare every value\n"
+    "                bit for bit: status 0 equal, 1 one differs (the first is\n"
+    "                named), 2 FILE is no results file of cascade or unreadable\n"
     "  --verbose     after the summary, one more line on standard error: the run\n"
     "                as a command that repeats it, with its seed and N\n"
     "  --no-progress never show the progress line\n"
@@ -63,7 +76,9 @@ constexpr std::string_view after_laws =
     "Exit status: 0 success; 1 the run failed (no memory, output could not be\n"
     "written); 2 the command line was refused (or --weights FILE could not be\n"
     "opened or is standard output or error, binary output would go to a\n"
-    "terminal, or a CASCADE_ variable has a value it does not take).\n";
+    "terminal, --output FILE exists or is no regular file, or a CASCADE_\n"
+    "variable has a value it does not take). --verify: 0 equal, 1 differs,\n"
+    "2 not a results file.\n";
 
 /// "[--binary | --float32]": the options of the table of formats.
 std::string format_choice() {

@@ -10,6 +10,9 @@
 
 #include "exact_math/portable_math.h"
 #include "exact_math/vector_math.h"
+#if CASCADE_HAVE_HDF5
+#include "cascade/hdf5_file.h"
+#endif
 #include "program/arguments.h"
 #include "program/exit_status.h"
 #include "program/help_text.h"
@@ -36,13 +39,23 @@ int print(std::string_view text) {
   return cascade::exit_failure;
 }
 
+/// Whether --output and --verify are built, and with which HDF5.
+std::string results_files_description() {
+#if CASCADE_HAVE_HDF5
+  return "--output and --verify, " + cascade::hdf5_version();
+#else
+  return "none (built without HDF5: no --output, no --verify)";
+#endif
+}
+
 int print_version(bool verbose) {
   if (!verbose) return print("cascade " CASCADE_VERSION "\n");
   // The subtractive stream's values are the C library's exp and log (or
   // vector forms proven equal to them); the philox stream's, of every law,
   // are the program's own.
   return print("cascade " CASCADE_VERSION "\nmath: " + exact_math::math_path_description() +
-               " (the subtractive stream)\nphilox math: " + exact_math::portable_math_description() + "\n");
+               " (the subtractive stream)\nphilox math: " + exact_math::portable_math_description() +
+               "\nresults files: " + results_files_description() + "\n");
 }
 
 int run(int argc, char** argv) {
@@ -65,6 +78,8 @@ int run(int argc, char** argv) {
     case parsed_command::error:
       cascade::write_error_text(command.message + "\n");
       return command.status;
+    case parsed_command::verify:
+      return cascade::verify_cascade(command.parameters);
     case parsed_command::run:
       break;
   }

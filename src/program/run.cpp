@@ -20,6 +20,7 @@
 #include "cascade/thread_team.h"
 #include "program/exit_status.h"
 #include "program/progress.h"
+#include "program/results_output.h"
 #include "program/run_failure.h"
 #include "program/standard_streams.h"
 #include "program/writer.h"
@@ -35,7 +36,7 @@ constexpr std::int64_t progress_threshold = std::int64_t{1} << 22;
 /// pipes, files and logs never see it.
 bool wants_progress(const run_parameters& parameters, std::int64_t count) {
   return parameters.progress && count >= progress_threshold && isatty(STDERR_FILENO) == 1 &&
-         isatty(STDOUT_FILENO) == 0;
+         (parameters.output_path || isatty(STDOUT_FILENO) == 0);
 }
 
 /// Which standard stream `opened` is the same file as (the weights would
@@ -92,7 +93,7 @@ std::optional<std::string> run_refusal(const run_parameters& parameters, std::op
   std::optional<std::string> refused;
   threads = threads_from_environment(refused);
   if (refused) return refused;
-  if (format_of(parameters.format).binary() && isatty(STDOUT_FILENO) == 1) {
+  if (format_of(parameters.format).binary() && !parameters.output_path && isatty(STDOUT_FILENO) == 1) {
     return "binary output is not written to a terminal; redirect standard output to a file or a pipe";
   }
   return std::nullopt;
@@ -127,6 +128,7 @@ int run_cascade(const run_parameters& parameters) {
   const std::int64_t count = parameters.range ? parameters.range->second - parameters.range->first
                                               : parameters.value_count();
   progress_meter progress(STDERR_FILENO, wants_progress(parameters, count));
+  if (parameters.output_path) return write_results_output(parameters, seed, threads, progress);
   request.progress = [&progress](std::int64_t done, std::int64_t total) { progress.show("generating", done, total); };
 
   run_failure failure;
@@ -145,6 +147,21 @@ int run_cascade(const run_parameters& parameters) {
     failure = write_failure(weights_write, errno);
   }
   return report_failure(failure, count, parameters);
+}
+
+int verify_cascade(const run_parameters& parameters) {
+  std::optional<std::int64_t> environment_threads;
+  std::optional<std::string> refused = environment_refusal();
+  if (!refused) environment_threads = threads_from_environment(refused);
+  if (refused) {
+    report("%s", refused->c_str());
+    return exit_usage;
+  }
+  // The file's stream takes at most its own threads of these.
+  const unsigned threads = static_cast<unsigned>(parameters.threads ? *parameters.threads
+                                                 : environment_threads ? *environment_threads
+                                                                       : available_cpus());
+  return verify_results_output(parameters, threads);
 }
 
 }  // namespace cascade

@@ -97,13 +97,18 @@ iovec piece_of(const encoded_bytes& bytes) { return {const_cast<void*>(bytes.dat
 
 /// The summary line, and with --verbose the command that repeats the run.
 void write_summary(const series_source& source, const run_parameters& parameters, std::uint64_t seed) {
-  const std::string line = summary_line(source.made().summary()) + "\n";
-  std::string text = line;
-  if (parameters.verbose) text += command_echo(parameters, seed) + "\n";
-  if (const int error = write_error_text(text); error != 0) throw stopped_writing{write_failure("the summary", error)};
+  if (const int error = write_summary_text(source.made(), parameters, seed); error != 0) {
+    throw stopped_writing{write_failure("the summary", error)};
+  }
 }
 
 }  // namespace
+
+int write_summary_text(const moments& made, const run_parameters& parameters, std::uint64_t seed) {
+  std::string text = summary_line(made.summary()) + "\n";
+  if (parameters.verbose) text += command_echo(parameters, seed) + "\n";
+  return write_error_text(text);
+}
 
 void widen_pipe(int fd) {
   struct stat status;

@@ -23,6 +23,10 @@ namespace cascade {
 /// to the reader. Best effort.
 void widen_pipe(int fd);
 
+/// The summary line of `made`, and with --verbose the command that repeats
+/// the run, on standard error; 0 or the errno of the failed write.
+int write_summary_text(const moments& made, const run_parameters& parameters, std::uint64_t seed);
+
 /// Writes the source's values (already prepared) to standard output in the
 /// run's format, its weights to weights_fd (unless -1), and the summary line
 /// (and the command echo of `seed`) to standard error.

@@ -327,7 +327,9 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(help.err, "");
   EXPECT_NE(help.out.find("Usage: cascade [--seed T] " + format_choice() + " [--weights FILE] [--verbose] [--no-progress]\n"
                           "               [--generator NAME] [--law NAME[:PARAM]] [--model NAME]\n"
-                          "               [--range START:STOP] [--threads K] lambda step_number n0\n"),
+                          "               [--range START:STOP] [--threads K]\n"
+                          "               [--output FILE [--with-weights] [--force]] lambda step_number n0\n"
+                          "       cascade [--threads K] --verify FILE\n"),
             std::string::npos);
   EXPECT_NE(help.out.find("Exit status"), std::string::npos);
 
@@ -344,10 +346,15 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(verbose.out.rfind(version.out + "math: ", 0), 0u) << verbose.out;
   const auto scalar = run_cascade({"--verbose", "--version"}, program_options{{"CASCADE_SCALAR_MATH=1"}, "", "", ""});
   // Each stream's path: the subtractive stream's exp and log are the C library's, the philox stream's its own.
-  EXPECT_EQ(scalar.out, version.out +
-                            "math: scalar (the C library's exp and log): CASCADE_SCALAR_MATH=1 (the subtractive "
-                            "stream)\nphilox math: the program's own exp and log, scalar (std::fma), the same bits on "
-                            "every machine\n");
+  // Then whether the build writes results files, and with which HDF5.
+  EXPECT_EQ(scalar.out.rfind(version.out +
+                                 "math: scalar (the C library's exp and log): CASCADE_SCALAR_MATH=1 (the subtractive "
+                                 "stream)\nphilox math: the program's own exp and log, scalar (std::fma), the same bits "
+                                 "on every machine\nresults files: ",
+                             0),
+            0u)
+      << scalar.out;
+  EXPECT_EQ(std::count(scalar.out.begin(), scalar.out.end(), '\n'), 4) << scalar.out;
 }
 
 // A C library whose exp and log are replaced (here by a preloaded library
@@ -385,7 +392,7 @@ TEST(Cli, HelpAndManualAgree) {
   EXPECT_EQ(options_named_in(help), options_named_in(manual));
   std::set<std::string> expected{"--generator", "--help",    "--law",     "--model",   "--no-progress",
                                  "--range",     "--seed",    "--threads", "--verbose", "--version",
-                                 "--weights"};
+                                 "--weights",   "--output",  "--verify",  "--force",   "--with-weights"};
   for (const std::string& option : format_options()) expected.insert(option);
   EXPECT_EQ(options_named_in(help), expected);
   for (const char* status : {"0", "1", "2"}) {

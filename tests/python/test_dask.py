@@ -110,3 +110,64 @@ REFUSALS = [
 def test_arguments_are_checked_before_any_work(call, exception, error):
     with pytest.raises(exception, match=error):
         call()
+
+
+def test_save_writes_the_results_layout_to_zarr_on_the_workers(client, tmp_path, monkeypatch):
+    import subprocess
+
+    import h5py
+    import xarray
+    import zarr
+    from conftest import PROGRAM
+
+    (tmp_path / "program").mkdir()
+    subprocess.run([PROGRAM, "--seed", "9", "--generator", "philox", "--law", "logpoisson:0.4", "--output", "r", "0.5",
+                    "18", "3"], cwd=tmp_path / "program", check=True, capture_output=True)
+    monkeypatch.chdir(tmp_path)
+    with distributed.get_task_stream(client) as stream:
+        cascade.dask.save("r", 0.5, 18, 3, seed=9, chunks=100_000, law="logpoisson:0.4")
+    # Each chunk made on a worker: no values went through this process to be made.
+    made_on = {task["worker"] for task in stream.data if "cascade-philox" in str(task["key"])}
+    assert len([task for task in stream.data if "cascade-philox" in str(task["key"])]) == 8
+    assert made_on and made_on <= set(client.scheduler_info()["workers"])
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["program", "r"]
+    assert zarr.open_group("r", mode="r")["x"].chunks == (100_000,)
+    with h5py.File(tmp_path / "program" / "r") as written, cascade.open("r") as saved:
+        assert saved.x[...].tobytes() == written["x"][...].tobytes()
+        assert saved.x[5:9].tobytes() == written["x"][5:9].tobytes()
+        made = {key: value for key, value in saved.provenance.items()}
+        wanted = {key: (value.item() if hasattr(value, "item") else value) for key, value in written.attrs.items()}
+        assert made["history"].split(" ", 1)[1] == wanted["history"].split(" ", 1)[1]
+        made.pop("history"), wanted.pop("history")
+        assert made == wanted
+    with xarray.open_zarr("r") as dataset:
+        assert dataset["x"].dims == ("t",) and dataset.attrs["x_sha256"] == wanted["x_sha256"]
+    with pytest.raises(ValueError, match="exists; give overwrite=True"):
+        cascade.dask.save("r", 0.5, 18, 3, seed=9)
+    # A store whose attributes describe no run of ours is refused in one line.
+    zarr.open_group("r", mode="r+").attrs["generator"] = "mersenne"
+    with pytest.raises(ValueError, match="not a results store of cascade: its generator attribute names no stream"):
+        cascade.open("r")
+    cascade.dask.save("r", 0.5, 18, 3, seed=9, chunks=100_000, law="logpoisson:0.4", overwrite=True)
+    assert cascade.open("r").provenance["generator"] == "philox"
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["program", "r"]
+
+
+def test_save_writes_an_ensemble_as_the_results_file_holds_it(client, tmp_path, monkeypatch):
+    import h5py
+    import xarray
+
+    monkeypatch.chdir(tmp_path)
+    seeds = [4, 9, 2**40]
+    cascade.save("e.h5", 0.3, 13, 1, seeds=seeds, generator="philox", law="binomial")
+    cascade.dask.save("e.zarr", 0.3, 13, 1, seeds=seeds, law="binomial")
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["e.h5", "e.zarr"]
+    with h5py.File("e.h5") as written, cascade.open("e.zarr") as saved:
+        assert saved.x.shape == (3, 8192) and saved.x.chunks == (1, 8192)
+        assert saved.x[...].tobytes() == written["x"][...].tobytes()
+        assert saved.provenance["seeds"] == seeds and saved.provenance["x_sha256"] == written.attrs["x_sha256"]
+        assert saved.provenance["history"].split(" ", 1)[1].replace("e.zarr", "e.h5") == \
+            written.attrs["history"].split(" ", 1)[1]
+        assert cascade.generate_ensemble(**saved.parameters).tobytes() == written["x"][...].tobytes()
+    with xarray.open_zarr("e.zarr") as dataset:
+        assert dataset["x"].dims == ("realization", "t")

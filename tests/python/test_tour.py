@@ -84,6 +84,8 @@ SHOWS = [
     ("scaling exponents", lambda cell: printed(cell).count("(exactly 1 in theory)") == 2),
     ("intermittency", lambda cell: "estimated coefficient: 0.0" in printed(cell)),
     ("ensemble", lambda cell: "theory:" in printed(cell)),
+    ("saved", lambda cell: printed(cell).startswith("('realization', 't') (20, 65536) philox [1 2 3]")
+     and printed(cell).endswith("verified: every row is its seed's run, bit for bit\n")),
     ("lags", lambda cell: printed(cell).count("z at lag 41") == 2),
     ("piece", lambda cell: printed(cell).endswith("the same bits as in the whole series: True\n")),
     ("dask", lambda cell: ("made on the workers" if DASK else "skipped: Dask is not installed") in printed(cell)),

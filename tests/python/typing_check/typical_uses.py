@@ -1,6 +1,6 @@
 """Typical uses of the package, which a type checker must accept as they stand
 (test_typing.py runs mypy on this file; it is not run)."""
-from typing import List, Optional, Tuple
+from typing import Any, Dict, List, Optional, Tuple
 
 import numpy as np
 from numpy.typing import NDArray
@@ -41,3 +41,14 @@ largest: int = cascade.limits("philox")["max_value_count"]
 pieces: bool = cascade.limits("subtractive")["makes_pieces"]
 result = check(x, 12, 64, lam=0.4)
 print(result.agrees, estimate_lambda(x, 12, 64).lam)
+
+
+def saved_and_reopened(path: str) -> float:
+    # A results file: saved, verified, reopened lazily, made again from its parameters.
+    cascade.save(path, 0.4, 10, 1, seed=1, weights=True, dtype=np.float32, overwrite=True)
+    cascade.verify(path)
+    with cascade.open(path) as results:
+        provenance: Dict[str, Any] = results.provenance
+        again = cascade.generate(**results.parameters)
+        print(provenance["history"], again)
+        return float(results.x[0:4].sum())
