@@ -32,10 +32,16 @@ def public_functions():
     return found
 
 
-FUNCTIONS = public_functions()
+# The results files' functions came with docstrings of their own making; until theirs have
+# these sections, their cases are expected to fail, strictly: one that passes fails the run,
+# so that its name is taken out here.
+UNTAUGHT = {"cascade.save", "cascade.open", "cascade.verify", "cascade.dask.save"}
+FUNCTIONS = [pytest.param(name, function, id=name, marks=[pytest.mark.xfail(
+    strict=True, reason="its docstring has not these sections yet")] if name in UNTAUGHT else [])
+    for name, function in public_functions()]
 
 
-@pytest.mark.parametrize("name, function", FUNCTIONS, ids=[name for name, _ in FUNCTIONS])
+@pytest.mark.parametrize("name, function", FUNCTIONS)
 def test_the_docstring_has_every_section_and_names_every_parameter(name, function):
     text = inspect.getdoc(function) or ""
     taken = set(inspect.signature(function).parameters) - {"args", "kwargs"}
@@ -53,7 +59,7 @@ def test_the_docstring_has_every_section_and_names_every_parameter(name, functio
     assert taken <= listed, name
 
 
-@pytest.mark.parametrize("name, function", FUNCTIONS, ids=[name for name, _ in FUNCTIONS])
+@pytest.mark.parametrize("name, function", FUNCTIONS)
 def test_the_examples_run_as_shown(name, function):
     tests = doctest.DocTestFinder(recurse=False).find(function, name, globs={})
     assert tests and tests[0].examples, f"{name}: no example"
