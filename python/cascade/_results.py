@@ -20,38 +20,130 @@ def _path(path: PathLike) -> Union[str, bytes]:
     return os.fspath(path)
 
 
-def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optional[int] = None,
+def save(path: PathLike, lam: Optional[float], step_number: int, n0: int, *, seed: Optional[int] = None,
          seeds: Any = None, generator: str = "subtractive", law: str = "lognormal", model: str = "dyadic",
          weights: bool = False, dtype: Any = np.float64, start: Optional[int] = None, stop: Optional[int] = None,
-         overwrite: bool = False, deflate: bool = False, threads: Optional[int] = None) -> None:
-    """Writes the series (and with ``weights=True`` its weights) into the
-    results file `path`: one HDF5 file laid out as netCDF-4, the same bytes
-    and attributes (but the time) as ``cascade --output FILE`` writes for the
-    same run, made window by window in bounded memory (no whole array is
-    held). The file is written under a temporary name in its folder and
-    renamed when complete.
+         overwrite: bool = False, deflate: bool = False, threads: Optional[int] = None,
+         intermittency: Optional[float] = None) -> None:
+    """Writes a run into a results file: one HDF5 file laid out as netCDF-4,
+    the same bytes and attributes (but the time) as ``cascade --output FILE``
+    writes for the same run, made window by window in bounded memory (no
+    whole array is held), under a temporary name in its folder, renamed when
+    complete.
 
-    The run's arguments are generate's; ``dtype=numpy.float32`` stores
-    float32 values; ``deflate=True`` shuffles and deflates each chunk (HDF5's
-    standard filters, which every reader has): a smaller file, slower to
-    write. An existing `path` is a ValueError unless
-    ``overwrite=True``; a path that is not a regular file (a FIFO, a device)
-    always is. ``seeds=[s0, s1, ...]`` (instead of `seed`) saves an
-    ensemble: ``x`` (and ``w``) of shape (K, N) along ``realization`` and
-    ``t``, row k the run of seeds[k], as ``generate_ensemble`` makes it. Raises RuntimeError when the file cannot be written; nothing
-    is left behind then, nor after Ctrl-C.
+    Parameters
+    ----------
+    path : str, bytes or os.PathLike
+        The file to write; an existing one is kept unless `overwrite`, and a
+        path that is not a regular file (a FIFO, a device) is always refused.
+    lam : float or None
+        The log-scale spread lambda; None with `intermittency`.
+    step_number : int
+        The number of doubling steps, at least 1.
+    n0 : int
+        The number of initial cells, at least 1.
+    seed : int or None, default None
+        The run's seed, as generate's (None: from the clock; the file keeps
+        the one used).
+    seeds : sequence of int or None, default None
+        Instead of `seed`, an ensemble: ``x`` (and ``w``) of shape (K, N)
+        along ``realization`` and ``t``, row k the run of seeds[k], as
+        ``generate_ensemble`` makes it.
+    generator : str, default "subtractive"
+        The random stream, as generate's.
+    law : str, default "lognormal"
+        The factors' law, as generate's.
+    model : str, default "dyadic"
+        The cascade's model, as generate's.
+    weights : bool, default False
+        Also store the weights before modulation as the dataset ``w``.
+    dtype : numpy.float64 or numpy.float32, default numpy.float64
+        The stored values' type (float32: each the double rounded to nearest).
+    start, stop : int or None, default None
+        With philox, only values start .. stop - 1 (recorded as attributes).
+    overwrite : bool, default False
+        Replace an existing file.
+    deflate : bool, default False
+        Shuffle and deflate each chunk (HDF5's standard filters, which every
+        reader has): a smaller file, slower to write; the same values.
+    threads : int or None, default None
+        The threads to use, as generate's.
+    intermittency : float or None, default None
+        The intermittency coefficient instead of `lam`, as generate's.
+
+    Returns
+    -------
+    None
+        The file at `path` is complete when the call returns.
+
+    Raises
+    ------
+    ValueError
+        What generate refuses for the run, an existing `path` without
+        `overwrite`, a path that is not a regular file, or both `seed` and
+        `seeds`.
+    TypeError
+        An argument of the wrong type.
+    RuntimeError
+        The file cannot be written (a full disk): nothing is left behind then,
+        nor after Ctrl-C.
+
+    Examples
+    --------
+    >>> import os, tempfile, cascade
+    >>> path = os.path.join(tempfile.mkdtemp(), "run.nc")
+    >>> cascade.save(path, 0.4, 12, 1, seed=7, generator="philox", weights=True)
+    >>> with cascade.open(path) as r:
+    ...     r.x.shape, r.provenance["generator"], r.w is not None
+    ((4096,), 'philox', True)
+    >>> cascade.verify(path)
     """
+    from . import _lambda_of
+
+    lam = _lambda_of(lam, intermittency, step_number)
     _native.save(_path(path), lam, step_number, n0, seed=seed, seeds=seeds, generator=generator, law=law, model=model,
                  weights=weights, dtype=dtype, start=start, stop=stop, overwrite=overwrite, deflate=deflate,
                  threads=threads)
 
 
 def verify(path: PathLike, pieces: Optional[int] = None, *, threads: Optional[int] = None) -> None:
-    """Makes the run the results file `path` describes again and compares
-    every value and weight bit for bit: returns quietly when all are equal,
-    raises ValueError naming the first index that differs (and the dataset),
-    or why the file is not a results file of cascade. Every value is
-    checked: `pieces` (a sample of pieces) is not taken."""
+    """Makes the run a results file describes again and compares every value
+    and weight bit for bit, as ``cascade --verify FILE`` does.
+
+    Parameters
+    ----------
+    path : str, bytes or os.PathLike
+        A results file that ``save`` or ``cascade --output`` wrote.
+    pieces : None, default None
+        Every value is always checked; a sample of pieces is not taken, and
+        anything but None is refused.
+    threads : int or None, default None
+        The threads that make the run again, as generate's.
+
+    Returns
+    -------
+    None
+        Quietly, when every value (and weight) is equal.
+
+    Raises
+    ------
+    ValueError
+        The first index that differs and its dataset ("x[12]"), or why the
+        file is not a results file of cascade (not HDF5, truncated, a dataset
+        missing or of another type, a forged attribute or checksum).
+    TypeError
+        A path that is not a str, bytes or os.PathLike.
+
+    Examples
+    --------
+    >>> import os, tempfile, cascade
+    >>> path = os.path.join(tempfile.mkdtemp(), "run.nc")
+    >>> cascade.save(path, 0.4, 10, 2, seed=3, generator="philox")
+    >>> cascade.verify(path)
+    >>> cascade.verify(os.devnull)  # doctest: +ELLIPSIS
+    Traceback (most recent call last):
+    ValueError: ...
+    """
     if pieces is not None:
         raise ValueError(f"pieces must be None (every value is checked), got {pieces!r}")
     status, message = _native.verify(_path(path), threads)
@@ -162,8 +254,40 @@ class Results:
 
 
 def open(path: PathLike) -> Results:  # noqa: A001  (cascade.open, as the package names it)
-    """The results file `path` opened to read (see Results). ValueError in
-    one line when it is not a results file of cascade: not HDF5, truncated,
-    a dataset missing or of another type, an attribute that describes no run
-    of ours."""
+    """A results file (or a zarr store that ``cascade.dask.save`` wrote)
+    opened to read.
+
+    Parameters
+    ----------
+    path : str, bytes or os.PathLike
+        The file or store.
+
+    Returns
+    -------
+    Results
+        ``x`` and ``w`` (None without weights), read lazily and sliced as
+        arrays are (``r.x[a:b]``, ``r.x[...]``); ``provenance``, a dict of the
+        attributes; ``parameters``, the run's arguments for
+        ``generate(**r.parameters)`` (``generate_ensemble`` for an ensemble).
+        Close it, or use it in a ``with`` block.
+
+    Raises
+    ------
+    ValueError
+        In one line, when it is not a results file of cascade: not HDF5,
+        truncated, a dataset missing or of another type, an attribute that
+        describes no run of ours.
+    TypeError
+        A path that is not a str, bytes or os.PathLike.
+
+    Examples
+    --------
+    >>> import os, tempfile, cascade
+    >>> path = os.path.join(tempfile.mkdtemp(), "run.nc")
+    >>> cascade.save(path, 0.4, 10, 1, seed=5, generator="philox")
+    >>> with cascade.open(path) as r:
+    ...     again = cascade.generate(**r.parameters)
+    ...     bool((r.x[...] == again).all()), r.parameters["seed"]
+    (True, 5)
+    """
     return Results(path)

@@ -227,23 +227,71 @@ def ensemble(lam: Optional[float], step_number: int, n0: int, seeds: Iterable[in
     return _da.Array(graph, name, chunks=((1,) * len(seeds), (count,)), dtype=_np.float64)
 
 
-def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optional[int] = None, seeds: Any = None,
-         chunks: Optional[int] = None, law: str = "lognormal", model: str = "dyadic", overwrite: bool = False) -> None:
-    """Writes the philox series of ``series(lam, step_number, n0, seed,
-    chunks=chunks, law=law)`` into a zarr store at `path`, chunk by chunk on
-    the workers that compute them (the active scheduler's: a
-    ``distributed.Client`` sends them to its cluster, whose workers must
-    reach `path`). The store has the results file's layout and root
-    attributes (``x`` float64 along ``t``; the run's parameters, its history
-    and ``x_sha256``, taken as the chunks are read back in order once
-    written), so ``cascade.open(path)`` and ``xarray.open_zarr(path)`` read
-    it. It is written under a temporary name in its folder and renamed when
-    complete; an existing `path` is a ValueError unless ``overwrite=True``,
-    and a failed or interrupted save leaves nothing. ``seeds=[...]`` instead
-    of `seed` writes the philox ensemble of ``ensemble(lam, step_number, n0,
-    seeds, generator="philox")``: ``x`` of shape (K, N) along
-    ``realization`` and ``t``, one row a chunk, as ``cascade.save(...,
-    seeds=...)`` writes it (`chunks` is then not taken)."""
+def save(path: PathLike, lam: Optional[float], step_number: int, n0: int, *, seed: Optional[int] = None,
+         seeds: Any = None, chunks: Optional[int] = None, law: str = "lognormal", model: str = "dyadic",
+         overwrite: bool = False, intermittency: Optional[float] = None) -> None:
+    """Writes the philox series (or ensemble) into a zarr store at `path`,
+    chunk by chunk on the workers that compute them, with the results file's
+    layout and root attributes, so that ``cascade.open(path)`` and
+    ``xarray.open_zarr(path)`` read it.
+
+    The active scheduler's workers write the chunks (a ``distributed.Client``
+    sends them to its cluster, whose workers must reach `path`); the store's
+    ``x_sha256`` is taken as the chunks are read back in order once written.
+    It is written under a temporary name in its folder and renamed when
+    complete, and a failed or interrupted save leaves nothing.
+
+    Parameters
+    ----------
+    path : str, bytes or os.PathLike
+        The store (a folder) to write.
+    lam : float or None
+        The log-scale spread lambda; None with `intermittency`.
+    step_number : int
+        The number of doubling steps, at least 1.
+    n0 : int
+        The number of initial cells, at least 1.
+    seed : int or None, default None
+        The series' philox seed, required unless `seeds` is given.
+    seeds : sequence of int or None, default None
+        Instead of `seed`, the philox ensemble of ``ensemble(lam, step_number,
+        n0, seeds, generator="philox")``: ``x`` of shape (K, N) along
+        ``realization`` and ``t``, one row a chunk, as ``cascade.save(...,
+        seeds=...)`` lays it out.
+    chunks : int or None, default None
+        Values a chunk, as ``series`` takes them (not taken with `seeds`).
+    law : str, default "lognormal"
+        The factors' law, as generate's.
+    model : str, default "dyadic"
+        The cascade's model, as generate's.
+    overwrite : bool, default False
+        Replace an existing store.
+    intermittency : float or None, default None
+        The intermittency coefficient instead of `lam`, as generate's.
+
+    Returns
+    -------
+    None
+        The store at `path` is complete when the call returns.
+
+    Raises
+    ------
+    ValueError
+        What generate refuses for the run, an existing `path` without
+        `overwrite`, a missing seed, both `seed` and `seeds`, or `chunks` with
+        `seeds`.
+    TypeError
+        An argument of the wrong type.
+
+    Examples
+    --------
+    >>> import os, tempfile, cascade, cascade.dask
+    >>> path = os.path.join(tempfile.mkdtemp(), "run.zarr")
+    >>> cascade.dask.save(path, 0.4, 14, 1, seed=9, chunks=4096)
+    >>> with cascade.open(path) as r:
+    ...     r.x.shape, r.provenance["generator"]
+    ((16384,), 'philox')
+    """
     import hashlib
     import os
     import shutil
@@ -251,6 +299,7 @@ def save(path: PathLike, lam: float, step_number: int, n0: int, *, seed: Optiona
 
     import zarr
 
+    lam = _lambda_of(lam, intermittency, step_number)
     if not isinstance(overwrite, bool):
         raise TypeError(f"overwrite must be True or False, got {type(overwrite).__name__}")
     if seeds is not None:

@@ -32,13 +32,7 @@ def public_functions():
     return found
 
 
-# The results files' functions came with docstrings of their own making; until theirs have
-# these sections, their cases are expected to fail, strictly: one that passes fails the run,
-# so that its name is taken out here.
-UNTAUGHT = {"cascade.save", "cascade.open", "cascade.verify", "cascade.dask.save"}
-FUNCTIONS = [pytest.param(name, function, id=name, marks=[pytest.mark.xfail(
-    strict=True, reason="its docstring has not these sections yet")] if name in UNTAUGHT else [])
-    for name, function in public_functions()]
+FUNCTIONS = [pytest.param(name, function, id=name) for name, function in public_functions()]
 
 
 @pytest.mark.parametrize("name, function", FUNCTIONS)
