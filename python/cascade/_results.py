@@ -10,6 +10,7 @@ from typing import Any, Dict, Optional, Union
 import numpy as np
 
 from . import _native
+from ._docstrings import shared as _shared
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -20,6 +21,7 @@ def _path(path: PathLike) -> Union[str, bytes]:
     return os.fspath(path)
 
 
+@_shared
 def save(path: PathLike, lam: Optional[float], step_number: int, n0: int, *, seed: Optional[int] = None,
          seeds: Any = None, generator: str = "subtractive", law: str = "lognormal", model: str = "dyadic",
          weights: bool = False, dtype: Any = np.float64, start: Optional[int] = None, stop: Optional[int] = None,
@@ -36,10 +38,8 @@ def save(path: PathLike, lam: Optional[float], step_number: int, n0: int, *, see
     path : str, bytes or os.PathLike
         The file to write; an existing one is kept unless `overwrite`, and a
         path that is not a regular file (a FIFO, a device) is always refused.
-    lam : float or None
-        The log-scale spread lambda; None with `intermittency`.
-    step_number : int
-        The number of doubling steps, at least 1.
+    <<lam>>
+    <<step_number>>
     n0 : int
         The number of initial cells, at least 1.
     seed : int or None, default None

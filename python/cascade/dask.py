@@ -227,6 +227,7 @@ def ensemble(lam: Optional[float], step_number: int, n0: int, seeds: Iterable[in
     return _da.Array(graph, name, chunks=((1,) * len(seeds), (count,)), dtype=_np.float64)
 
 
+@_shared
 def save(path: PathLike, lam: Optional[float], step_number: int, n0: int, *, seed: Optional[int] = None,
          seeds: Any = None, chunks: Optional[int] = None, law: str = "lognormal", model: str = "dyadic",
          overwrite: bool = False, intermittency: Optional[float] = None) -> None:
@@ -245,10 +246,8 @@ def save(path: PathLike, lam: Optional[float], step_number: int, n0: int, *, see
     ----------
     path : str, bytes or os.PathLike
         The store (a folder) to write.
-    lam : float or None
-        The log-scale spread lambda; None with `intermittency`.
-    step_number : int
-        The number of doubling steps, at least 1.
+    <<lam>>
+    <<step_number>>
     n0 : int
         The number of initial cells, at least 1.
     seed : int or None, default None
